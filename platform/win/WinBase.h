@@ -1,0 +1,43 @@
+#pragma once
+// Thread error state, handles, time and the system message table.
+#include <cstdarg>
+
+#include "platform/win/WinError.h"
+#include "platform/win/WinTypes.h"
+
+DWORD GetLastError();
+void SetLastError(DWORD error);
+
+// Closes any handle of the kernel handle table (device, mutex, event, token, ...).
+BOOL CloseHandle(HANDLE handle);
+
+// Sleeps on the simulated machine's clock (virtual in tests: returns at once, time moves on).
+void Sleep(DWORD milliseconds);
+DWORD GetTickCount();
+ULONGLONG GetTickCount64();
+BOOL QueryPerformanceCounter(LARGE_INTEGER* counter);
+BOOL QueryPerformanceFrequency(LARGE_INTEGER* frequency);
+
+DWORD GetCurrentProcessId();
+DWORD GetCurrentThreadId();
+
+constexpr DWORD FORMAT_MESSAGE_ALLOCATE_BUFFER = 0x00000100;
+constexpr DWORD FORMAT_MESSAGE_IGNORE_INSERTS = 0x00000200;
+constexpr DWORD FORMAT_MESSAGE_FROM_STRING = 0x00000400;
+constexpr DWORD FORMAT_MESSAGE_FROM_HMODULE = 0x00000800;
+constexpr DWORD FORMAT_MESSAGE_FROM_SYSTEM = 0x00001000;
+constexpr DWORD FORMAT_MESSAGE_ARGUMENT_ARRAY = 0x00002000;
+constexpr DWORD FORMAT_MESSAGE_MAX_WIDTH_MASK = 0x000000FF;
+
+constexpr WORD LANG_NEUTRAL = 0x00;
+constexpr WORD SUBLANG_DEFAULT = 0x01;
+constexpr DWORD MAKELANGID(WORD primary, WORD sub) {
+    return (static_cast<DWORD>(sub) << 10) | primary;
+}
+
+// Only system-table lookups are supported (FORMAT_MESSAGE_FROM_SYSTEM, inserts ignored). With
+// FORMAT_MESSAGE_ALLOCATE_BUFFER, buffer is really a wchar_t** and the text is freed with LocalFree.
+// Returns the characters stored without the terminator, or 0 with the thread's last error set.
+DWORD FormatMessageW(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId, LPWSTR buffer,
+                     DWORD size, va_list* arguments);
+HLOCAL LocalFree(HLOCAL memory);

@@ -1,0 +1,100 @@
+#include "sim/Faults.h"
+
+#include <cctype>
+#include <cstdlib>
+
+namespace sim {
+namespace {
+
+std::optional<uint64_t> AsNumber(const nlohmann::json& v) {
+    if (v.is_number_unsigned())
+        return v.get<uint64_t>();
+    if (v.is_number_integer())
+        return static_cast<uint64_t>(v.get<int64_t>());
+    if (v.is_string()) {
+        const std::string& s = v.get_ref<const std::string&>();
+        if (s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
+            char* end = nullptr;
+            uint64_t n = std::strtoull(s.c_str() + 2, &end, 16);
+            if (end && *end == '\0')
+                return n;
+        }
+    }
+    return std::nullopt;
+}
+
+bool EqualNoCase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+} // namespace
+
+bool SelectorEquals(const nlohmann::json& ruleValue, const nlohmann::json& callValue) {
+    auto a = AsNumber(ruleValue);
+    auto b = AsNumber(callValue);
+    if (a && b)
+        return *a == *b;
+    // Windows names (paths, registry keys, object names) compare without case.
+    if (ruleValue.is_string() && callValue.is_string())
+        return EqualNoCase(ruleValue.get<std::string>(), callValue.get<std::string>());
+    return ruleValue == callValue;
+}
+
+FaultRule FaultRule::FromJson(const nlohmann::json& j) {
+    FaultRule r;
+    r.kind = j.at("kind").get<std::string>();
+    if (j.contains("match"))
+        r.match = j.at("match");
+    r.skip = j.value("skip", 0);
+    r.times = j.value("times", 1);
+    if (j.contains("outcome"))
+        r.outcome = j.at("outcome");
+    return r;
+}
+
+void Faults::Add(FaultRule rule) {
+    std::lock_guard lock(mutex_);
+    rules_.push_back(Entry{std::move(rule)});
+}
+
+void Faults::Clear() {
+    std::lock_guard lock(mutex_);
+    rules_.clear();
+}
+
+std::optional<nlohmann::json> Faults::Check(const std::string& kind, const nlohmann::json& selectors) {
+    std::lock_guard lock(mutex_);
+    for (auto& e : rules_) {
+        if (e.rule.kind != kind)
+            continue;
+        if (e.rule.times >= 0 && e.fired >= e.rule.times)
+            continue;
+        bool matches = true;
+        for (auto it = e.rule.match.begin(); it != e.rule.match.end() && matches; ++it)
+            matches = selectors.is_object() && selectors.contains(it.key()) &&
+                      SelectorEquals(it.value(), selectors.at(it.key()));
+        if (!matches)
+            continue;
+        if (e.seen++ < e.rule.skip)
+            continue;
+        ++e.fired;
+        return e.rule.outcome;
+    }
+    return std::nullopt;
+}
+
+size_t Faults::Pending() const {
+    std::lock_guard lock(mutex_);
+    size_t n = 0;
+    for (const auto& e : rules_)
+        if (e.rule.times < 0 || e.fired < e.rule.times)
+            ++n;
+    return n;
+}
+
+} // namespace sim

@@ -1,0 +1,227 @@
+#include "sim/Machine.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace sim {
+namespace fs = std::filesystem;
+
+namespace {
+
+std::runtime_error SysError(const std::string& what) {
+    return std::runtime_error(what + ": " + std::strerror(errno));
+}
+
+std::mutex g_currentMutex;
+std::shared_ptr<Machine> g_current;
+
+} // namespace
+
+Machine::Machine(fs::path stateDir)
+    : stateDir_(std::move(stateDir)), statePath_(stateDir_ / "machine.json") {}
+
+Machine::~Machine() {
+    if (lockFd_ >= 0)
+        ::close(lockFd_);
+}
+
+std::shared_ptr<Machine> Machine::Open(const fs::path& stateDir, const nlohmann::json& description) {
+    std::error_code ec;
+    fs::create_directories(stateDir, ec);
+    if (ec)
+        throw std::runtime_error("Cannot create the simulator state directory " + stateDir.string() + ": " +
+                                 ec.message());
+    std::shared_ptr<Machine> m(new Machine(stateDir));
+    m->lockFd_ = ::open((stateDir / "machine.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (m->lockFd_ < 0)
+        throw SysError("Cannot open the simulator lock in " + stateDir.string());
+    {
+        std::lock_guard guard(m->mutex_);
+        m->Lock(true);
+        try {
+            if (!fs::exists(m->statePath_))
+                m->WriteLocked(description);
+            m->RefreshLocked();
+        } catch (...) {
+            m->Unlock();
+            throw;
+        }
+        m->Unlock();
+    }
+    if (m->state_.contains("faults"))
+        for (const auto& rule : m->state_.at("faults"))
+            m->faults_.Add(FaultRule::FromJson(rule));
+    return m;
+}
+
+void Machine::Lock(bool exclusive) const {
+    while (::flock(lockFd_, exclusive ? LOCK_EX : LOCK_SH) != 0)
+        if (errno != EINTR)
+            throw SysError("Cannot lock the simulator state");
+}
+
+void Machine::Unlock() const {
+    ::flock(lockFd_, LOCK_UN);
+}
+
+Machine::Stamp Machine::StampLocked() const {
+    struct stat st {};
+    if (::stat(statePath_.c_str(), &st) != 0)
+        throw SysError("Cannot read the simulator state " + statePath_.string());
+    return Stamp{static_cast<uint64_t>(st.st_ino), static_cast<uint64_t>(st.st_size),
+                 static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+}
+
+void Machine::RefreshLocked() const {
+    Stamp now = StampLocked();
+    if (now == stamp_)
+        return;
+    std::ifstream in(statePath_);
+    std::stringstream text;
+    text << in.rdbuf();
+    try {
+        state_ = nlohmann::json::parse(text.str());
+    } catch (const nlohmann::json::exception& e) {
+        throw std::runtime_error("The simulator state " + statePath_.string() + " is damaged: " + e.what());
+    }
+    stamp_ = now;
+}
+
+void Machine::WriteLocked(const nlohmann::json& state) {
+    fs::path tmp = stateDir_ / ("machine.json.tmp." + std::to_string(::getpid()));
+    {
+        std::ofstream out(tmp, std::ios::trunc);
+        out << state.dump(1);
+        if (!out.flush())
+            throw std::runtime_error("Cannot write the simulator state " + tmp.string());
+    }
+    if (::rename(tmp.c_str(), statePath_.c_str()) != 0)
+        throw SysError("Cannot replace the simulator state " + statePath_.string());
+}
+
+void Machine::Read(const std::function<void(const nlohmann::json&)>& f) const {
+    std::lock_guard guard(mutex_);
+    Lock(false);
+    try {
+        RefreshLocked();
+        f(state_);
+    } catch (...) {
+        Unlock();
+        throw;
+    }
+    Unlock();
+}
+
+void Machine::Update(const std::function<void(nlohmann::json&)>& f) {
+    std::lock_guard guard(mutex_);
+    Lock(true);
+    try {
+        RefreshLocked();
+        // Work on a copy so that a throwing change leaves the state as it was.
+        nlohmann::json next = state_;
+        f(next);
+        WriteLocked(next);
+        state_ = std::move(next);
+        stamp_ = StampLocked();
+    } catch (...) {
+        Unlock();
+        throw;
+    }
+    Unlock();
+}
+
+nlohmann::json Machine::Snapshot() const {
+    nlohmann::json copy;
+    Read([&](const nlohmann::json& s) { copy = s; });
+    return copy;
+}
+
+nlohmann::json LoadDescription(const fs::path& file) {
+    std::ifstream in(file);
+    if (!in)
+        throw std::runtime_error("Cannot open the machine description " + file.string());
+    try {
+        return nlohmann::json::parse(in);
+    } catch (const nlohmann::json::exception& e) {
+        throw std::runtime_error("The machine description " + file.string() +
+                                 " is not valid JSON: " + e.what());
+    }
+}
+
+fs::path DefaultStateDir(const std::string& machineName) {
+    fs::path base;
+    if (const char* xdg = std::getenv("XDG_STATE_HOME"); xdg && *xdg)
+        base = xdg;
+    else if (const char* home = std::getenv("HOME"); home && *home)
+        base = fs::path(home) / ".local" / "state";
+    else
+        base = fs::temp_directory_path();
+    return base / "moxsim" / machineName;
+}
+
+std::shared_ptr<Machine> CurrentPtr() {
+    std::lock_guard lock(g_currentMutex);
+    if (!g_current) {
+        const char* machineFile = std::getenv("MOX_SIM_MACHINE");
+        const char* stateDir = std::getenv("MOX_SIM_STATE");
+        bool fromFile = machineFile && *machineFile;
+        nlohmann::json description = fromFile ? LoadDescription(machineFile) : DefaultDescription();
+        fs::path dir =
+            stateDir && *stateDir
+                ? fs::path(stateDir)
+                : DefaultStateDir(fromFile ? fs::path(machineFile).stem().string() : std::string("default"));
+        g_current = Machine::Open(dir, description);
+    }
+    return g_current;
+}
+
+Machine& Current() {
+    return *CurrentPtr();
+}
+
+void Install(std::shared_ptr<Machine> machine) {
+    std::lock_guard lock(g_currentMutex);
+    g_current = std::move(machine);
+}
+
+ScopedMachine::ScopedMachine(const nlohmann::json& description) {
+    std::string pattern = (fs::temp_directory_path() / "moxsim-XXXXXX").string();
+    if (!::mkdtemp(pattern.data()))
+        throw SysError("Cannot make a temporary simulator state directory");
+    dir_ = pattern;
+    machine_ = Machine::Open(dir_, description);
+    {
+        std::lock_guard lock(g_currentMutex);
+        previous_ = g_current;
+        g_current = machine_;
+    }
+    if (const char* env = std::getenv("MOX_SIM_STATE")) {
+        hadEnv_ = true;
+        previousEnv_ = env;
+    }
+    ::setenv("MOX_SIM_STATE", dir_.c_str(), 1);
+}
+
+ScopedMachine::~ScopedMachine() {
+    {
+        std::lock_guard lock(g_currentMutex);
+        g_current = previous_;
+    }
+    if (hadEnv_)
+        ::setenv("MOX_SIM_STATE", previousEnv_.c_str(), 1);
+    else
+        ::unsetenv("MOX_SIM_STATE");
+    machine_.reset();
+    std::error_code ec;
+    fs::remove_all(dir_, ec);
+}
+
+} // namespace sim

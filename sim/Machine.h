@@ -1,0 +1,99 @@
+#pragma once
+// The simulated PC. Its whole state is one JSON document (the machine description, changed by what
+// the product does), kept in a state directory so that one process sees what another changed:
+// every read re-loads the document when another process replaced it, every change is written back
+// atomically (temporary file and rename) under an exclusive lock of the directory.
+//
+// Each subsystem of the simulator owns its own top-level section of the document ("registry",
+// "devices", "controllers", ...); sim/README.md lists them.
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "sim/CallLog.h"
+#include "sim/Faults.h"
+
+namespace sim {
+
+class Machine {
+public:
+    // Opens the machine kept in stateDir; a fresh or empty directory is initialised from description.
+    static std::shared_ptr<Machine> Open(const std::filesystem::path& stateDir,
+                                         const nlohmann::json& description);
+    ~Machine();
+    Machine(const Machine&) = delete;
+    Machine& operator=(const Machine&) = delete;
+
+    // Runs f on the current state under a shared lock. Do not call Read or Update from inside f.
+    void Read(const std::function<void(const nlohmann::json&)>& f) const;
+    // Runs f on the current state under the exclusive lock and writes the result back.
+    void Update(const std::function<void(nlohmann::json&)>& f);
+    nlohmann::json Snapshot() const;
+
+    Faults& faults() { return faults_; }
+    CallLog& calls() { return calls_; }
+    const std::filesystem::path& stateDir() const { return stateDir_; }
+
+private:
+    explicit Machine(std::filesystem::path stateDir);
+    void Lock(bool exclusive) const;
+    void Unlock() const;
+    void RefreshLocked() const;
+    void WriteLocked(const nlohmann::json& state);
+
+    std::filesystem::path stateDir_;
+    std::filesystem::path statePath_;
+    int lockFd_ = -1;
+    mutable std::mutex mutex_;
+    mutable nlohmann::json state_;
+    struct Stamp {
+        uint64_t ino = 0, size = 0;
+        int64_t mtimeNs = -1;
+        bool operator==(const Stamp&) const = default;
+    };
+    Stamp StampLocked() const;
+    mutable Stamp stamp_;
+    Faults faults_;
+    CallLog calls_;
+};
+
+// The embedded default machine (sim/machines/default.json).
+nlohmann::json DefaultDescription();
+// Reads a machine description file; throws std::runtime_error with the file and the reason.
+nlohmann::json LoadDescription(const std::filesystem::path& file);
+// Where the state lives when MOX_SIM_STATE is unset: a per-user directory per machine.
+std::filesystem::path DefaultStateDir(const std::string& machineName);
+
+// The machine of this process: the installed one, else the one named by MOX_SIM_MACHINE and
+// MOX_SIM_STATE (opened on first use).
+Machine& Current();
+std::shared_ptr<Machine> CurrentPtr();
+// Installs a machine for this process; nullptr makes the next Current() open it from the environment.
+void Install(std::shared_ptr<Machine> machine);
+
+// A machine for one test: a fresh temporary state directory initialised from the description,
+// installed for the scope and named by MOX_SIM_STATE so that child processes share it.
+class ScopedMachine {
+public:
+    explicit ScopedMachine(const nlohmann::json& description = DefaultDescription());
+    ~ScopedMachine();
+    ScopedMachine(const ScopedMachine&) = delete;
+    ScopedMachine& operator=(const ScopedMachine&) = delete;
+
+    Machine& machine() { return *machine_; }
+    Machine* operator->() { return machine_.get(); }
+    const std::filesystem::path& stateDir() const { return dir_; }
+
+private:
+    std::filesystem::path dir_;
+    std::shared_ptr<Machine> machine_;
+    std::shared_ptr<Machine> previous_;
+    std::string previousEnv_;
+    bool hadEnv_ = false;
+};
+
+} // namespace sim

@@ -1,0 +1,54 @@
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "sim/Clock.h"
+
+namespace {
+
+TEST(Clock, VirtualSleepReturnsAtOnceAndMovesTime) {
+    sim::ScopedVirtualClock clock(5000);
+    auto realStart = std::chrono::steady_clock::now();
+    EXPECT_EQ(sim::Clock::NowMs(), 5000u);
+    for (int i = 0; i < 120; ++i)
+        sim::Clock::SleepMs(500);
+    EXPECT_EQ(sim::Clock::NowMs(), 5000u + 60000u);
+    EXPECT_LT(std::chrono::steady_clock::now() - realStart, std::chrono::seconds(5));
+}
+
+TEST(Clock, VirtualTimedWaitTimesOutAtTheDeadline) {
+    sim::ScopedVirtualClock clock(0);
+    std::mutex m;
+    std::condition_variable cv;
+    std::unique_lock lock(m);
+    EXPECT_FALSE(sim::Clock::WaitFor(lock, cv, 60000, [] { return false; }));
+    EXPECT_EQ(sim::Clock::NowMs(), 60000u);
+    EXPECT_FALSE(sim::Clock::WaitFor(lock, cv, 0, [] { return false; }));
+    EXPECT_EQ(sim::Clock::NowMs(), 60000u);
+}
+
+TEST(Clock, TimedWaitEndsWhenAnotherThreadSignals) {
+    sim::ScopedVirtualClock clock(0);
+    std::mutex m;
+    std::condition_variable cv;
+    bool set = false;
+    std::thread t([&] {
+        std::lock_guard g(m);
+        set = true;
+        cv.notify_all();
+    });
+    {
+        std::unique_lock lock(m);
+        EXPECT_TRUE(sim::Clock::WaitFor(lock, cv, sim::Clock::kInfinite, [&] { return set; }));
+    }
+    t.join();
+}
+
+TEST(Clock, RealClockIsTheDefault) {
+    EXPECT_FALSE(sim::Clock::IsVirtual());
+    uint64_t a = sim::Clock::NowNs();
+    sim::Clock::SleepMs(2);
+    EXPECT_GE(sim::Clock::NowNs() - a, 2000000u);
+}
+
+} // namespace
