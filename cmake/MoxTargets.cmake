@@ -1,6 +1,6 @@
 # A layer folder is one static library made of every source in it; new files need no CMake edit.
 function(mox_layer_library name dir)
-  file(GLOB _srcs CONFIGURE_DEPENDS ${dir}/*.cpp)
+  file(GLOB_RECURSE _srcs CONFIGURE_DEPENDS ${dir}/*.cpp)
   if(_srcs)
     add_library(${name} STATIC ${_srcs})
     target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
