@@ -1,0 +1,142 @@
+#include "middleware/core/TextConversions.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cwchar>
+
+namespace {
+
+bool AppendUtf8(std::string& out, uint32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        if (c >= 0xD800 && c <= 0xDFFF)
+            return false;
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c <= 0x10FFFF) {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+std::string ToNarrowString(const std::wstring& text) {
+    std::string out;
+    try {
+        out.reserve(text.size());
+        for (wchar_t ch : text) {
+            if (ch == L'\0')
+                break;
+            if (!AppendUtf8(out, static_cast<uint32_t>(ch)))
+                return {};
+        }
+    } catch (...) {
+        return {};
+    }
+    return out;
+}
+
+std::wstring ToWideString(const std::string& text) {
+    std::wstring out;
+    try {
+        out.reserve(text.size());
+        const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+        const auto* end = p + text.size();
+        while (p < end && *p != 0) {
+            const unsigned char lead = *p++;
+            uint32_t c;
+            int more;
+            uint32_t min;
+            if (lead < 0x80) {
+                c = lead, more = 0, min = 0;
+            } else if ((lead & 0xE0) == 0xC0) {
+                c = lead & 0x1F, more = 1, min = 0x80;
+            } else if ((lead & 0xF0) == 0xE0) {
+                c = lead & 0x0F, more = 2, min = 0x800;
+            } else if ((lead & 0xF8) == 0xF0) {
+                c = lead & 0x07, more = 3, min = 0x10000;
+            } else {
+                return {};
+            }
+            for (int i = 0; i < more; ++i) {
+                if (p == end || (*p & 0xC0) != 0x80)
+                    return {};
+                c = (c << 6) | (*p++ & 0x3F);
+            }
+            if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
+                return {};
+            out += static_cast<wchar_t>(c);
+        }
+    } catch (...) {
+        return {};
+    }
+    return out;
+}
+
+std::vector<std::wstring> MultiSzToStrings(const wchar_t* multiSz) {
+    std::vector<std::wstring> result;
+    if (!multiSz)
+        return result;
+    for (const wchar_t* p = multiSz; *p != L'\0';) {
+        const size_t length = std::wcslen(p);
+        result.emplace_back(p, length);
+        p += length + 1;
+    }
+    return result;
+}
+
+std::vector<std::wstring> MultiSzToStrings(const std::vector<wchar_t>& multiSz) {
+    std::vector<std::wstring> result;
+    size_t pos = 0;
+    while (pos < multiSz.size() && multiSz[pos] != L'\0') {
+        size_t end = pos;
+        while (end < multiSz.size() && multiSz[end] != L'\0')
+            ++end;
+        result.emplace_back(multiSz.data() + pos, end - pos);
+        pos = end + 1;
+    }
+    return result;
+}
+
+std::string BoolToString(bool value) {
+    return value ? "True" : "False";
+}
+
+int FormatToBuffer16(char (&buffer)[16], const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    const int written = std::vsnprintf(buffer, sizeof buffer, format, args);
+    va_end(args);
+    if (written < 0 || written >= static_cast<int>(sizeof buffer))
+        return -1;
+    return written;
+}
+
+std::string ToHexString(uint32_t value) {
+    char buffer[16] = {};
+    if (FormatToBuffer16(buffer, "%#X", value) < 0)
+        return {};
+    return buffer;
+}
+
+std::wstring GuidToString(const GUID& guid) {
+    wchar_t buffer[64] = {};
+    const int written =
+        std::swprintf(buffer, 64, L"{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", guid.Data1,
+                      guid.Data2, guid.Data3, guid.Data4[0], guid.Data4[1], guid.Data4[2], guid.Data4[3],
+                      guid.Data4[4], guid.Data4[5], guid.Data4[6], guid.Data4[7]);
+    if (written < 0)
+        return {};
+    return buffer;
+}
