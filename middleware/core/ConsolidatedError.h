@@ -2,6 +2,7 @@
 // The one error value of the library: a kind, a consolidated code, the Win32 and driver numbers
 // behind it, and three texts (debug information, user message, code string).
 #include <cstdarg>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -393,6 +394,17 @@ public:
     void SetError(KEDO2_ERRORS code, const wchar_t* message, const wchar_t* debug);
     void SetError(_UVI_Status status, const wchar_t* message, const wchar_t* debug);
     void SetError(KEDO2_ERROR_TYPE type, unsigned long value, const wchar_t* debug);
+    // A bare nullptr would fit the narrow and the wide forms alike; it means "no text".
+    void SetError(KEDO2_ERRORS code, std::nullptr_t) { SetError(code, static_cast<const char*>(nullptr)); }
+    void SetError(KEDO2_ERRORS code, std::nullptr_t, std::nullptr_t) {
+        SetError(code, static_cast<const char*>(nullptr), static_cast<const char*>(nullptr));
+    }
+    void SetError(_UVI_Status status, std::nullptr_t, std::nullptr_t) {
+        SetError(status, static_cast<const char*>(nullptr), static_cast<const char*>(nullptr));
+    }
+    void SetError(KEDO2_ERROR_TYPE type, unsigned long value, std::nullptr_t) {
+        SetError(type, value, static_cast<const char*>(nullptr));
+    }
 
     // Back to success; leaves no code string until the next setter.
     void ClearError();

@@ -38,6 +38,8 @@ public:
     static void SetLoggingOn();
 
 private:
+    friend struct GlobalLoggerTestPeer; // lets a test put the id counter near its wrap
+
     struct State {
         uint64_t lastId = NO_ID;
         CConsolidatedError lastError;
