@@ -1,0 +1,78 @@
+// Child-process commands for the tests of named kernel objects: a second process that holds,
+// tries or signals an object while the test looks on from its own process.
+#include <cstdio>
+#include <iostream>
+#include <string>
+
+#include "platform/win/WinSync.h"
+#include "tests/helpers/ChildCommands.h"
+
+namespace {
+
+std::string WaitLine() {
+    std::string line;
+    std::getline(std::cin, line);
+    return line;
+}
+
+// mutex-hold NAME: takes the named mutex, prints "ready <wait result>", then waits for a line:
+// "release" gives the mutex back before the process ends; end of input (or a kill) ends the process
+// still holding it.
+moxtest::ChildCommandRegistrar mutexHold("mutex-hold", [](const std::vector<std::string>& a) {
+    HANDLE mutex = CreateMutexA(nullptr, FALSE, a.at(0).c_str());
+    if (!mutex) {
+        std::printf("error %u\n", GetLastError());
+        return 1;
+    }
+    std::printf("ready %u\n", WaitForSingleObject(mutex, 0));
+    std::fflush(stdout);
+    if (WaitLine() == "release") {
+        std::printf("released %d\n", ReleaseMutex(mutex));
+        std::fflush(stdout);
+    }
+    return 0;
+});
+
+// mutex-try NAME: prints the result of a zero wait on the named mutex and gives it back if taken.
+moxtest::ChildCommandRegistrar mutexTry("mutex-try", [](const std::vector<std::string>& a) {
+    HANDLE mutex = CreateMutexA(nullptr, FALSE, a.at(0).c_str());
+    if (!mutex) {
+        std::printf("error %u\n", GetLastError());
+        return 1;
+    }
+    DWORD result = WaitForSingleObject(mutex, 0);
+    std::printf("%u\n", result);
+    if (result == WAIT_OBJECT_0 || result == WAIT_ABANDONED)
+        ReleaseMutex(mutex);
+    CloseHandle(mutex);
+    return 0;
+});
+
+// event-set NAME: opens the named event and sets it; prints 1 on success, else "error N".
+moxtest::ChildCommandRegistrar eventSet("event-set", [](const std::vector<std::string>& a) {
+    HANDLE event = OpenEventA(EVENT_MODIFY_STATE, FALSE, a.at(0).c_str());
+    if (!event || !SetEvent(event)) {
+        std::printf("error %u\n", GetLastError());
+        return 1;
+    }
+    std::printf("1\n");
+    CloseHandle(event);
+    return 0;
+});
+
+// semaphore-hold NAME: creates the named semaphore (count 0, maximum 1), prints "ready <last
+// error>" and keeps it until a line arrives or the process is killed.
+moxtest::ChildCommandRegistrar semaphoreHold("semaphore-hold", [](const std::vector<std::string>& a) {
+    HANDLE semaphore = CreateSemaphoreA(nullptr, 0, 1, a.at(0).c_str());
+    if (!semaphore) {
+        std::printf("error %u\n", GetLastError());
+        return 1;
+    }
+    std::printf("ready %u\n", GetLastError());
+    std::fflush(stdout);
+    WaitLine();
+    CloseHandle(semaphore);
+    return 0;
+});
+
+} // namespace
