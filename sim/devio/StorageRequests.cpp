@@ -1,0 +1,807 @@
+#include "sim/devio/StorageRequests.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cstdlib>
+#include <optional>
+#include <string>
+
+#include "platform/win/WinError.h"
+#include "sim/devio/Bytes.h"
+
+namespace sim::devio {
+namespace {
+
+using nlohmann::json;
+
+// Windows device control codes (the values the Windows headers define through CTL_CODE).
+constexpr uint32_t kScsiGetAddress = 0x41018;
+constexpr uint32_t kAtaPassThrough = 0x4D02C;
+constexpr uint32_t kDiskGetDriveLayoutEx = 0x70050;
+constexpr uint32_t kDiskGetDriveGeometryEx = 0x700A0;
+constexpr uint32_t kDiskUpdateProperties = 0x70140;
+constexpr uint32_t kDiskGetLengthInfo = 0x7405C;
+constexpr uint32_t kDiskGetCacheInformation = 0x740D4;
+constexpr uint32_t kDiskSetCacheInformation = 0x7C0D8;
+constexpr uint32_t kDiskGetCacheSetting = 0x740E0;
+constexpr uint32_t kDiskSetCacheSetting = 0x7C0E4;
+constexpr uint32_t kStorageGetDeviceNumber = 0x2D1080;
+constexpr uint32_t kStorageQueryProperty = 0x2D1400;
+constexpr uint32_t kStorageCheckVerify = 0x2D4800;
+constexpr uint32_t kStorageReadCapacity = 0x2D5140;
+
+// STORAGE_PROPERTY_ID values.
+constexpr uint32_t kDeviceProperty = 0;
+constexpr uint32_t kAdapterProperty = 1;
+constexpr uint32_t kAccessAlignmentProperty = 6;
+constexpr uint32_t kSeekPenaltyProperty = 7;
+constexpr uint32_t kAdapterProtocolSpecificProperty = 49;
+constexpr uint32_t kDeviceProtocolSpecificProperty = 50;
+constexpr uint32_t kAdapterPhysicalTopologyProperty = 53;
+constexpr uint32_t kDevicePhysicalTopologyProperty = 54;
+
+constexpr uint32_t kBusTypeRaid = 8;
+constexpr uint32_t kBusTypeSata = 11;
+constexpr uint32_t kBusTypeNvme = 17;
+
+using Bytes = std::vector<uint8_t>;
+
+StorageAnswer Answer(uint32_t bytes) {
+    StorageAnswer a;
+    a.handled = true;
+    a.bytes = bytes;
+    return a;
+}
+
+StorageAnswer Fail(DWORD error) {
+    StorageAnswer a;
+    a.handled = true;
+    a.error = error;
+    return a;
+}
+
+uint64_t Number(const json& v, uint64_t fallback = 0) {
+    if (v.is_null())
+        return fallback;
+    if (v.is_string())
+        return std::strtoull(v.get<std::string>().c_str(), nullptr, 0);
+    if (v.is_boolean())
+        return v.get<bool>() ? 1 : 0;
+    return v.get<uint64_t>();
+}
+
+uint64_t Field(const json& entry, const char* key, uint64_t fallback) {
+    return entry.contains(key) ? Number(entry.at(key), fallback) : fallback;
+}
+
+bool Flag(const json& entry, const char* key, bool fallback) {
+    return entry.contains(key) ? Number(entry.at(key), fallback) != 0 : fallback;
+}
+
+std::string Text(const json& entry, const char* key) {
+    return entry.contains(key) && entry.at(key).is_string() ? entry.at(key).get<std::string>()
+                                                            : std::string();
+}
+
+bool IsNvme(const json& disk) {
+    return Text(disk, "protocol") == "nvme";
+}
+
+uint32_t DiskBusType(const json& disk) {
+    return static_cast<uint32_t>(Field(disk, "bus_type", IsNvme(disk) ? kBusTypeNvme : kBusTypeSata));
+}
+
+uint32_t AdapterBusType(const json& adapter) {
+    return static_cast<uint32_t>(Field(adapter, "bus_type", kBusTypeRaid));
+}
+
+uint32_t PhysicalSectorSize(const json& disk) {
+    return static_cast<uint32_t>(Field(disk, "physical_sector_size", LogicalSectorSize(disk)));
+}
+
+// ATA reports 1 for a non-rotating medium, 0 when it does not say.
+uint32_t RotationRate(const json& disk) {
+    return static_cast<uint32_t>(Field(disk, "rotation_rate", 1));
+}
+
+bool IncursSeekPenalty(const json& disk) {
+    return Flag(disk, "seek_penalty", !IsNvme(disk) && RotationRate(disk) != 1);
+}
+
+// ---- GUIDs ----
+
+// "{C12A7328-F81F-11D2-BA4B-00A0C93EC93B}" in the byte order of the Windows GUID record.
+std::optional<std::array<uint8_t, 16>> ParseGuid(const std::string& text) {
+    std::string hex;
+    for (char c : text)
+        if (std::isxdigit(static_cast<unsigned char>(c)))
+            hex += c;
+        else if (c != '{' && c != '}' && c != '-')
+            return std::nullopt;
+    if (hex.size() != 32)
+        return std::nullopt;
+    auto byte = [&](size_t i) {
+        return static_cast<uint8_t>(std::strtoul(hex.substr(2 * i, 2).c_str(), nullptr, 16));
+    };
+    std::array<uint8_t, 16> g{};
+    for (size_t i = 0; i < 4; ++i)
+        g[i] = byte(3 - i);
+    g[4] = byte(5), g[5] = byte(4), g[6] = byte(7), g[7] = byte(6);
+    for (size_t i = 8; i < 16; ++i)
+        g[i] = byte(i);
+    return g;
+}
+
+std::array<uint8_t, 16> PartitionTypeGuid(const json& partition) {
+    static const std::pair<const char*, const char*> kNamed[] = {
+        {"efi", "{C12A7328-F81F-11D2-BA4B-00A0C93EC93B}"},
+        {"system", "{C12A7328-F81F-11D2-BA4B-00A0C93EC93B}"},
+        {"basic", "{EBD0A0A2-B9E5-4433-87C0-68B6B72699C7}"},
+        {"msr", "{E3C9E316-0B5C-4DB8-817D-F92DF00215AE}"},
+        {"recovery", "{DE94BBA4-06D1-4D40-A16A-BFD50179D6AC}"},
+        {"ldm_metadata", "{5808C8AA-7E8F-42E0-85D2-E1E90434CFB3}"},
+        {"ldm_data", "{AF9B60A0-1431-4F62-BC68-3311714A69AD}"},
+    };
+    std::string type = Text(partition, "type");
+    for (const auto& [name, guid] : kNamed)
+        if (type == name)
+            return *ParseGuid(guid);
+    if (auto g = ParseGuid(type))
+        return *g;
+    return *ParseGuid(kNamed[2].second);
+}
+
+// A partition's own id: the description's, or one made from the disk and entry numbers.
+std::array<uint8_t, 16> PartitionIdGuid(const json& partition, int disk, size_t index) {
+    if (auto g = ParseGuid(Text(partition, "id")))
+        return *g;
+    std::array<uint8_t, 16> g{};
+    g[0] = static_cast<uint8_t>(index + 1);
+    g[4] = static_cast<uint8_t>(disk);
+    g[8] = 0x80;
+    g[15] = 0x5A;
+    return g;
+}
+
+// ---- the disk's layout ----
+
+const json& Layout(const json& disk) {
+    static const json kRaw = json::object();
+    return disk.contains("layout") ? disk.at("layout") : kRaw;
+}
+
+// 0 MBR, 1 GPT, 2 RAW.
+uint32_t LayoutStyle(const json& disk) {
+    std::string style = Text(Layout(disk), "style");
+    return style == "mbr" ? 0 : style == "gpt" ? 1 : 2;
+}
+
+std::vector<json> Partitions(const json& disk) {
+    std::vector<json> out;
+    const json& layout = Layout(disk);
+    if (layout.contains("partitions"))
+        for (const auto& p : layout.at("partitions"))
+            out.push_back(p);
+    return out;
+}
+
+// Windows lists an MBR disk's table in groups of four entries, the unused ones empty.
+uint32_t LayoutEntryCount(const json& disk) {
+    const auto n = static_cast<uint32_t>(Partitions(disk).size());
+    switch (LayoutStyle(disk)) {
+    case 0:
+        return (n + 3) / 4 * 4;
+    case 1:
+        return n;
+    default:
+        return 0;
+    }
+}
+
+Bytes DriveLayout(const json& disk) {
+    const uint32_t style = LayoutStyle(disk);
+    const uint32_t count = LayoutEntryCount(disk);
+    const uint32_t sector = LogicalSectorSize(disk);
+    const uint64_t length = DiskSectors(disk) * sector;
+    Bytes out(48 + size_t{count} * 144);
+    ByteWriter w(out);
+    const json& layout = Layout(disk);
+    w.U32(0, style);
+    w.U32(4, count);
+    if (style == 0) {
+        w.U32(8, Field(layout, "signature", 0));
+    } else if (style == 1) {
+        w.Bytes(8, ParseGuid(Text(layout, "disk_id")).value_or(std::array<uint8_t, 16>{}).data(), 16);
+        w.U64(24, 34 * uint64_t{sector});
+        w.U64(32, length > 68 * uint64_t{sector} ? length - 68 * uint64_t{sector} : 0);
+        w.U32(40, 128);
+    }
+    const std::vector<json> partitions = Partitions(disk);
+    const int number = static_cast<int>(Field(disk, "device_number", 0));
+    for (size_t i = 0; i < partitions.size() && i < count; ++i) {
+        const json& p = partitions[i];
+        const size_t e = 48 + i * 144;
+        w.U32(e + 0, style);
+        w.U64(e + 8, Field(p, "offset", 0));
+        w.U64(e + 16, Field(p, "length", 0));
+        w.U32(e + 24, i + 1);
+        if (style == 0) {
+            const uint64_t type = Field(p, "type", 7);
+            w.U8(e + 32, type);
+            w.U8(e + 33, Flag(p, "active", false));
+            w.U8(e + 34, type != 0 && type != 0x05 && type != 0x0F);
+            w.U32(e + 36, Field(p, "offset", 0) / sector);
+        } else {
+            w.Bytes(e + 32, PartitionTypeGuid(p).data(), 16);
+            w.Bytes(e + 48, PartitionIdGuid(p, number, i).data(), 16);
+            w.U64(e + 64, Field(p, "attributes", 0));
+            w.Utf16(e + 72, Text(p, "name"), 36);
+        }
+    }
+    return out;
+}
+
+// ---- identity ----
+
+Bytes AtaIdentify(const json& disk) {
+    Bytes id(512);
+    ByteWriter w(id);
+    const uint64_t sectors = DiskSectors(disk);
+    const uint32_t logical = LogicalSectorSize(disk);
+    const uint32_t physical = PhysicalSectorSize(disk);
+    w.U16(0, 0x0040); // fixed device
+    w.AtaText(20, Text(disk, "serial"), 20);
+    w.AtaText(46, Text(disk, "firmware"), 8);
+    w.AtaText(54, Text(disk, "model"), 40);
+    w.U16(98, 0x0200); // LBA supported
+    w.U32(120, std::min<uint64_t>(sectors, 0x0FFFFFFF));
+    w.U16(166, 0x4400); // 48-bit addressing supported
+    w.U16(172, 0x0400);
+    w.U64(200, sectors);
+    // Word 106: valid, and 2^n logical sectors per physical sector.
+    uint16_t sectorInfo = 0x4000;
+    uint16_t exponent = 0;
+    while ((uint64_t{logical} << exponent) < physical && exponent < 15)
+        ++exponent;
+    if (exponent != 0)
+        sectorInfo |= 0x2000 | exponent;
+    if (logical != 512)
+        sectorInfo |= 0x1000;
+    w.U16(212, sectorInfo);
+    if (logical != 512)
+        w.U32(234, logical / 2);
+    w.U16(434, RotationRate(disk));
+    return id;
+}
+
+Bytes NvmeIdentifyController(const json& entry) {
+    Bytes id(4096);
+    ByteWriter w(id);
+    w.U16(0, Field(entry, "pci_vendor", 0));
+    w.U16(2, Field(entry, "pci_subsystem_vendor", 0));
+    w.Text(4, Text(entry, "serial"), 20);
+    w.Text(24, Text(entry, "model"), 40);
+    w.Text(64, Text(entry, "firmware"), 8);
+    return id;
+}
+
+// ---- descriptors of STORAGE_QUERY_PROPERTY ----
+
+Bytes DeviceDescriptor(const json& disk) {
+    Bytes out(40);
+    size_t next = 40;
+    auto addString = [&](size_t field, const std::string& text) {
+        out.resize(next + text.size() + 1);
+        ByteWriter(out).CString(next, text);
+        ByteWriter(out).U32(field, next);
+        next += text.size() + 1;
+    };
+    if (!Text(disk, "vendor").empty())
+        addString(12, Text(disk, "vendor"));
+    addString(16, Text(disk, "model"));
+    addString(20, Text(disk, "firmware"));
+    if (disk.contains("serial") && disk.at("serial").is_string())
+        addString(24, Text(disk, "serial"));
+    ByteWriter w(out);
+    w.U32(0, 40);
+    w.U32(4, out.size());
+    w.U8(8, 0); // direct-access device
+    w.U8(10, Flag(disk, "removable", false));
+    w.U8(11, 1);
+    w.U32(28, DiskBusType(disk));
+    w.U32(32, 0);
+    return out;
+}
+
+Bytes AdapterDescriptor(const json& adapter) {
+    Bytes out(32);
+    ByteWriter w(out);
+    w.U32(0, 32);
+    w.U32(4, 32);
+    w.U32(8, Field(adapter, "max_transfer", 0x20000));
+    w.U32(12, Field(adapter, "max_physical_pages", 33));
+    w.U32(16, Field(adapter, "alignment_mask", 3));
+    w.U8(22, 1); // command queueing
+    w.U8(23, 1); // accelerated transfer
+    w.U8(24, AdapterBusType(adapter));
+    w.U16(26, Field(adapter, "bus_major_version", 1));
+    w.U16(28, Field(adapter, "bus_minor_version", 0));
+    w.U8(30, 1); // SRB_TYPE_STORAGE_REQUEST_BLOCK
+    return out;
+}
+
+Bytes AccessAlignment(const json& disk) {
+    Bytes out(28);
+    ByteWriter w(out);
+    w.U32(0, 28);
+    w.U32(4, 28);
+    w.U32(8, 64);
+    w.U32(16, LogicalSectorSize(disk));
+    w.U32(20, PhysicalSectorSize(disk));
+    return out;
+}
+
+Bytes SeekPenalty(const json& disk) {
+    Bytes out(12);
+    ByteWriter w(out);
+    w.U32(0, 12);
+    w.U32(4, 12);
+    w.U8(8, IncursSeekPenalty(disk));
+    return out;
+}
+
+// STORAGE_PHYSICAL_TOPOLOGY_DESCRIPTOR with one node; the node's data offsets count from the node.
+Bytes Topology(bool adapterData, const json& entry, uint32_t protocol, uint64_t capacity) {
+    const size_t node = 16;
+    const size_t dataLength = adapterData ? 128 : 136;
+    Bytes out(node + 40 + dataLength);
+    ByteWriter w(out);
+    w.U32(0, 56);
+    w.U32(4, out.size());
+    w.U32(8, 1);
+    w.U32(node + (adapterData ? 4 : 16), 1);
+    w.U32(node + (adapterData ? 8 : 20), dataLength);
+    w.U32(node + (adapterData ? 12 : 24), 40);
+    const size_t d = node + 40;
+    if (adapterData) {
+        w.U32(d + 4, 1); // healthy
+        w.U32(d + 8, protocol);
+        w.Text(d + 16, Text(entry, "vendor"), 8);
+        w.Text(d + 24, Text(entry, "model"), 40);
+        w.Text(d + 64, Text(entry, "firmware"), 16);
+        w.Text(d + 80, Text(entry, "location"), 32, '\0');
+    } else {
+        w.U32(d + 8, 1); // healthy
+        w.U32(d + 12, protocol);
+        w.Text(d + 24, Text(entry, "vendor"), 8);
+        w.Text(d + 32, Text(entry, "model"), 40);
+        w.Text(d + 72, Text(entry, "firmware"), 16);
+        w.U64(d + 88, capacity);
+        w.Text(d + 96, Text(entry, "location"), 32, '\0');
+    }
+    return out;
+}
+
+// STORAGE_PROTOCOL_TYPE of an adapter or disk.
+uint32_t ProtocolType(uint32_t busType) {
+    return busType == kBusTypeNvme ? 3 : busType == kBusTypeSata ? 2 : 1;
+}
+
+// ---- requests ----
+
+struct Target {
+    const json& state;
+    const OpenDevice& device;
+    const json* adapter = nullptr;
+    const json* disk = nullptr;
+    std::span<uint8_t> buffer;
+    uint32_t in = 0, out = 0;
+};
+
+StorageAnswer Put(Target& t, const Bytes& answer) {
+    std::fill(t.buffer.begin(), t.buffer.end(), 0);
+    ByteWriter(t.buffer).Bytes(0, answer);
+    return Answer(static_cast<uint32_t>(std::min<size_t>(answer.size(), t.out)));
+}
+
+// A fixed-size answer: refused when the caller's buffer cannot hold the record.
+StorageAnswer PutRecord(Target& t, const Bytes& answer, uint32_t minimum) {
+    if (t.out < minimum)
+        return Fail(ERROR_INSUFFICIENT_BUFFER);
+    return Put(t, answer);
+}
+
+// The NVMe identify data of the adapter's or disk's controller.
+const json* NvmeIdentitySource(const Target& t) {
+    if (t.disk)
+        return IsNvme(*t.disk) ? t.disk : nullptr;
+    if (!t.adapter || AdapterBusType(*t.adapter) != kBusTypeNvme)
+        return nullptr;
+    if (t.state.contains("disks"))
+        for (const auto& d : t.state.at("disks"))
+            if (d.value("port", -1) == t.device.port && IsNvme(d))
+                return &d;
+    return t.adapter;
+}
+
+StorageAnswer ProtocolSpecific(Target& t) {
+    const json* source = NvmeIdentitySource(t);
+    if (!source)
+        return Fail(ERROR_NOT_SUPPORTED);
+    ByteReader r(t.buffer.first(t.in));
+    // STORAGE_PROTOCOL_SPECIFIC_DATA follows the 8-byte query at offset 8.
+    if (!r.Has(8, 40))
+        return Fail(ERROR_INVALID_PARAMETER);
+    const uint32_t protocol = r.U32(8), dataType = r.U32(12), value = r.U32(16);
+    const uint32_t offset = r.U32(24), length = r.U32(28);
+    if (protocol != 3 || dataType != 1 || value != 1 || offset < 40 || length < 4096)
+        return Fail(ERROR_INVALID_PARAMETER);
+    const uint64_t size = 8 + uint64_t{offset} + 4096;
+    if (size > t.out)
+        return Fail(ERROR_INSUFFICIENT_BUFFER);
+    Bytes answer(size);
+    ByteWriter w(answer);
+    w.U32(0, 48);
+    w.U32(4, 48);
+    for (size_t i = 8; i < 48; ++i)
+        w.U8(i, r.U8(i));
+    w.U32(28, 4096); // ProtocolDataLength
+    w.U32(32, 0);    // FixedProtocolReturnData
+    w.Bytes(8 + offset, NvmeIdentifyController(*source));
+    return Put(t, answer);
+}
+
+StorageAnswer QueryProperty(Target& t) {
+    if (t.in < 8)
+        return Fail(ERROR_INVALID_PARAMETER);
+    ByteReader r(t.buffer.first(t.in));
+    const uint32_t id = r.U32(0), queryType = r.U32(4);
+    const bool isDisk = t.disk != nullptr && t.device.kind == ObjectKind::Disk;
+    const bool onDiskOrVolume = t.disk != nullptr;
+
+    std::optional<Bytes> descriptor;
+    bool protocolSpecific = false;
+    switch (id) {
+    case kDeviceProperty:
+        if (onDiskOrVolume)
+            descriptor = DeviceDescriptor(*t.disk);
+        break;
+    case kAdapterProperty:
+        if (t.adapter)
+            descriptor = AdapterDescriptor(*t.adapter);
+        break;
+    case kAccessAlignmentProperty:
+        if (onDiskOrVolume)
+            descriptor = AccessAlignment(*t.disk);
+        break;
+    case kSeekPenaltyProperty:
+        if (isDisk)
+            descriptor = SeekPenalty(*t.disk);
+        break;
+    case kAdapterProtocolSpecificProperty:
+        protocolSpecific = t.device.kind != ObjectKind::Volume && NvmeIdentitySource(t);
+        break;
+    case kDeviceProtocolSpecificProperty:
+        protocolSpecific = isDisk && IsNvme(*t.disk);
+        break;
+    case kAdapterPhysicalTopologyProperty:
+        if (t.device.kind == ObjectKind::Adapter && t.adapter && Flag(*t.adapter, "topology", true))
+            descriptor = Topology(true, *t.adapter, ProtocolType(AdapterBusType(*t.adapter)), 0);
+        break;
+    case kDevicePhysicalTopologyProperty:
+        if (isDisk)
+            descriptor = Topology(false, *t.disk, ProtocolType(DiskBusType(*t.disk)),
+                                  DiskSectors(*t.disk) * LogicalSectorSize(*t.disk));
+        break;
+    default:
+        break;
+    }
+    const bool supported = descriptor.has_value() || protocolSpecific;
+    if (queryType == 1) // PropertyExistsQuery
+        return supported ? Answer(0) : Fail(ERROR_NOT_SUPPORTED);
+    if (queryType != 0)
+        return Fail(ERROR_INVALID_PARAMETER);
+    if (!supported)
+        return Fail(ERROR_NOT_SUPPORTED);
+    if (protocolSpecific)
+        return ProtocolSpecific(t);
+    // A buffer smaller than the descriptor gets its beginning; the header's Size tells the whole.
+    if (t.out < 8)
+        return Fail(ERROR_INSUFFICIENT_BUFFER);
+    return Put(t, *descriptor);
+}
+
+StorageAnswer ScsiAddress(Target& t) {
+    Bytes a(8);
+    ByteWriter w(a);
+    w.U32(0, 8);
+    w.U8(4, t.device.port);
+    if (t.disk) {
+        w.U8(5, Field(*t.disk, "path", 0));
+        w.U8(6, Field(*t.disk, "target", 0));
+        w.U8(7, Field(*t.disk, "lun", 0));
+    } else if (!Flag(*t.adapter, "answers_scsi_address", true)) {
+        return Fail(ERROR_INVALID_FUNCTION);
+    }
+    return PutRecord(t, a, 8);
+}
+
+StorageAnswer Geometry(Target& t) {
+    const json& disk = *t.disk;
+    const uint64_t sectors = DiskSectors(disk);
+    const uint32_t sector = LogicalSectorSize(disk);
+    // DISK_GEOMETRY_EX, then DISK_PARTITION_INFO and DISK_DETECTION_INFO in its Data area.
+    Bytes a(96);
+    ByteWriter w(a);
+    w.U64(0, sectors / (255 * 63));
+    w.U32(8, Flag(disk, "removable", false) ? 11 : 12);
+    w.U32(12, 255);
+    w.U32(16, 63);
+    w.U32(20, sector);
+    w.U64(24, sectors * sector);
+    w.U32(32, 24);
+    const uint32_t style = LayoutStyle(disk);
+    w.U32(36, style);
+    if (style == 0)
+        w.U32(40, Field(Layout(disk), "signature", 0));
+    else if (style == 1)
+        w.Bytes(40, ParseGuid(Text(Layout(disk), "disk_id")).value_or(std::array<uint8_t, 16>{}).data(), 16);
+    w.U32(56, 40);
+    return PutRecord(t, a, 32);
+}
+
+StorageAnswer Capacity(Target& t) {
+    const uint32_t sector = LogicalSectorSize(*t.disk);
+    const uint64_t sectors = DiskSectors(*t.disk);
+    Bytes a(32);
+    ByteWriter w(a);
+    w.U32(0, 32);
+    w.U32(4, 32);
+    w.U32(8, sector);
+    w.U64(16, sectors);
+    w.U64(24, sectors * sector);
+    return PutRecord(t, a, 32);
+}
+
+StorageAnswer DeviceNumber(Target& t) {
+    Bytes a(12);
+    ByteWriter w(a);
+    w.U32(0, 7); // FILE_DEVICE_DISK
+    w.U32(4, t.device.deviceNumber);
+    if (t.device.kind == ObjectKind::Volume)
+        if (const json* v = FindVolume(t.state, t.device.letter))
+            w.U32(8, Field(*v, "partition", 0));
+    return PutRecord(t, a, 12);
+}
+
+const json& Cache(const json& disk) {
+    static const json kNone = json::object();
+    return disk.contains("cache") ? disk.at("cache") : kNone;
+}
+
+StorageAnswer CacheInformation(Target& t) {
+    const json& c = Cache(*t.disk);
+    Bytes a(24);
+    ByteWriter w(a);
+    w.U8(0, Flag(c, "savable", false));
+    w.U8(1, Flag(c, "read", true));
+    w.U8(2, Flag(c, "write", true));
+    w.U32(4, Field(c, "read_retention", 0));
+    w.U32(8, Field(c, "write_retention", 0));
+    w.U16(12, Field(c, "prefetch_disable_length", 0xFFFF));
+    w.U8(14, Flag(c, "prefetch_scalar", false));
+    w.U16(16, Field(c, "prefetch_minimum", 0));
+    w.U16(18, Field(c, "prefetch_maximum", 0xFFFF));
+    w.U16(20, Field(c, "prefetch_maximum_blocks", 0xFFFF));
+    return PutRecord(t, a, 24);
+}
+
+StorageAnswer CacheSetting(Target& t) {
+    const json& c = Cache(*t.disk);
+    Bytes a(12);
+    ByteWriter w(a);
+    w.U32(0, 12);
+    w.U32(4, Field(c, "state", 0));
+    w.U8(8, Flag(c, "power_protected", false));
+    return PutRecord(t, a, 12);
+}
+
+// Changes one disk's "cache" object when the request succeeds.
+StorageAnswer ChangeCache(Target& t, json values) {
+    StorageAnswer a = Answer(0);
+    const int number = t.device.deviceNumber;
+    a.change = [number, values](json& state) {
+        for (auto& disk : state["disks"])
+            if (disk.value("device_number", -1) == number)
+                disk["cache"].update(values);
+    };
+    return a;
+}
+
+StorageAnswer SetCacheInformation(Target& t) {
+    if (t.in < 24)
+        return Fail(ERROR_INVALID_PARAMETER);
+    ByteReader r(t.buffer.first(t.in));
+    return ChangeCache(t, {{"savable", r.U8(0) != 0},
+                           {"read", r.U8(1) != 0},
+                           {"write", r.U8(2) != 0},
+                           {"read_retention", r.U32(4)},
+                           {"write_retention", r.U32(8)},
+                           {"prefetch_disable_length", r.U16(12)},
+                           {"prefetch_scalar", r.U8(14) != 0},
+                           {"prefetch_minimum", r.U16(16)},
+                           {"prefetch_maximum", r.U16(18)},
+                           {"prefetch_maximum_blocks", r.U16(20)}});
+}
+
+StorageAnswer SetCacheSetting(Target& t) {
+    if (t.in < 12)
+        return Fail(ERROR_INVALID_PARAMETER);
+    ByteReader r(t.buffer.first(t.in));
+    return ChangeCache(t, {{"state", r.U32(4)}, {"power_protected", r.U8(8) != 0}});
+}
+
+StorageAnswer DriveLayoutRequest(Target& t) {
+    if (t.out < 48)
+        return Fail(ERROR_INSUFFICIENT_BUFFER);
+    Bytes layout = DriveLayout(*t.disk);
+    if (layout.size() > t.out)
+        return Fail(ERROR_INSUFFICIENT_BUFFER);
+    return Put(t, layout);
+}
+
+// ATA_PASS_THROUGH_EX with its data area in the same buffer; only IDENTIFY DEVICE is answered, any
+// other command ends with the device's abort status.
+StorageAnswer AtaPassThrough(Target& t) {
+    if (IsNvme(*t.disk))
+        return Fail(ERROR_INVALID_FUNCTION);
+    ByteReader r(t.buffer.first(t.in));
+    if (!r.Has(0, 48) || r.U16(0) != 48)
+        return Fail(ERROR_INVALID_PARAMETER);
+    const uint16_t flags = r.U16(2);
+    const uint32_t transfer = r.U32(8);
+    const uint64_t dataOffset = r.U64(24);
+    const uint8_t command = r.U8(46);
+    const uint64_t room = std::max(t.in, t.out);
+    if (transfer != 0 && (dataOffset < 48 || dataOffset > room || transfer > room - dataOffset))
+        return Fail(ERROR_INVALID_PARAMETER);
+    ByteWriter w(t.buffer);
+    for (size_t i = 32; i < 48; ++i)
+        w.U8(i, 0);
+    if (command == 0xEC && (flags & 0x02) && transfer >= 512) {
+        w.Bytes(dataOffset, AtaIdentify(*t.disk));
+        w.U8(46, 0x50); // status: ready, seek complete
+        return Answer(static_cast<uint32_t>(std::min<uint64_t>(dataOffset + transfer, t.out)));
+    }
+    w.U8(40, 0x04); // error: aborted
+    w.U8(46, 0x51); // status: ready, error
+    return Answer(std::min<uint32_t>(48, t.out));
+}
+
+StorageAnswer DiskRequest(Target& t, uint32_t code) {
+    switch (code) {
+    case kScsiGetAddress:
+        return ScsiAddress(t);
+    case kStorageQueryProperty:
+        return QueryProperty(t);
+    case kDiskGetDriveGeometryEx:
+        return Geometry(t);
+    case kStorageGetDeviceNumber:
+        return DeviceNumber(t);
+    case kStorageReadCapacity:
+        return Capacity(t);
+    case kDiskGetDriveLayoutEx:
+        return DriveLayoutRequest(t);
+    case kDiskGetCacheInformation:
+        return CacheInformation(t);
+    case kDiskSetCacheInformation:
+        return SetCacheInformation(t);
+    case kDiskGetCacheSetting:
+        return CacheSetting(t);
+    case kDiskSetCacheSetting:
+        return SetCacheSetting(t);
+    case kDiskUpdateProperties:
+    case kStorageCheckVerify:
+        return Answer(0);
+    case kDiskGetLengthInfo: {
+        Bytes a(8);
+        ByteWriter(a).U64(0, DiskSectors(*t.disk) * LogicalSectorSize(*t.disk));
+        return PutRecord(t, a, 8);
+    }
+    case kAtaPassThrough:
+        return AtaPassThrough(t);
+    default:
+        return Fail(ERROR_INVALID_FUNCTION);
+    }
+}
+
+// A volume answers for the disk it lives on what a basic disk's volume passes down to it.
+StorageAnswer VolumeRequest(Target& t, uint32_t code) {
+    switch (code) {
+    case kScsiGetAddress:
+    case kStorageQueryProperty:
+    case kDiskGetDriveGeometryEx:
+    case kStorageGetDeviceNumber:
+    case kStorageCheckVerify:
+    case kDiskGetLengthInfo:
+        return DiskRequest(t, code);
+    default:
+        return Fail(ERROR_INVALID_FUNCTION);
+    }
+}
+
+StorageAnswer AdapterRequest(Target& t, uint32_t code) {
+    switch (code) {
+    case kScsiGetAddress:
+        return ScsiAddress(t);
+    case kStorageQueryProperty:
+        return QueryProperty(t);
+    default:
+        // Anything else belongs to the adapter's driver.
+        return StorageAnswer{};
+    }
+}
+
+} // namespace
+
+uint32_t LogicalSectorSize(const json& disk) {
+    const uint64_t size = Field(disk, "logical_sector_size", 512);
+    return size == 0 ? 512 : static_cast<uint32_t>(size);
+}
+
+uint64_t DiskSectors(const json& disk) {
+    return Field(disk, "sectors", 0);
+}
+
+std::vector<uint8_t> DiskSector(const json& disk, uint64_t lba) {
+    const uint32_t size = LogicalSectorSize(disk);
+    std::vector<uint8_t> sector(size);
+    if (lba != 0)
+        return sector;
+    ByteWriter w(sector);
+    const uint32_t style = LayoutStyle(disk);
+    if (style == 2)
+        return sector;
+    if (style == 0) {
+        w.U32(440, Field(Layout(disk), "signature", 0));
+        const std::vector<json> partitions = Partitions(disk);
+        for (size_t i = 0; i < partitions.size() && i < 4; ++i) {
+            const json& p = partitions[i];
+            const size_t e = 446 + 16 * i;
+            w.U8(e, Flag(p, "active", false) ? 0x80 : 0);
+            w.U8(e + 4, Field(p, "type", 7));
+            w.U32(e + 8, Field(p, "offset", 0) / size);
+            w.U32(e + 12, Field(p, "length", 0) / size);
+        }
+    } else {
+        // The protective entry of a GPT disk.
+        w.U8(446 + 4, 0xEE);
+        w.U32(446 + 8, 1);
+        w.U32(446 + 12, std::min<uint64_t>(DiskSectors(disk) - (DiskSectors(disk) ? 1 : 0), 0xFFFFFFFF));
+    }
+    w.U8(510, 0x55);
+    w.U8(511, 0xAA);
+    return sector;
+}
+
+StorageAnswer AnswerStorageRequest(const json& state, const OpenDevice& device, uint32_t ioControlCode,
+                                   std::span<uint8_t> buffer, uint32_t inputSize, uint32_t outputSize) {
+    Target t{state, device, FindAdapter(state, device.port), nullptr, buffer, inputSize, outputSize};
+    switch (device.kind) {
+    case ObjectKind::Adapter:
+        if (!t.adapter)
+            return Fail(ERROR_DEVICE_NOT_CONNECTED);
+        return AdapterRequest(t, ioControlCode);
+    case ObjectKind::Disk:
+    case ObjectKind::Volume:
+        t.disk = FindDisk(state, device.deviceNumber);
+        if (!t.disk)
+            return Fail(ERROR_DEVICE_NOT_CONNECTED);
+        return device.kind == ObjectKind::Disk ? DiskRequest(t, ioControlCode)
+                                               : VolumeRequest(t, ioControlCode);
+    }
+    return Fail(ERROR_INVALID_FUNCTION);
+}
+
+} // namespace sim::devio
