@@ -230,6 +230,13 @@ bool SetTokenPrivilegeEnabled(uint32_t luid, bool enabled) {
     return false;
 }
 
+void RemoveTokenPrivilege(uint32_t luid) {
+    TokenState& t = Token();
+    std::lock_guard lock(t.mutex);
+    auto& list = LoadedLocked(t);
+    std::erase_if(list, [&](const TokenPrivilege& p) { return p.luid == luid; });
+}
+
 bool PrivilegeEnabled(const std::string& name) {
     auto luid = PrivilegeLuid(name);
     return luid && TokenPrivilegeEnabled(*luid).value_or(false);

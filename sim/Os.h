@@ -50,6 +50,8 @@ std::vector<TokenPrivilege> TokenPrivileges();
 std::optional<bool> TokenPrivilegeEnabled(uint32_t luid);
 // False when the token does not hold the privilege.
 bool SetTokenPrivilegeEnabled(uint32_t luid, bool enabled);
+// Takes the privilege out of the token for the rest of the process.
+void RemoveTokenPrivilege(uint32_t luid);
 bool PrivilegeEnabled(const std::string& name);
 // Forgets this process's changes: the next use starts again from the machine.
 void ResetToken();

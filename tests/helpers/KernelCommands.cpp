@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/win/WinSync.h"
+#include "sim/Os.h"
 #include "tests/helpers/ChildCommands.h"
 
 namespace {
@@ -72,6 +73,16 @@ moxtest::ChildCommandRegistrar semaphoreHold("semaphore-hold", [](const std::vec
     std::fflush(stdout);
     WaitLine();
     CloseHandle(semaphore);
+    return 0;
+});
+
+} // namespace
+
+namespace {
+
+// privilege-enabled NAME: prints 1 when this process's token has the privilege enabled, else 0.
+moxtest::ChildCommandRegistrar privilegeEnabled("privilege-enabled", [](const std::vector<std::string>& a) {
+    std::printf("%d\n", sim::os::PrivilegeEnabled(a.at(0)) ? 1 : 0);
     return 0;
 });
 

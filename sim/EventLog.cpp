@@ -1,0 +1,90 @@
+#include "sim/EventLog.h"
+
+#include <chrono>
+
+#include <nlohmann/json.hpp>
+
+#include "sim/Machine.h"
+
+namespace sim::eventlog {
+namespace {
+
+using nlohmann::json;
+
+constexpr size_t kLimit = 1000;
+
+std::string Hex(const std::vector<uint8_t>& data) {
+    static const char* digits = "0123456789abcdef";
+    std::string out;
+    for (uint8_t b : data) {
+        out += digits[b >> 4];
+        out += digits[b & 15];
+    }
+    return out;
+}
+
+std::vector<uint8_t> Unhex(const std::string& text) {
+    std::vector<uint8_t> out;
+    for (size_t i = 0; i + 1 < text.size(); i += 2)
+        out.push_back(static_cast<uint8_t>(std::stoul(text.substr(i, 2), nullptr, 16)));
+    return out;
+}
+
+} // namespace
+
+uint64_t Append(Entry entry) {
+    uint64_t record = 0;
+    const auto seconds =
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+            .count();
+    Current().Update([&](json& s) {
+        json& section = s["eventlog"];
+        if (!section.is_object())
+            section = json::object();
+        record = section.value("next_record", uint64_t{1});
+        section["next_record"] = record + 1;
+        json& log = section["application"];
+        if (!log.is_array())
+            log = json::array();
+        json item{{"record", record},        {"time_generated", seconds},  {"source", entry.source},
+                  {"type", entry.type},      {"category", entry.category}, {"event_id", entry.eventId},
+                  {"strings", entry.strings}};
+        if (!entry.data.empty())
+            item["data"] = Hex(entry.data);
+        log.push_back(std::move(item));
+        if (log.size() > kLimit)
+            log.erase(log.begin(), log.begin() + static_cast<std::ptrdiff_t>(log.size() - kLimit));
+    });
+    return record;
+}
+
+std::vector<Entry> Entries() {
+    std::vector<Entry> entries;
+    Current().Read([&](const json& s) {
+        if (!s.contains("eventlog") || !s["eventlog"].is_object() || !s["eventlog"].contains("application"))
+            return;
+        for (const json& item : s["eventlog"]["application"]) {
+            Entry e;
+            e.record = item.value("record", uint64_t{0});
+            e.source = item.value("source", "");
+            e.type = item.value("type", uint16_t{0});
+            e.category = item.value("category", uint16_t{0});
+            e.eventId = item.value("event_id", uint32_t{0});
+            if (item.contains("strings") && item["strings"].is_array())
+                e.strings = item["strings"].get<std::vector<std::string>>();
+            if (item.contains("data") && item["data"].is_string())
+                e.data = Unhex(item["data"].get<std::string>());
+            entries.push_back(std::move(e));
+        }
+    });
+    return entries;
+}
+
+void Clear() {
+    Current().Update([](json& s) {
+        if (s.contains("eventlog") && s["eventlog"].is_object())
+            s["eventlog"].erase("application");
+    });
+}
+
+} // namespace sim::eventlog
