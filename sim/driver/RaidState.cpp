@@ -1,0 +1,254 @@
+#include "sim/driver/RaidState.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <exception>
+
+#include "platform/win/WinError.h"
+#include "sim/Clock.h"
+#include "sim/KernelObjects.h"
+#include "sim/Machine.h"
+
+namespace sim::driver {
+
+uint64_t ToNumber(const json& value) {
+    if (value.is_string())
+        return std::strtoull(value.get<std::string>().c_str(), nullptr, 0);
+    if (value.is_boolean())
+        return value.get<bool>() ? 1 : 0;
+    if (value.is_number_unsigned())
+        return value.get<uint64_t>();
+    if (value.is_number_integer())
+        return static_cast<uint64_t>(value.get<int64_t>());
+    if (value.is_number_float())
+        return static_cast<uint64_t>(value.get<double>());
+    return 0;
+}
+
+int64_t Num(const json& object, const char* key, int64_t def) {
+    if (!object.is_object())
+        return def;
+    auto it = object.find(key);
+    if (it == object.end() || !(it->is_number() || it->is_string() || it->is_boolean()))
+        return def;
+    if (it->is_string()) {
+        const std::string& s = it->get_ref<const std::string&>();
+        return !s.empty() && s[0] == '-' ? std::strtoll(s.c_str(), nullptr, 0)
+                                         : static_cast<int64_t>(std::strtoull(s.c_str(), nullptr, 0));
+    }
+    return static_cast<int64_t>(ToNumber(*it));
+}
+
+json* AdapterOf(json& state, int port) {
+    auto it = state.find("adapters");
+    if (it == state.end() || !it->is_array())
+        return nullptr;
+    for (auto& a : *it)
+        if (a.is_object() && a.value("port", -1) == port)
+            return &a;
+    return nullptr;
+}
+
+const json* AdapterOf(const json& state, int port) {
+    return AdapterOf(const_cast<json&>(state), port);
+}
+
+json& Raid(json& adapter) {
+    json& raid = adapter["raid"];
+    if (!raid.is_object())
+        raid = json::object();
+    for (const char* table : {"disks", "arrays", "volumes"})
+        if (!raid.contains(table) || !raid[table].is_array())
+            raid[table] = json::array();
+    for (const char* object : {"new_volume", "nv_cache"})
+        if (!raid.contains(object) || !raid[object].is_object())
+            raid[object] = json::object();
+    return raid;
+}
+
+const json& RaidOf(const json& adapter) {
+    static const json empty = json::object();
+    auto it = adapter.find("raid");
+    return it != adapter.end() && it->is_object() ? *it : empty;
+}
+
+const json& Table(const json& section, const char* name) {
+    static const json empty = json::array();
+    if (!section.is_object())
+        return empty;
+    auto it = section.find(name);
+    return it != section.end() && it->is_array() ? *it : empty;
+}
+
+void Announce(json& adapter, Announcements& out) {
+    json& vp = adapter["volume_port"];
+    if (!vp.is_object())
+        vp = json::object();
+    vp["event_counter"] = static_cast<uint64_t>(Num(vp, "event_counter")) + 1;
+    out.raised = true;
+    if (auto it = vp.find("events"); it != vp.end() && it->is_array())
+        for (const auto& name : *it)
+            if (name.is_string())
+                out.events.push_back("Global\\" + name.get<std::string>());
+}
+
+void SignalAnnounced(const Announcements& announced) {
+    for (const auto& name : announced.events)
+        sim::SignalNamedEvent(name);
+}
+
+uint64_t DiskSectors(const json& disk) {
+    return static_cast<uint64_t>(Num(disk, "sectors", 0));
+}
+
+uint32_t DiskSectorSize(const json& disk) {
+    const auto size = static_cast<uint32_t>(Num(disk, "sector_size", 512));
+    return size == 0 ? 512 : size;
+}
+
+uint64_t DiskMetadataSectors(const json& disk) {
+    return static_cast<uint64_t>(Num(disk, "metadata_sectors", 4096));
+}
+
+int32_t ArrayOfDisk(const json& raid, size_t diskIndex) {
+    const json& arrays = Table(raid, "arrays");
+    for (size_t a = 0; a < arrays.size(); ++a)
+        for (const auto& member : Table(arrays[a], "disks"))
+            if (member.is_number() && ToNumber(member) == diskIndex)
+                return static_cast<int32_t>(a);
+    return -1;
+}
+
+uint32_t DataDisks(uint32_t level, uint32_t mirrors, uint32_t members) {
+    switch (level) {
+    case 1: {
+        const uint32_t copies = mirrors < 2 ? 2 : mirrors;
+        return std::max<uint32_t>(1, members / copies);
+    }
+    case 3:
+    case 5: {
+        const uint32_t parity = mirrors < 1 ? 1 : mirrors;
+        return members > parity ? members - parity : 1;
+    }
+    case 6: {
+        const uint32_t parity = 2 * (mirrors < 1 ? 1 : mirrors);
+        return members > parity ? members - parity : 1;
+    }
+    default:
+        return std::max<uint32_t>(1, members);
+    }
+}
+
+uint64_t VolumeShareMb(const json& volume, uint32_t members) {
+    const auto level = static_cast<uint32_t>(Num(volume, "level", 0));
+    const auto mirrors = static_cast<uint32_t>(Num(volume, "mirrors", level == 1 ? 2 : 1));
+    const auto size = static_cast<uint64_t>(Num(volume, "size_mb", 0));
+    const uint32_t data = DataDisks(level, mirrors, members);
+    return (size + data - 1) / data;
+}
+
+uint64_t DiskUsedSectors(const json& raid, size_t diskIndex) {
+    const int32_t array = ArrayOfDisk(raid, diskIndex);
+    if (array < 0)
+        return 0;
+    const uint32_t sectorSize = DiskSectorSize(Table(raid, "disks").at(diskIndex));
+    const auto members = static_cast<uint32_t>(Table(Table(raid, "arrays").at(array), "disks").size());
+    uint64_t used = 0;
+    for (const auto& v : Table(raid, "volumes"))
+        if (Num(v, "array", -1) == array)
+            used += (VolumeShareMb(v, members) << 20) / sectorSize;
+    return used;
+}
+
+uint64_t DiskFreeSectors(const json& raid, size_t diskIndex) {
+    const json& disk = Table(raid, "disks").at(diskIndex);
+    const uint64_t total = DiskSectors(disk);
+    const uint64_t reserved = DiskMetadataSectors(disk) + DiskUsedSectors(raid, diskIndex);
+    return total > reserved ? total - reserved : 0;
+}
+
+json ResolvedDisk(const json& state, const json& disk) {
+    json out = disk;
+    const int64_t number = Num(disk, "device_number", -1);
+    if (number < 0)
+        return out;
+    for (const auto& d : Table(state, "disks")) {
+        if (Num(d, "device_number", -2) != number)
+            continue;
+        static const std::vector<std::pair<const char*, const char*>> inherited = {
+            {"serial", "serial"},
+            {"model", "model"},
+            {"firmware", "firmware"},
+            {"path", "path"},
+            {"target", "target"},
+            {"lun", "lun"},
+            {"sectors", "sectors"},
+            {"logical_sector_size", "sector_size"},
+            {"physical_sector_size", "physical_sector_size"}};
+        for (const auto& [from, to] : inherited)
+            if (!out.contains(to) && d.contains(from))
+                out[to] = d[from];
+        if (!out.contains("solid_state"))
+            out["solid_state"] =
+                d.value("protocol", std::string()) == "nvme" || Num(d, "rotation_rate", 1) == 1;
+        break;
+    }
+    return out;
+}
+
+json ResolvedRaid(const json& state, const json& raid) {
+    json out = raid.is_object() ? raid : json::object();
+    json disks = json::array();
+    for (const auto& d : Table(raid, "disks"))
+        disks.push_back(ResolvedDisk(state, d));
+    out["disks"] = std::move(disks);
+    for (const char* table : {"arrays", "volumes"})
+        if (!out.contains(table) || !out[table].is_array())
+            out[table] = json::array();
+    return out;
+}
+
+devio::DriverAnswer RunOnController(int port, bool writes, const ControllerWork& answer) {
+    Machine& m = Current();
+    const uint64_t now = Clock::NowMs();
+    Announcements out;
+    devio::DriverAnswer result;
+    bool found = false;
+    bool needWrite = writes;
+    try {
+        if (!writes) {
+            m.Read([&](const json& state) {
+                const json* adapter = AdapterOf(state, port);
+                if (!adapter)
+                    return;
+                found = true;
+                if (WorkDue(*adapter, now)) {
+                    needWrite = true;
+                    return;
+                }
+                json copy = *adapter;
+                result = answer(state, copy, now, out);
+            });
+        }
+        if (needWrite) {
+            m.Update([&](json& state) {
+                json* adapter = AdapterOf(state, port);
+                found = adapter != nullptr;
+                if (!adapter)
+                    return;
+                Advance(state, *adapter, now, out);
+                result = answer(state, *adapter, now, out);
+            });
+        }
+    } catch (const std::exception&) {
+        // A description the driver cannot read (a text where a number belongs, ...) fails the
+        // request as a device error rather than ending the caller.
+        return {ERROR_IO_DEVICE, 0};
+    }
+    if (!found)
+        return {ERROR_INVALID_FUNCTION, 0};
+    SignalAnnounced(out);
+    return result;
+}
+
+} // namespace sim::driver

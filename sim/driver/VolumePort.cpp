@@ -1,0 +1,293 @@
+// The volume port of the simulated RAID driver (signature "OrvexVlp"): cache-memory pairing of a
+// fast and a slow disk of the RAID disk table, its migration over time, pairing information, the
+// disk list, performance counters, validity checks, metadata clearing, and the shared events the
+// driver signals when its configuration changes. State: the adapter's "volume_port" section.
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "platform/win/WinError.h"
+#include "sim/devio/Bytes.h"
+#include "sim/driver/RaidState.h"
+
+namespace sim::driver {
+namespace {
+
+using devio::ByteReader;
+using devio::ByteWriter;
+using devio::DriverAnswer;
+using devio::DriverRequest;
+
+enum Code : uint32_t {
+    kConcatenate = 0x80000D01,
+    kMigrationStatus = 0x80000D02,
+    kSeparate = 0x80000D04,
+    kGetInfo = 0x80000D06,
+    kResetCounters = 0x80000D07,
+    kGetCounters = 0x80000D08,
+    kPairValid = 0x80000D09,
+    kClearMetadata = 0x80000D0A,
+    kDisksInfo = 0x80000D0B,
+    kPlatformSupported = 0x80000D12,
+    kRegisterEvent = 0x80000D13,
+    kEventStatus = 0x80000D14,
+    kDiskValid = 0x80000D16,
+    kGetInfoExt = 0x80000D18,
+    kFileCacheSupported = 0x80000D20,
+};
+
+constexpr uint32_t kCounters = 18;
+
+json& Port(json& adapter) {
+    json& vp = adapter["volume_port"];
+    if (!vp.is_object())
+        vp = json::object();
+    return vp;
+}
+
+// A disk id is the address word without its port byte.
+uint32_t DiskId(const json& disk) {
+    return static_cast<uint32_t>((Num(disk, "path", 0) & 0xFF) << 16 | (Num(disk, "target", 0) & 0xFF) << 8 |
+                                 (Num(disk, "lun", 0) & 0xFF));
+}
+
+// The index of the RAID table's disk with this id, -1 when none.
+int64_t FindDisk(const json& raid, uint32_t id) {
+    const json& disks = Table(raid, "disks");
+    for (size_t i = 0; i < disks.size(); ++i)
+        if (DiskId(disks[i]) == (id & 0xFFFFFF))
+            return static_cast<int64_t>(i);
+    return -1;
+}
+
+bool Present(const json& disk) {
+    const auto flags = static_cast<uint32_t>(Num(disk, "state_flags", 0x10));
+    return (flags & 0x10) && !(flags & 0x2000000) && !(flags & 0x4);
+}
+
+uint64_t Bytes(const json& disk) {
+    return DiskSectors(disk) * DiskSectorSize(disk);
+}
+
+// The check of one disk for a pair: 0 valid, 2 no such disk, 3 not a plain disk (a RAID member or a
+// spare), 4 block size not 512, 5 too small, 6 wrong kind of disk for the role.
+uint32_t DiskCheck(const json& raid, uint32_t id, bool fast) {
+    const int64_t index = FindDisk(raid, id);
+    if (index < 0 || !Present(Table(raid, "disks").at(index)))
+        return 2;
+    const json& disk = Table(raid, "disks").at(index);
+    if (disk.contains("pairing_check"))
+        return static_cast<uint32_t>(Num(disk, "pairing_check", 0));
+    if (ArrayOfDisk(raid, index) >= 0 || disk.value("spare", false))
+        return 3;
+    if (DiskSectorSize(disk) != 512)
+        return 4;
+    if (Bytes(disk) < (uint64_t{16} << 30))
+        return 5;
+    if (fast != disk.value("solid_state", false))
+        return 6;
+    return 0;
+}
+
+// The check of a pair: 0 valid, 1 the same disk twice, 2 fast disk unsuitable, 3 slow disk
+// unsuitable, 4 fast disk larger than the slow one.
+uint32_t PairCheck(const json& raid, uint32_t fast, uint32_t slow) {
+    if ((fast & 0xFFFFFF) == (slow & 0xFFFFFF))
+        return 1;
+    if (DiskCheck(raid, fast, true) != 0)
+        return 2;
+    if (DiskCheck(raid, slow, false) != 0)
+        return 3;
+    const json& disks = Table(raid, "disks");
+    if (Bytes(disks.at(FindDisk(raid, fast))) > Bytes(disks.at(FindDisk(raid, slow))))
+        return 4;
+    return 0;
+}
+
+// Migration after a concatenation: percent done, 100 when none runs.
+int32_t MigrationPercent(const json& vp, uint64_t now) {
+    auto it = vp.find("migration");
+    if (it == vp.end() || !it->is_object())
+        return vp.value("enabled", false) ? 100 : 0;
+    if (it->contains("progress") && !it->contains("start_ms"))
+        return static_cast<int32_t>(Num(*it, "progress", 0));
+    const auto start = static_cast<uint64_t>(Num(*it, "start_ms", static_cast<int64_t>(now)));
+    const auto duration = static_cast<uint64_t>(Num(*it, "duration_ms", 60000));
+    const uint64_t elapsed = now > start ? now - start : 0;
+    return duration == 0 ? 100 : static_cast<int32_t>(std::min<uint64_t>(elapsed * 100 / duration, 100));
+}
+
+bool MigrationRunning(const json& vp, uint64_t now) {
+    return vp.contains("migration") && MigrationPercent(vp, now) < 100;
+}
+
+DriverAnswer Handle(DriverRequest& r) {
+    const uint32_t code = r.srb->controlCode;
+    const bool writes = code == kConcatenate || code == kSeparate || code == kResetCounters ||
+                        code == kClearMetadata || code == kRegisterEvent;
+    return RunOnController(
+        r.port, writes, [&](const json& state, json& adapter, uint64_t now, Announcements& out) {
+            ByteReader in(r.buffer);
+            ByteWriter w(r.buffer);
+            json& vp = Port(adapter);
+            const json raid = ResolvedRaid(state, RaidOf(adapter));
+            const json& disks = Table(raid, "disks");
+            uint32_t rc = 0;
+            switch (code) {
+            case kPlatformSupported:
+                rc = vp.value("supported", true) ? 1 : 0;
+                w.U32(28, static_cast<uint64_t>(Num(vp, "platform_word", 0)));
+                break;
+            case kConcatenate: {
+                const uint32_t fast = in.U32(28);
+                const uint32_t slow = in.U32(32);
+                const uint64_t cacheSize = in.U64(48);
+                if (!vp.value("supported", true))
+                    rc = 3;
+                else if (vp.value("enabled", false))
+                    rc = 4;
+                else if (PairCheck(raid, fast, slow) != 0)
+                    rc = 1;
+                else if (cacheSize > Bytes(disks.at(FindDisk(raid, fast))))
+                    rc = 6;
+                if (rc != 0)
+                    break;
+                const json& slowDisk = disks.at(FindDisk(raid, slow));
+                vp["enabled"] = true;
+                vp["fast"] = fast & 0xFFFFFF;
+                vp["slow"] = slow & 0xFFFFFF;
+                vp["block_size"] = DiskSectorSize(slowDisk);
+                vp["block_count"] = DiskSectors(slowDisk);
+                vp["file_cache_offset"] = in.U64(40);
+                vp["file_cache_blocks"] = cacheSize / DiskSectorSize(slowDisk);
+                vp["mode"] = in.U32(56);
+                vp["data_location"] = in.U32(60);
+                vp["migration"] = {{"start_ms", now}, {"duration_ms", Num(vp, "migration_ms", 60000)}};
+                Announce(adapter, out);
+                break;
+            }
+            case kSeparate:
+                if (!vp.value("enabled", false))
+                    rc = 1;
+                else if (MigrationRunning(vp, now))
+                    rc = 2;
+                else {
+                    vp["enabled"] = false;
+                    vp.erase("migration");
+                    Announce(adapter, out);
+                }
+                break;
+            case kMigrationStatus:
+                w.U32(28, static_cast<uint32_t>(MigrationPercent(vp, now)));
+                break;
+            case kGetInfo: {
+                const bool enabled = vp.value("enabled", false);
+                w.U64(32, static_cast<uint64_t>(Num(vp, "block_count", 0)));
+                w.U64(56, static_cast<uint64_t>(Num(vp, "file_cache_blocks", 0)));
+                w.U32(64, static_cast<uint64_t>(Num(vp, "block_size", 512)));
+                w.U32(68, static_cast<uint64_t>(Num(vp, "physical_block_size", 4096)));
+                w.U32(72, enabled ? 1 : 0);
+                w.U32(80, static_cast<uint64_t>(Num(vp, "state_word", 1)));
+                w.U32(88, static_cast<uint64_t>(Num(vp, "fast", 0)));
+                w.U32(152, static_cast<uint64_t>(Num(vp, "slow", 0)));
+                w.U8(216, static_cast<uint64_t>(Num(vp, "volume_on_slow", enabled ? 1 : 0)));
+                break;
+            }
+            case kGetInfoExt:
+                w.U32(28, static_cast<uint64_t>(Num(vp, "ext_kind", 1)));
+                w.U32(32, static_cast<uint64_t>(Num(vp, "volume_address", Num(vp, "slow", 0))));
+                break;
+            case kResetCounters:
+                vp["counters"] = json::array();
+                break;
+            case kGetCounters: {
+                const json& counters = Table(vp, "counters");
+                for (size_t i = 0; i < kCounters && i < counters.size(); ++i)
+                    w.U64(32 + 8 * i, ToNumber(counters.at(i)));
+                break;
+            }
+            case kPairValid:
+                rc = PairCheck(raid, in.U32(28), in.U32(32));
+                break;
+            case kDiskValid: {
+                const uint32_t check = DiskCheck(raid, in.U32(28), in.U32(32) == 0);
+                // The driver's own codes: 2 no such volume, 3 not a disk, 4 block size, 5 too small,
+                // 6 disk type.
+                rc = check;
+                break;
+            }
+            case kFileCacheSupported:
+                w.U32(36, static_cast<uint64_t>(Num(vp, "file_cache_supported", 1)));
+                break;
+            case kClearMetadata: {
+                const int64_t index = FindDisk(raid, in.U32(28));
+                const uint32_t id = in.U32(28) & 0xFFFFFF;
+                if (index < 0)
+                    rc = 1;
+                else if (vp.value("enabled", false) &&
+                         (Num(vp, "fast", -1) == id || Num(vp, "slow", -1) == id))
+                    rc = 2;
+                else {
+                    json& d = Raid(adapter)["disks"][index];
+                    d["claimed"] = false;
+                    d["spare"] = false;
+                    Announce(adapter, out);
+                }
+                break;
+            }
+            case kDisksInfo: {
+                // Every present disk outside the RAID arrays is a pairing candidate.
+                std::vector<size_t> listed;
+                for (size_t i = 0; i < disks.size(); ++i)
+                    if (Present(disks[i]) && ArrayOfDisk(raid, i) < 0)
+                        listed.push_back(i);
+                const size_t room = r.buffer.size() > 32 ? (r.buffer.size() - 32) / 64 : 0;
+                const size_t asked = std::min<size_t>(in.U8(28), room);
+                if (asked < listed.size()) {
+                    w.U8(28, std::min<size_t>(listed.size(), 255));
+                    rc = 1;
+                    break;
+                }
+                for (size_t k = 0; k < listed.size(); ++k) {
+                    const json& d = disks[listed[k]];
+                    const size_t at = 32 + 64 * k;
+                    w.U32(at, DiskId(d));
+                    w.U64(at + 4, Bytes(d));
+                    w.U8(at + 16, static_cast<uint64_t>(
+                                      Num(d, "pairing_type", d.value("solid_state", false) ? 2 : 1)));
+                    w.CString(at + 17, d.value("serial", std::string()).substr(0, 46));
+                }
+                w.U8(28, listed.size());
+                break;
+            }
+            case kRegisterEvent: {
+                const std::string name = in.Text(32, 32);
+                json& events = vp["events"];
+                if (!events.is_array())
+                    events = json::array();
+                if (!name.empty() && std::find(events.begin(), events.end(), name) == events.end())
+                    events.push_back(name);
+                break;
+            }
+            case kEventStatus:
+                w.U64(32, static_cast<uint64_t>(Num(vp, "event_counter", 0)));
+                w.U64(56, static_cast<uint64_t>(Num(vp, "event_value", 0)));
+                break;
+            default:
+                return DriverAnswer{ERROR_INVALID_FUNCTION, 0};
+            }
+            r.SetReturnCode(rc);
+            return DriverAnswer{};
+        });
+}
+
+} // namespace
+
+void RegisterVolumePortFamily(devio::DriverDispatch& dispatch) {
+    for (uint32_t code : {kConcatenate, kMigrationStatus, kSeparate, kGetInfo, kResetCounters, kGetCounters,
+                          kPairValid, kClearMetadata, kDisksInfo, kPlatformSupported, kRegisterEvent,
+                          kEventStatus, kDiskValid, kGetInfoExt, kFileCacheSupported})
+        dispatch.AddMiniport(devio::kRaidDriver, kVolumePortSignature, code, Handle);
+}
+
+} // namespace sim::driver
