@@ -117,7 +117,7 @@ template <class Char> LSTATUS OpenKey(HKEY key, const Char* subKey, REGSAM desir
     if (LSTATUS status = Resolve(key, Narrow(subKey), desired, &ref))
         return status;
     const std::string native = ref.native();
-    if (LSTATUS status = Injected("RegOpenKeyEx", {{"key", native}, {"access", ref.access}}))
+    if (LSTATUS status = Injected("RegOpenKeyEx", {{"key", native}, {"access", desired}}))
         return status;
     if (WriteDenied(native, ref.access))
         return ERROR_ACCESS_DENIED;
@@ -136,7 +136,7 @@ LSTATUS CreateKey(HKEY key, const Char* subKey, REGSAM desired, PHKEY result, LP
     if (LSTATUS status = Resolve(key, Narrow(subKey), desired, &ref))
         return status;
     const std::string native = ref.native();
-    if (LSTATUS status = Injected("RegCreateKeyEx", {{"key", native}, {"access", ref.access}}))
+    if (LSTATUS status = Injected("RegCreateKeyEx", {{"key", native}, {"access", desired}}))
         return status;
     if (WriteDenied(native, ref.access | KEY_CREATE_SUB_KEY))
         return ERROR_ACCESS_DENIED;

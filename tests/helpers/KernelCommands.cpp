@@ -4,6 +4,7 @@
 #include <iostream>
 #include <string>
 
+#include "middleware/core/NamedCriticalSection.h"
 #include "platform/win/WinSync.h"
 #include "sim/Os.h"
 #include "tests/helpers/ChildCommands.h"
@@ -83,6 +84,34 @@ namespace {
 // privilege-enabled NAME: prints 1 when this process's token has the privilege enabled, else 0.
 moxtest::ChildCommandRegistrar privilegeEnabled("privilege-enabled", [](const std::vector<std::string>& a) {
     std::printf("%d\n", sim::os::PrivilegeEnabled(a.at(0)) ? 1 : 0);
+    return 0;
+});
+
+} // namespace
+
+namespace {
+
+void PrintResult(const CConsolidatedError& e) {
+    std::printf("%#X %s\n", static_cast<unsigned>(e.GetErrorCode()), e.GetErrorMessage());
+}
+
+// ncs-hold NAME: enters the named critical section, prints "ready <code>" and keeps it until a line
+// arrives (then leaves it) or the process is killed.
+moxtest::ChildCommandRegistrar ncsHold("ncs-hold", [](const std::vector<std::string>& a) {
+    NamedCriticalSection section(a.at(0));
+    CConsolidatedError entered = section.enter();
+    std::printf("ready %#X\n", static_cast<unsigned>(entered.GetErrorCode()));
+    std::fflush(stdout);
+    WaitLine();
+    return 0;
+});
+
+// ncs-try NAME: enters the named critical section and prints the result, then whether the section
+// is in use and whether its mutex exists; leaves it on the way out.
+moxtest::ChildCommandRegistrar ncsTry("ncs-try", [](const std::vector<std::string>& a) {
+    NamedCriticalSection section(a.at(0));
+    PrintResult(section.enter());
+    std::printf("in use %d\nexists %d\n", section.isInUse() ? 1 : 0, section.exists() ? 1 : 0);
     return 0;
 });
 

@@ -1,0 +1,95 @@
+#include "middleware/core/NamedCriticalSection.h"
+
+#include "platform/win/Trace.h"
+#include "platform/win/WinSync.h"
+
+namespace {
+
+// A kernel call's failure: code 0x20000001 (a consolidated error) carrying the Win32 error.
+CConsolidatedError Win32Failure(DWORD error, const char* text) {
+    CConsolidatedError failure;
+    failure.SetError(KEDO2_ERROR_TYPE_WIN32, error, static_cast<const char*>(nullptr));
+    const std::string debug = std::string(text) + std::to_string(error);
+    failure.SetError(KEDO2_ERROR_TYPE_KEDO2, CConsolidatedError::WIN32_ERROR, debug.c_str());
+    return failure;
+}
+
+CConsolidatedError NotObtained(const char* message) {
+    CConsolidatedError busy;
+    busy.SetError(CConsolidatedError::HALVEX_CRITICAL_SECTION_NOT_OBTAINED, message);
+    return busy;
+}
+
+} // namespace
+
+NamedCriticalSection::NamedCriticalSection(const std::string& name)
+    : mutexName_(name), eventName_(name + "_E") {}
+
+NamedCriticalSection::~NamedCriticalSection() {
+    try {
+        leave();
+    } catch (...) {
+        MOX_TRACE(TRACE_LEVEL_ERROR, "NamedCriticalSection %s: release on destruction failed",
+                  mutexName_.c_str());
+    }
+}
+
+CConsolidatedError NamedCriticalSection::enter() {
+    if (held_) {
+        CConsolidatedError twice;
+        twice.SetError(CConsolidatedError::HALVEX_CRITICAL_SECTION_RE_ENTRY, "Cannot enter section twice");
+        return twice;
+    }
+    if (!mutex_.get()) {
+        HANDLE mutex = CreateMutexA(nullptr, FALSE, mutexName_.c_str());
+        // A service's mutex in the global namespace refuses creation rights but may be opened.
+        if (!mutex && GetLastError() == ERROR_ACCESS_DENIED)
+            mutex = OpenMutexA(SYNCHRONIZE, FALSE, mutexName_.c_str());
+        if (!mutex)
+            throw Win32Failure(GetLastError(), "Failed to create or open mutex. ErrorCode: ");
+        mutex_.reset(mutex);
+    }
+
+    const DWORD result = WaitForSingleObject(mutex_.get(), 0);
+    switch (result) {
+    case WAIT_OBJECT_0:
+    case WAIT_ABANDONED: {
+        held_ = true;
+        HANDLE event = CreateEventA(nullptr, TRUE, FALSE, eventName_.c_str());
+        event_.reset(event);
+        if (!event || !SetEvent(event)) {
+            leave();
+            return NotObtained("Could not enter critical section - setting flag failed");
+        }
+        return CConsolidatedError();
+    }
+    case WAIT_TIMEOUT:
+        return NotObtained("Could not enter critical section");
+    case WAIT_FAILED:
+        return Win32Failure(GetLastError(), "Mutex wait failed. ErrorCode: ");
+    default:
+        return Win32Failure(GetLastError(), "Unexpected result while obtaining mutex. ErrorCode: ");
+    }
+}
+
+void NamedCriticalSection::leave() {
+    if (!held_)
+        return;
+    if (!ReleaseMutex(mutex_.get()))
+        throw Win32Failure(GetLastError(), "Failed to release mutex. ErrorCode: ");
+    // Reset before closing, so that no reader sees a released section as in use.
+    if (event_.get())
+        ResetEvent(event_.get());
+    event_.reset();
+    held_ = false;
+}
+
+bool NamedCriticalSection::exists() const {
+    ScopedHandle mutex(OpenMutexA(SYNCHRONIZE, FALSE, mutexName_.c_str()));
+    return mutex.get() != nullptr;
+}
+
+bool NamedCriticalSection::isInUse() const {
+    ScopedHandle event(OpenEventA(SYNCHRONIZE, FALSE, eventName_.c_str()));
+    return event.get() && WaitForSingleObject(event.get(), 0) == WAIT_OBJECT_0;
+}
