@@ -1,0 +1,17 @@
+#include "middleware/ioctl/IoctlDirectMode.h"
+
+#include <atomic>
+
+namespace {
+
+std::atomic<bool> g_directMode{false};
+
+} // namespace
+
+bool IsIoctlDirectMode() {
+    return g_directMode.load();
+}
+
+bool SetIoctlDirectMode() {
+    return !g_directMode.exchange(true);
+}
