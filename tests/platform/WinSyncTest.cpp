@@ -96,16 +96,14 @@ TEST_P(WinSyncMutex, TimedWaitForAnotherThreadsMutexEndsAtItsDeadlineInVirtualTi
 TEST_P(WinSyncMutex, InfiniteWaitEndsWhenTheOwnerReleases) {
     HANDLE mutex = CreateMutexA(nullptr, FALSE, GetParam());
     ASSERT_EQ(WaitForSingleObject(mutex, 0), WAIT_OBJECT_0);
-    std::atomic<bool> waiting{false};
     DWORD result = 0;
     std::thread waiter([&] {
-        waiting = true;
         result = WaitForSingleObject(mutex, INFINITE);
         ReleaseMutex(mutex);
     });
-    while (!waiting)
+    // The wait is logged as it starts.
+    while (machine->calls().Count("WaitForSingleObject") < 2)
         std::this_thread::yield();
-    std::this_thread::sleep_for(20ms);
     ReleaseMutex(mutex);
     waiter.join();
     EXPECT_EQ(result, WAIT_OBJECT_0);
@@ -242,8 +240,10 @@ TEST_F(WinSync, TimedEventWaitEndsAtTheDeadlineInVirtualTime) {
 TEST_F(WinSync, InfiniteWaitEndsWhenAnotherThreadSetsTheEvent) {
     for (const char* name : {"", "Global\\MoxWake"}) {
         HANDLE event = CreateEventA(nullptr, FALSE, FALSE, name);
+        const size_t waits = machine->calls().Count("WaitForSingleObject");
         std::thread setter([&] {
-            std::this_thread::sleep_for(10ms);
+            while (machine->calls().Count("WaitForSingleObject") == waits)
+                std::this_thread::yield();
             SetEvent(event);
         });
         EXPECT_EQ(WaitForSingleObject(event, INFINITE), WAIT_OBJECT_0);
