@@ -1,5 +1,7 @@
 #include "middleware/core/TextConversions.h"
 
+#include "platform/win/WinGuid.h"
+
 #include <cstdarg>
 #include <cstdio>
 #include <cwchar>
@@ -132,11 +134,7 @@ std::string ToHexString(uint32_t value) {
 
 std::wstring GuidToString(const GUID& guid) {
     wchar_t buffer[64] = {};
-    const int written =
-        std::swprintf(buffer, 64, L"{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", guid.Data1,
-                      guid.Data2, guid.Data3, guid.Data4[0], guid.Data4[1], guid.Data4[2], guid.Data4[3],
-                      guid.Data4[4], guid.Data4[5], guid.Data4[6], guid.Data4[7]);
-    if (written < 0)
+    if (StringFromGUID2(guid, buffer, 64) == 0)
         return {};
     return buffer;
 }
