@@ -1,6 +1,7 @@
 #include "sim/devio/DriverFamilies.h"
 
 #include "sim/driver/RaidState.h"
+#include "sim/driver/RemapPortDevices.h"
 
 namespace sim::devio {
 
@@ -9,6 +10,11 @@ void RegisterDriverFamilies(DriverDispatch& dispatch) {
     sim::driver::RegisterRaidConfigFamily(dispatch);
     sim::driver::RegisterDictionaryFamily(dispatch);
     sim::driver::RegisterVolumePortFamily(dispatch);
+    sim::driver::RegisterRemapPortFamily(dispatch);
+    sim::driver::RegisterAhciFamily(dispatch);
+    sim::driver::RegisterZpoddFamily(dispatch);
+    sim::driver::RegisterNvmeFamily(dispatch);
+    sim::driver::RegisterCsmiFamily(dispatch);
 }
 
 } // namespace sim::devio

@@ -9,6 +9,7 @@
 
 #include "platform/win/WinError.h"
 #include "sim/devio/Bytes.h"
+#include "sim/devio/ScsiPassThrough.h"
 
 namespace sim::devio {
 namespace {
@@ -711,6 +712,8 @@ StorageAnswer DiskRequest(Target& t, uint32_t code) {
     }
     case kAtaPassThrough:
         return AtaPassThrough(t);
+    case kIoctlScsiPassThroughDirect:
+        return AnswerScsiPassThroughDirect(*t.disk, t.buffer, t.in, t.out);
     default:
         return Fail(ERROR_INVALID_FUNCTION);
     }
