@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "sim/Machine.h"
+#include "sim/WideText.h"
 
 namespace sim::devices {
 namespace {
@@ -12,62 +13,6 @@ namespace {
 using nlohmann::json;
 
 const char* const kRootId = "HTREE\\ROOT\\0";
-
-// ---- text ----
-
-std::string Utf8(const wchar_t* text) {
-    std::string out;
-    if (!text)
-        return out;
-    for (; *text; ++text) {
-        uint32_t c = static_cast<uint32_t>(*text);
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | ((c >> 18) & 0x07));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
-
-// Descriptions are UTF-8; a malformed sequence gives U+FFFD, as a lenient reader would.
-std::wstring Wide(const std::string& text) {
-    std::wstring out;
-    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-    const auto* end = p + text.size();
-    while (p < end) {
-        unsigned char lead = *p++;
-        uint32_t c = lead;
-        int more = 0;
-        if (lead >= 0xF0)
-            c = lead & 0x07, more = 3;
-        else if (lead >= 0xE0)
-            c = lead & 0x0F, more = 2;
-        else if (lead >= 0xC0)
-            c = lead & 0x1F, more = 1;
-        else if (lead >= 0x80)
-            c = 0xFFFD;
-        for (int i = 0; i < more; ++i) {
-            if (p == end || (*p & 0xC0) != 0x80) {
-                c = 0xFFFD;
-                break;
-            }
-            c = (c << 6) | (*p++ & 0x3F);
-        }
-        out += static_cast<wchar_t>(c);
-    }
-    return out;
-}
 
 std::string Lower(std::string s) {
     for (char& ch : s)
@@ -215,7 +160,7 @@ void PutLe(std::vector<uint8_t>& out, uint64_t value, int bytes) {
 }
 
 void PutWide(std::vector<uint8_t>& out, const std::string& text) {
-    std::wstring w = Wide(text);
+    std::wstring w = FromUtf8(text);
     w.push_back(L'\0');
     for (wchar_t ch : w) {
         uint8_t raw[sizeof(wchar_t)];
@@ -494,11 +439,11 @@ std::string WideBytesText(const std::vector<uint8_t>& bytes) {
             break;
         w.push_back(ch);
     }
-    return Utf8(w.c_str());
+    return ToUtf8(w);
 }
 
 void AppendMultiSz(std::vector<wchar_t>& list, const std::string& text) {
-    std::wstring w = Wide(text);
+    std::wstring w = FromUtf8(text);
     list.insert(list.end(), w.begin(), w.end());
     list.push_back(L'\0');
 }
@@ -620,7 +565,7 @@ std::optional<std::string> DeviceOfInterface(const nlohmann::json& state, const 
 
 CONFIGRET DeviceIdList(bool sizeQuery, const wchar_t* filter, ULONG flags, std::vector<wchar_t>& list) {
     const char* kind = sizeQuery ? "CM_Get_Device_ID_List_Size" : "CM_Get_Device_ID_List";
-    const std::string filterText = Utf8(filter);
+    const std::string filterText = ToUtf8(filter ? std::wstring_view(filter) : std::wstring_view());
     json selectors = {{"filter", filterText}, {"flags", flags}};
     Machine& m = Current();
     m.calls().Record(kind, selectors);
@@ -639,7 +584,7 @@ CONFIGRET DeviceIdList(bool sizeQuery, const wchar_t* filter, ULONG flags, std::
 CONFIGRET InterfaceList(bool sizeQuery, const GUID& interfaceClass, const wchar_t* deviceId, ULONG flags,
                         std::vector<wchar_t>& list) {
     const char* kind = sizeQuery ? "CM_Get_Device_Interface_List_Size" : "CM_Get_Device_Interface_List";
-    const std::string device = Utf8(deviceId);
+    const std::string device = ToUtf8(deviceId ? std::wstring_view(deviceId) : std::wstring_view());
     json selectors = {{"class", GuidText(interfaceClass)}, {"device", device}, {"flags", flags}};
     Machine& m = Current();
     m.calls().Record(kind, selectors);
@@ -672,7 +617,7 @@ CONFIGRET InterfaceList(bool sizeQuery, const GUID& interfaceClass, const wchar_
 CONFIGRET InterfaceProperty(const std::wstring& interfacePath, const DEVPROPKEY& key, bool sizeQuery,
                             PropertyValue& value) {
     const char* kind = "CM_Get_Device_Interface_Property";
-    const std::string path = Utf8(interfacePath.c_str());
+    const std::string path = ToUtf8(interfacePath);
     json selectors = {{"path", path}, {"property", PropertyName(key)}, {"size_query", sizeQuery}};
     Machine& m = Current();
     m.calls().Record(kind, selectors);
@@ -704,7 +649,7 @@ CONFIGRET InterfaceProperty(const std::wstring& interfacePath, const DEVPROPKEY&
 
 CONFIGRET Locate(const wchar_t* deviceId, ULONG flags, DEVINST& devInst) {
     const char* kind = "CM_Locate_DevNode";
-    const std::string id = Utf8(deviceId);
+    const std::string id = ToUtf8(deviceId ? std::wstring_view(deviceId) : std::wstring_view());
     json selectors = {{"device", id}, {"flags", flags}};
     Machine& m = Current();
     m.calls().Record(kind, selectors);

@@ -1,5 +1,7 @@
 #include "platform/win/WinDeviceIo.h"
 
+#include "sim/WideText.h"
+
 #include <atomic>
 #include <span>
 
@@ -26,29 +28,6 @@ private:
 };
 
 std::atomic<platform::FileOpener> g_fileOpener{nullptr};
-
-std::string Utf8(const wchar_t* text) {
-    std::string out;
-    for (; *text; ++text) {
-        auto c = static_cast<uint32_t>(*text);
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | ((c >> 18) & 0x07));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
 
 HANDLE OpenPath(const std::string& path, const std::wstring& widePath, DWORD access, DWORD share,
                 DWORD disposition, DWORD flags) {
@@ -87,7 +66,7 @@ HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD shareMode, LPSEC
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
     }
-    return OpenPath(Utf8(fileName), fileName, desiredAccess, shareMode, creationDisposition,
+    return OpenPath(sim::ToUtf8(fileName), fileName, desiredAccess, shareMode, creationDisposition,
                     flagsAndAttributes);
 }
 
