@@ -470,3 +470,50 @@ TEST_F(RaidDriver, VolumePortPairsMigratesAndListsDisks) {
 }
 
 } // namespace
+
+namespace {
+
+// The demo machine beside this test's sources: its RAID metadata agrees with its Windows disks.
+TEST(RaidDemoMachine, RaidRecordsAgreeWithTheWindowsDisks) {
+    std::string file = __FILE__;
+    file = file.substr(0, file.rfind("tests/sim/")) + "sim/machines/raid-demo.json";
+    sim::ScopedMachine machine(sim::LoadDescription(file));
+    auto opened = sim::devio::Open("\\\\.\\Scsi0:", 0xC0000000, 3, 3, 0);
+    ASSERT_TRUE(opened.device);
+    auto group = [&](uint32_t id, uint32_t instance, uint32_t length) {
+        std::vector<uint8_t> b(80 + length);
+        ByteWriter w(b);
+        w.U32(0, 28);
+        w.Text(4, "OrvexRdp", 8, '\0');
+        w.U32(16, kRaidCode);
+        w.U32(24, 52 + length);
+        w.U32(28, 52);
+        w.U32(32, id);
+        w.U32(36, instance);
+        w.U32(60, 0xFFFFFFFF);
+        w.U32(68, 52);
+        w.U32(72, length);
+        std::vector<uint8_t> out(b.size());
+        EXPECT_TRUE(sim::devio::Control(*opened.device, kMiniport, b, out).ok);
+        EXPECT_EQ(ByteReader(out).U32(76), 0u);
+        return std::vector<uint8_t>(out.begin() + 80, out.end());
+    };
+    const auto volume = group(2, 0, 132);
+    EXPECT_EQ(ByteReader(volume).Text(4, 16), "Volume0");
+    EXPECT_EQ(ByteReader(volume).U32(100), 7u); // verifying
+    EXPECT_EQ(ByteReader(group(13, 0, 168)).U32(104), 4200u);
+
+    const json state = machine->Snapshot();
+    // The volume's Windows disk carries the volume's name as its serial number and its address.
+    const json& windowsDisk = state["disks"][0];
+    EXPECT_EQ(windowsDisk["serial"], "Volume0");
+    EXPECT_EQ((windowsDisk["path"].get<uint32_t>() << 16 | windowsDisk["target"].get<uint32_t>() << 8),
+              ByteReader(volume).U32(20));
+    // Pass-through disks of the RAID table are the Windows disks they name.
+    const auto disk = group(3, 2, 192);
+    EXPECT_EQ(ByteReader(disk).Text(4, 16), state["disks"][1]["serial"]);
+    EXPECT_EQ(ByteReader(disk).U32(56), state["disks"][1]["target"]);
+    EXPECT_EQ(ByteReader(disk).U32(144), 2u);
+}
+
+} // namespace
