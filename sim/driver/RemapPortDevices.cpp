@@ -79,7 +79,12 @@ void ResolveDevice(const json& state, const json& adapter, size_t adapterIndex, 
         if (auto disks = raid->find("disks"); disks != raid->end() && disks->is_array())
             for (size_t i = 0; i < disks->size(); ++i) {
                 const json& d = (*disks)[i];
-                if (d.is_object() && SameAddress(d, view.address)) {
+                if (!d.is_object())
+                    continue;
+                // An entry that names a Windows disk stands for it; that disk was looked at above.
+                if (d.contains("device_number") && !d.contains("path") && !d.contains("address"))
+                    continue;
+                if (SameAddress(d, view.address)) {
                     view.device = &d;
                     view.devicePath = json::json_pointer(adapterPath + "/raid/disks/" + std::to_string(i));
                     return;

@@ -190,6 +190,23 @@ TEST_F(AtaAhci, DeviceMapTellsWhetherADeviceIsAttached) {
     }
 }
 
+TEST_F(AtaAhci, PortDevicesComeFromTheRaidDiskTableToo) {
+    // Controller 4: a RAID record naming a Windows disk of another adapter stands for nothing here;
+    // one with its own address is the device at that address.
+    machine_->Update([](json& state) {
+        state["adapters"][1]["raid"]["disks"] = json::parse(R"([
+          { "device_number": 1 },
+          { "path": 0, "target": 1, "model": "Kelvar KV1000", "serial": "RAID-ONLY", "firmware": "K1" } ])");
+    });
+    HANDLE controller = Open("\\\\.\\Scsi4:");
+    CIoctlMpGetPortDeviceMap empty(controller, 0x04000000);
+    ASSERT_TRUE(empty.Invoke().IsSuccessful());
+    EXPECT_EQ(U32(empty.GetVerifiedPayload(), 0), 0u);
+    CIoctlMpIdentify identify(controller, 0x04000100);
+    ASSERT_TRUE(identify.Invoke().IsSuccessful());
+    EXPECT_EQ(AtaString(identify.GetVerifiedPayload(), 10, 10), "RAID-ONLY           ");
+}
+
 TEST_F(AtaAhci, UnlockWithoutAUsablePasswordSendsNothing) {
     const std::string tooLong(33, 'x');
     const char zeroFirst[4] = {0, 'a', 'b', 'c'};

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "middleware/ioctl/AtaRequests.h"
+#include "middleware/ioctl/NvmeRequests.h"
 #include "middleware/ioctl/RemapPortRequests.h"
 #include "tests/middleware/ioctl/RemapPortTestMachine.h"
 
@@ -175,6 +177,45 @@ TEST_F(RemapPort, ControllerWithoutTheInterfaceIsNeverAsked) {
     EXPECT_NE(std::string(result.GetDebugInformation()).find("Could not get PathId implemented mask"),
               std::string::npos);
     EXPECT_EQ(SendCount(), 0u);
+}
+
+// The example machine beside the simulator: every address its remap port lists answers as its kind.
+TEST(RemapPortDemoMachine, EveryAddressAnswersAsItsKind) {
+    std::string file = __FILE__;
+    file = file.substr(0, file.rfind("tests/middleware/ioctl/")) + "sim/machines/ports-demo.json";
+    sim::ScopedMachine machine(sim::LoadDescription(file));
+    HANDLE controller =
+        CreateFileAHook("\\\\.\\Scsi0:", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                        nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(controller, INVALID_HANDLE_VALUE);
+    CioctlReMapPortIterator iterator;
+    ASSERT_TRUE(iterator.Invoke(controller, 0).IsSuccessful());
+    ASSERT_EQ(iterator.GetAddresses().size(), 5u);
+    size_t nvme = 0, ata = 0;
+    for (PackedScsiAddress address : iterator.GetAddresses()) {
+        CIoctlReMapPortGetConnectionInfo connection(controller, address);
+        ASSERT_TRUE(connection.Invoke().IsSuccessful());
+        if (connection.GetConnectionType() == kRemapPortInterfaceNvme) {
+            CIoctlNvmeGetRemappedDeviceInfo identify(controller, address);
+            identify.SetVerifyOnInvoke(true);
+            ASSERT_TRUE(identify.Invoke().IsSuccessful());
+            EXPECT_STREQ(identify.GetFirmwareRevision(), "5B2QGXA7");
+            ++nvme;
+            continue;
+        }
+        CIoctlMpGetPortDeviceMap map(controller, address);
+        map.SetVerifyOnInvoke(true);
+        ASSERT_TRUE(map.Invoke().IsSuccessful());
+        if (U32(map.GetVerifiedPayload(), 0) & 1) {
+            CIoctlMpIdentify identify(controller, address);
+            identify.SetVerifyOnInvoke(true);
+            EXPECT_TRUE(identify.Invoke().IsSuccessful()) << std::hex << address;
+            ++ata;
+        }
+    }
+    EXPECT_EQ(nvme, 1u);
+    EXPECT_EQ(ata, 3u);
+    CloseHandle(controller);
 }
 
 } // namespace
