@@ -2,6 +2,7 @@
 
 #include "middleware/ioctl/AtaRequests.h"
 #include "middleware/ioctl/IoctlDirectMode.h"
+#include "middleware/ioctl/RaidConfig.h"
 #include "middleware/ioctl/ZpoddRequest.h"
 #include "tests/middleware/ioctl/RemapPortTestMachine.h"
 
@@ -78,6 +79,11 @@ TEST_F(AtaAhci, GeneralFailureSwitchesTheProcessToDirectModeAndResendsOnce) {
     ASSERT_TRUE(speed.Invoke().IsSuccessful());
     EXPECT_EQ(SendCount(), 3u);
     EXPECT_EQ(U32(LastInput(), 24), 24u);
+
+    // The flag is shared: the RAID get/set requests now go without the miniport header.
+    CIoctlRaidCfgGroup raid(Controller());
+    raid.Invoke();
+    EXPECT_EQ(Sends().back().selectors["code"], 0xC3512010u);
 }
 
 TEST_F(AtaAhci, ASecondGeneralFailureStands) {
