@@ -213,6 +213,23 @@ TEST_F(AtaAhci, PortDevicesComeFromTheRaidDiskTableToo) {
     EXPECT_EQ(AtaString(identify.GetVerifiedPayload(), 10, 10), "RAID-ONLY           ");
 }
 
+TEST_F(AtaAhci, AllocationFailureNamesTheRequestAndTheMissingPasswordComesFirst) {
+    SetIoctlBufferAllocator([](size_t) -> void* { return nullptr; });
+    CIoctlMpIdentify identify(Controller(), kLockedDisk);
+    CConsolidatedError result = identify.Invoke();
+    EXPECT_EQ(result.GetWin32Error(), 14u);
+    EXPECT_NE(
+        std::string(result.GetDebugInformation())
+            .find("malloc returned null in CIoctlMpIdentify::_realFormatInputBuffer\nInBufferSize = 540"),
+        std::string::npos)
+        << result.GetDebugInformation();
+
+    CIoctlMpDiskUnlock unlock(Controller(), kUserPassword, kLockedDisk);
+    EXPECT_EQ(unlock.Invoke().GetErrorCode(), CConsolidatedError::GENERAL_NULL_PARAMETER);
+    SetIoctlBufferAllocator(nullptr);
+    EXPECT_EQ(SendCount(), 0u);
+}
+
 TEST_F(AtaAhci, UnlockWithoutAUsablePasswordSendsNothing) {
     const std::string tooLong(33, 'x');
     const char zeroFirst[4] = {0, 'a', 'b', 'c'};
