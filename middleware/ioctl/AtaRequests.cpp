@@ -64,10 +64,7 @@ CConsolidatedError CIoctlMpGetSetCapabilities::_realInvoke() {
 }
 
 BYTE* CIoctlMpGetSetCapabilities::GetCapabilityData() {
-    CConsolidatedError result = Verify();
-    if (result.IsError())
-        throw result;
-    return m_OutBuffer.get() + m_DataOffset;
+    return GetVerifiedOutBuffer() + m_DataOffset;
 }
 
 std::string CIoctlMpGetSetCapabilities::Describe() const {
@@ -193,10 +190,7 @@ void CIoctlMpDiskUnlock::_realFreeOutputBuffer() {
 }
 
 ULONG CIoctlMpDiskUnlock::GetUnlockResult() {
-    CConsolidatedError result = Verify();
-    if (result.IsError())
-        throw result;
-    return reinterpret_cast<const SECURITY_UNLOCK*>(m_OutBuffer.get())->UnlockResult;
+    return reinterpret_cast<const SECURITY_UNLOCK*>(GetVerifiedOutBuffer())->UnlockResult;
 }
 
 std::string CIoctlMpDiskUnlock::Describe() const {
@@ -218,8 +212,5 @@ CIoctlIOClassifierStats::CIoctlIOClassifierStats(HANDLE target, DWORD volumeWord
 }
 
 const BYTE* CIoctlIOClassifierStats::GetCounters() {
-    CConsolidatedError result = Verify();
-    if (result.IsError())
-        throw result;
-    return m_OutBuffer.get() + kClassifierCountersOffset;
+    return GetVerifiedOutBuffer() + kClassifierCountersOffset;
 }

@@ -45,10 +45,7 @@ DWORD CIoctScsiMiniportUnchecked::GetSrbReturnCode() const {
 }
 
 BYTE* CIoctScsiMiniportUnchecked::GetVerifiedPayload() {
-    CConsolidatedError result = Verify();
-    if (result.IsError())
-        throw result;
-    return m_OutBuffer.get() + kHeaderLength;
+    return GetVerifiedOutBuffer() + kHeaderLength;
 }
 
 const char* CIoctScsiMiniportUnchecked::GetReturnCodeName(DWORD) const {

@@ -75,6 +75,13 @@ CConsolidatedError CIoctl::Invoke() {
     }
 }
 
+BYTE* CIoctl::GetVerifiedOutBuffer() {
+    CConsolidatedError result = Verify();
+    if (result.IsError())
+        throw result;
+    return m_OutBuffer.get();
+}
+
 CConsolidatedError CIoctl::Verify() {
     if (m_Verified)
         return CConsolidatedError();

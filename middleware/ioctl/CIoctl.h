@@ -47,6 +47,8 @@ public:
 
     // The answer buffer, unchecked (null before it is allocated).
     BYTE* GetOutBuffer() const { return m_OutBuffer.get(); }
+    // The answer buffer once the answer passed its checks; throws the verification's error.
+    BYTE* GetVerifiedOutBuffer();
     const BYTE* GetInBuffer() const { return m_InBuffer.get(); }
 
     HANDLE GetTarget() const { return m_Target; }

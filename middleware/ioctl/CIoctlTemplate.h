@@ -33,9 +33,7 @@ public:
 
     // The answer record after Verify; throws the verification's error.
     RecordOut GetOutputRecord() {
-        CConsolidatedError result = Verify();
-        if (result.IsError())
-            throw result;
+        GetVerifiedOutBuffer();
         return GetOutputRecordUnverified();
     }
 

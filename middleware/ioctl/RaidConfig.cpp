@@ -203,9 +203,7 @@ CConsolidatedError CIoctlRaidGetSetConfig::_realVerify() {
 }
 
 BYTE* CIoctlRaidGetSetConfig::GetGroupData() {
-    CConsolidatedError result = Verify();
-    if (result.IsError())
-        throw result;
+    GetVerifiedOutBuffer();
     const BYTE* data = AnswerGroupData();
     if (!data)
         throw Failure(CConsolidatedError::DRIVER_SHORT_RESPONSE, "CIoctlRaidGetSetConfig::GetGroupData");

@@ -29,11 +29,9 @@ CConsolidatedError CIoctlReMapPortGetConnectionInfo::_realFormatInputBuffer() {
 }
 
 REMAPPORT_IOCTL_GET_CONNECTION_INFO CIoctlReMapPortGetConnectionInfo::GetConnectionInfo() {
-    CConsolidatedError result = Verify();
-    if (result.IsError())
-        throw result;
+    const BYTE* answer = GetVerifiedOutBuffer();
     REMAPPORT_IOCTL_GET_CONNECTION_INFO record{};
-    std::memcpy(&record, m_OutBuffer.get(), sizeof(record));
+    std::memcpy(&record, answer, sizeof(record));
     return record;
 }
 

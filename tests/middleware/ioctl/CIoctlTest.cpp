@@ -156,6 +156,16 @@ TEST_F(CIoctlCore, AnswersOfExactlyTheBufferOrTheMinimumVerify) {
         TestRequest request(disk, IOCTL_SCSI_GET_ADDRESS, 0, 16, 8);
         ASSERT_TRUE(request.Invoke().IsSuccessful());
         EXPECT_EQ(request.GetBytesReturned(), c.bytes);
+        if (c.code == CConsolidatedError::SUCCESS) {
+            EXPECT_EQ(request.GetVerifiedOutBuffer(), request.GetOutBuffer()) << c.bytes;
+        } else {
+            try {
+                request.GetVerifiedOutBuffer();
+                ADD_FAILURE() << "no throw for " << c.bytes;
+            } catch (const CConsolidatedError& e) {
+                EXPECT_EQ(static_cast<uint32_t>(e.GetErrorCode()), c.code) << c.bytes;
+            }
+        }
         EXPECT_EQ(static_cast<uint32_t>(request.Verify().GetErrorCode()), c.code) << c.bytes;
         EXPECT_EQ(request.IsVerified(), c.code == CConsolidatedError::SUCCESS) << c.bytes;
     }
