@@ -8,37 +8,8 @@
 #include <memory>
 
 #include "middleware/ioctl/CIoctl.h"
+#include "platform/win/WinStorage.h"
 #include "platform/win/WinTypes.h"
-
-// The Windows storage record, in its 64-bit layout; the sense data follow it in the same buffer.
-struct SCSI_PASS_THROUGH_DIRECT {
-    USHORT Length;
-    UCHAR ScsiStatus;
-    UCHAR PathId;
-    UCHAR TargetId;
-    UCHAR Lun;
-    UCHAR CdbLength;
-    UCHAR SenseInfoLength;
-    UCHAR DataIn;
-    ULONG DataTransferLength;
-    ULONG TimeOutValue;
-    PVOID DataBuffer;
-    ULONG SenseInfoOffset;
-    UCHAR Cdb[16];
-};
-static_assert(sizeof(SCSI_PASS_THROUGH_DIRECT) == 56);
-static_assert(offsetof(SCSI_PASS_THROUGH_DIRECT, ScsiStatus) == 2);
-static_assert(offsetof(SCSI_PASS_THROUGH_DIRECT, CdbLength) == 6);
-static_assert(offsetof(SCSI_PASS_THROUGH_DIRECT, DataIn) == 8);
-static_assert(offsetof(SCSI_PASS_THROUGH_DIRECT, DataTransferLength) == 12);
-static_assert(offsetof(SCSI_PASS_THROUGH_DIRECT, TimeOutValue) == 16);
-static_assert(offsetof(SCSI_PASS_THROUGH_DIRECT, DataBuffer) == 24);
-static_assert(offsetof(SCSI_PASS_THROUGH_DIRECT, SenseInfoOffset) == 32);
-static_assert(offsetof(SCSI_PASS_THROUGH_DIRECT, Cdb) == 36);
-
-constexpr UCHAR SCSI_IOCTL_DATA_OUT = 0;
-constexpr UCHAR SCSI_IOCTL_DATA_IN = 1;
-constexpr UCHAR SCSI_IOCTL_DATA_UNSPECIFIED = 2;
 
 constexpr UCHAR SCSIOP_SECURITY_PROTOCOL_IN = 0xA2;
 
