@@ -3,9 +3,16 @@
 // read-only afterwards. A DeviceLocator is the accessor whose construction makes sure the table is
 // built; the lookups are static and, except FindNextByFlags, do not build it.
 #include <cstdint>
+#include <vector>
 
+#include "middleware/core/CfgMgrDevEnumerator.h"
 #include "middleware/ioctl/ControllerLocator.h"
 #include "platform/win/WinTypes.h"
+
+// Devices of the configuration manager as the product makes them: every call makes a CfgMgrDev for
+// the interface path or the instance id (one of them empty), located with locateFlag, with the
+// listed properties read at once.
+MoxCfgMgr::DevFactory MakeCfgMgrDeviceFactory(int32_t locateFlag, std::vector<int32_t> propertyIds);
 
 class DeviceLocator {
 public:
@@ -15,6 +22,12 @@ public:
     ~DeviceLocator() = default;
 
     // Builds the table when it holds no record; returns the record count (at least 1 afterwards).
+    // Every storage-port interface that answers as one of the vendor's controllers or as another
+    // vendor's SATA, RAID or NVMe adapter gets a record (the first 16 are kept); a device that cannot
+    // be read, opened, classified or given a port number is skipped. With no controller the table
+    // holds the placeholder record. The records are then registered with the interface version
+    // store and its bypass ends. A failure to list the interfaces is thrown (a CfgMgrException) and
+    // leaves the table unbuilt, so the next use tries again.
     static int Build();
     static int GetCount();
 
@@ -32,6 +45,6 @@ public:
     static int FindNextByFlags(uint32_t mask, int index);
 
     // Fills the next record of the table with a copy of `record`; null when the table is full.
-    // The build adds every controller it keeps through it.
+    // The build adds every controller it keeps through it; tests add records of their own.
     static ControllerLocator* AppendRecord(const ControllerLocator& record);
 };

@@ -8,6 +8,8 @@
 
 #include "middleware/core/ConsolidatedError.h"
 #include "middleware/ioctl/DeviceLocator.h"
+#include "middleware/ioctl/InterfaceVersionStoreQuery.h"
+#include "platform/win/Trace.h"
 
 namespace {
 
@@ -24,8 +26,10 @@ struct Feature {
 
 struct Store {
     std::atomic<bool> bypass{true};
-    // Written during the table's build, read afterwards; the mutex keeps a late reader safe.
-    std::mutex mutex;
+    // Written during the table's build, read afterwards; the mutex keeps a late reader safe. It is
+    // never held across a driver request, but a request's interface gate may read while a
+    // registration of the same thread runs.
+    std::recursive_mutex mutex;
     std::map<int32_t, Controller> controllers; // by port number
 };
 
@@ -42,6 +46,70 @@ Store& TheStore() {
 
 std::string SignatureKey(const char* signature) {
     return signature ? std::string(signature, strnlen(signature, 8)) : std::string();
+}
+
+InterfaceVersionEntry* FindEntry(std::vector<InterfaceVersionEntry>& entries, const std::string& signature) {
+    for (auto& e : entries)
+        if (e.signature == signature)
+            return &e;
+    return nullptr;
+}
+
+// Resolves one table entry for the controller and answers the entry's state afterwards (4: it
+// still waits for a dependency).
+int32_t ResolveEntry(ControllerLocator& record, const InterfaceVersionEntry& templ) {
+    Store& s = TheStore();
+    int32_t kind = kQueryPlain;
+    {
+        std::lock_guard lock(s.mutex);
+        auto [it, added] = s.controllers.try_emplace(record.portNumber, Controller{record, {}});
+        std::vector<InterfaceVersionEntry>& entries = it->second.entries;
+        InterfaceVersionEntry* entry = FindEntry(entries, templ.signature);
+        if (!entry) {
+            entries.push_back(templ);
+            entry = &entries.back();
+        }
+        bool failed = false;
+        bool waits = false;
+        for (const std::string& dependency : entry->dependencies) {
+            const InterfaceVersionEntry* d = FindEntry(entries, dependency);
+            if (!d || d->state == kInterfaceUnknown || d->state == kInterfaceWaiting)
+                waits = true;
+            else if (d->state == kInterfaceQueryFailed)
+                failed = true;
+        }
+        if (failed)
+            return entry->state = kInterfaceDependencyFailed;
+        if (waits)
+            return entry->state = kInterfaceWaiting;
+        if (entry->state == kInterfaceWaiting)
+            entry->state = kInterfaceUnknown;
+        else if (entry->state != kInterfaceUnknown)
+            return entry->state;
+        kind = entry->queryKind;
+    }
+
+    // The query sends driver requests; the store stays unlocked meanwhile.
+    std::unique_ptr<InterfaceVersionStoreQuery> query = MakeInterfaceVersionStoreQuery(kind);
+    CConsolidatedError result;
+    try {
+        result = query->query(&record, record.portNumber, templ.signature);
+    } catch (const CConsolidatedError& e) {
+        result = e;
+    }
+
+    std::lock_guard lock(s.mutex);
+    InterfaceVersionEntry* entry = FindEntry(s.controllers.at(record.portNumber).entries, templ.signature);
+    if (result.IsError()) {
+        MOX_TRACE(TRACE_LEVEL_WARNING, "Port %d: version query of %s failed with 0x%X", record.portNumber,
+                  templ.signature.c_str(), static_cast<unsigned>(result.GetErrorCode()));
+        entry->reportedMajor = 0;
+        entry->reportedMinor = 0;
+        return entry->state = kInterfaceQueryFailed;
+    }
+    entry->reportedMajor = query->GetMajor();
+    entry->reportedMinor = query->GetMinor();
+    return entry->state = kInterfaceQueried;
 }
 
 const std::map<int32_t, Feature>& Features() {
@@ -81,6 +149,25 @@ const std::vector<InterfaceVersionEntry>& IoctlInterfaceVersionStore::EntryTable
         MakeInterfaceVersionEntry("CSMISAS", false, 0, 81, kQueryCsmi, {"CSMIALL"}),
     };
     return table;
+}
+
+void IoctlInterfaceVersionStore::RegisterController(ControllerLocator& record) {
+    size_t previous = 0;
+    for (;;) {
+        size_t waiting = 0;
+        for (const InterfaceVersionEntry& templ : EntryTable())
+            if (ResolveEntry(record, templ) == kInterfaceWaiting)
+                ++waiting;
+        if (waiting == 0)
+            return;
+        if (waiting == previous) {
+            CConsolidatedError error;
+            error.SetError(CConsolidatedError::GENERAL_FAULT,
+                           "Cyclic dependency in IoctlInterfaceVersionStore");
+            throw error;
+        }
+        previous = waiting;
+    }
 }
 
 bool IoctlInterfaceVersionStore::CheckInterfaceSupport(HANDLE target, const char* signature8) {

@@ -54,6 +54,12 @@ public:
     // The interfaces asked of every controller, in resolution order.
     static const std::vector<InterfaceVersionEntry>& EntryTable();
 
+    // Asks the controller for every interface of the table, each after the interfaces it depends
+    // on, in passes until none waits. Throws CConsolidatedError 0xA0000002 "Cyclic dependency in
+    // IoctlInterfaceVersionStore" when a pass resolves nothing more. The table's build calls it for
+    // each controller while the bypass is still on.
+    static void RegisterController(ControllerLocator& record);
+
     // Throw CConsolidatedError 0xA0000004 for a target that is neither a record nor a record's
     // device handle, or a controller the store does not know; the feature check throws
     // std::out_of_range for an unknown feature.
@@ -63,7 +69,8 @@ public:
     static InterfaceVersionEntry GetVersion(const ControllerLocator& record, const std::string& signature);
     static std::vector<InterfaceVersionEntry> GetControllerVersions(const ControllerLocator& record);
 
-    // Stores a controller's entries (the registration's result), keyed by its port number.
+    // Stores a controller's entries as they stand, keyed by its port number (replacing what the
+    // store held for that port).
     static void SetControllerVersions(const ControllerLocator& record,
                                       std::vector<InterfaceVersionEntry> entries);
 

@@ -1,5 +1,6 @@
 #include "sim/devio/DriverFamilies.h"
 
+#include "sim/driver/InterfaceVersion.h"
 #include "sim/driver/RaidState.h"
 #include "sim/driver/RemapPortDevices.h"
 
@@ -15,6 +16,7 @@ void RegisterDriverFamilies(DriverDispatch& dispatch) {
     sim::driver::RegisterZpoddFamily(dispatch);
     sim::driver::RegisterNvmeFamily(dispatch);
     sim::driver::RegisterCsmiFamily(dispatch);
+    sim::driver::RegisterInterfaceVersionFamily(dispatch);
 }
 
 } // namespace sim::devio

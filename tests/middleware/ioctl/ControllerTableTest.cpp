@@ -23,6 +23,7 @@ ControllerLocator Record(uint32_t flags, int32_t port, HANDLE device, HANDLE mut
 }
 
 TEST(DeviceLocatorTable, WithoutControllersHoldsOnlyThePlaceholder) {
+    sim::ScopedMachine machine(json{{"name", "no-controllers"}});
     EXPECT_EQ(DeviceLocator::FindNextByFlags(kControllerPlaceholder, -1), -1)
         << "the placeholder mask builds nothing";
     EXPECT_EQ(DeviceLocator::GetCount(), 0);
