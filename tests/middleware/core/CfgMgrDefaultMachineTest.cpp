@@ -33,8 +33,9 @@ TEST(CfgMgrDefaultMachine, StoragePortsEnumerateWithTheirBusZeroLocations) {
                         cfgmgrtest::Factory(kLocateNormal, {1, 2, 3, 4, 5, 7, 6, 15}));
     auto devices = ports.enumerate();
     const std::vector<Controller> expected = {
+        // The RAID volume and the pass-through disk; the volume's members and the spare are phantoms.
         {"1F4A", "2826", "7A21", L"moxraid", L"Orvex SATA RAID Controller", L"20.1.0.1007", 0x17, 0, L"SAT",
-         0, 4},
+         0, 2},
         {"1C8F", "5012", "5012", L"moxraid", L"Orvex NVMe Controller", L"20.1.0.1007", 0x1D, 0, L"RP", 9, 1},
         {"1D79", "2263", "2263", L"stornvme", L"Standard NVM Express Controller", L"10.0.22621.2506", 0x01, 0,
          L"PEG", 0, 1},
@@ -82,7 +83,7 @@ TEST(CfgMgrDefaultMachine, StoragePortsEnumerateWithTheirBusZeroLocations) {
         EXPECT_EQ(children, c.disks);
     }
     // Every present disk interface belongs to one of the controllers; the phantom USB disk is absent.
-    EXPECT_EQ(diskDevices.size(), 6u);
+    EXPECT_EQ(diskDevices.size(), 4u);
 }
 
 TEST(CfgMgrDefaultMachine, SetupClassesAndEnumerators) {
@@ -97,8 +98,8 @@ TEST(CfgMgrDefaultMachine, SetupClassesAndEnumerators) {
     };
     const std::vector<Case> cases = {
         {"storage adapters", DevNodePathsGetter::kBySetupClass, 1, GUID_DEVCLASS_SCSIADAPTER, L"", 3},
-        {"present disks", DevNodePathsGetter::kBySetupClass, 1, GUID_DEVCLASS_DISKDRIVE, L"", 6},
-        {"all disks", DevNodePathsGetter::kBySetupClass, 0, GUID_DEVCLASS_DISKDRIVE, L"", 7},
+        {"present disks", DevNodePathsGetter::kBySetupClass, 1, GUID_DEVCLASS_DISKDRIVE, L"", 4},
+        {"all disks", DevNodePathsGetter::kBySetupClass, 0, GUID_DEVCLASS_DISKDRIVE, L"", 8},
         {"system devices", DevNodePathsGetter::kBySetupClass, 1, GUID_DEVCLASS_SYSTEM, L"", 4},
         {"software devices", DevNodePathsGetter::kByEnumerator, 0, GUID{}, L"SWD", 1},
         {"PCI devices", DevNodePathsGetter::kByEnumerator, 0, GUID{}, L"PCI", 5},
