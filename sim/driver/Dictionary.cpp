@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/win/WinError.h"
+#include "sim/DeviceTree.h"
 #include "sim/devio/Bytes.h"
 #include "sim/driver/RaidState.h"
 
@@ -141,14 +142,6 @@ int64_t IdPart(const std::string& id, const std::string& key, size_t digits) {
     return static_cast<int64_t>(std::strtoull(id.substr(at + key.size(), digits).c_str(), nullptr, 16));
 }
 
-const json* DeviceNode(const json& state, const std::string& id) {
-    const json& nodes = Table(state.value("devices", json::object()), "nodes");
-    for (const auto& n : nodes)
-        if (n.value("id", std::string()) == id)
-            return &n;
-    return nullptr;
-}
-
 // The four parts of a version text "a.b.c.d"; zeros when it has fewer.
 std::vector<uint64_t> VersionParts(const std::string& text) {
     unsigned a = 0, b = 0, c = 0, d = 0;
@@ -180,7 +173,7 @@ Values ControllerValues(const json& state, const json& adapter) {
     const json& raid = RaidOf(adapter);
     const json controller = raid.value("controller", json::object());
     const std::string id = adapter.value("instance_id", std::string());
-    const json* node = DeviceNode(state, id);
+    const json* node = devices::FindNode(state, id);
     const json properties = node ? node->value("properties", json::object()) : json::object();
 
     std::vector<uint8_t> pci = Bytes(64);
