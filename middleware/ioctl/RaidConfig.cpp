@@ -163,6 +163,24 @@ CConsolidatedError CIoctlRaidGetSetConfig::GroupCheckFailure(const char* format,
     return Failure(CConsolidatedError::DRIVER_IXO_VALIDATION_ERR, message);
 }
 
+CConsolidatedError CIoctlRaidGetSetConfig::CheckGroupLimits(std::initializer_list<GroupLimit> limits,
+                                                            const char* where) const {
+    for (const auto& l : limits) {
+        const uint32_t value = GroupWord(l.offset);
+        if (value <= l.max)
+            continue;
+        char message[1025];
+        if (where)
+            std::snprintf(message, sizeof(message), l.format, where, static_cast<int>(l.max),
+                          static_cast<int>(value));
+        else
+            std::snprintf(message, sizeof(message), l.format, static_cast<int>(l.max),
+                          static_cast<int>(value));
+        return GroupCheckFailure("%s", message);
+    }
+    return CConsolidatedError();
+}
+
 CConsolidatedError CIoctlRaidGetSetConfig::_realVerify() {
     CConsolidatedError result =
         m_DirectForm ? CIoctl::_realVerify() : CIoctScsiMiniportUnchecked::_realVerify();
@@ -324,12 +342,7 @@ CConsolidatedError CIoctlRaidVolumeGroup::CheckGroup() const {
     if (level != 0 && level != 1 && level != 3 && level != 5 && level != 10)
         return GroupCheckFailure("Invalid RaidLevel in CIoctlRaidVolumeGroup actual: %d",
                                  static_cast<int>(level));
-    struct Limit {
-        size_t offset;
-        uint32_t max;
-        const char* format;
-    };
-    static const Limit limits[] = {
+    return CheckGroupLimits({
         {28, 102400, "Invalid BytesPerBlock in CIoctlRaidVolumeGroup, expected size: %d, actual: %d"},
         {32, 0x40000000, "Invalid SizeInMB in CIoctlRaidVolumeGroup, expected size: %d, actual: %d"},
         {36, 1024, "Invalid StripSizeInKB in CIoctlRaidVolumeGroup, expected max size: %d, actual: %d"},
@@ -339,15 +352,7 @@ CConsolidatedError CIoctlRaidVolumeGroup::CheckGroup() const {
         {116, 0x100000,
          "Invalid BytesPerPhysBlock in CIoctlRaidVolumeGroup, expected max size: %d, actual: %d"},
         {128, 100000, "Invalid VolumeRpm in CIoctlRaidVolumeGroup, expected max size: %d, actual: %d"},
-    };
-    for (const auto& l : limits)
-        if (GroupWord(l.offset) > l.max) {
-            char message[1025];
-            std::snprintf(message, sizeof(message), l.format, static_cast<int>(l.max),
-                          static_cast<int>(GroupWord(l.offset)));
-            return GroupCheckFailure("%s", message);
-        }
-    return CConsolidatedError();
+    });
 }
 
 CConsolidatedError CIoctlRaidDiskGroup::CheckGroup() const {
@@ -374,26 +379,15 @@ CConsolidatedError CIoctlRaidNewVolumeGroup::CheckGroup() const {
     if (GroupWord(0) != kDataLength)
         return GroupCheckFailure("Invalid GroupLength in %s, expected size: %d, actual: %d", where,
                                  static_cast<int>(kDataLength), static_cast<int>(GroupWord(0)));
-    struct Limit {
-        size_t offset;
-        uint32_t max;
-        const char* format;
-    };
-    static const Limit limits[] = {
-        {20, 0x40000000, "Invalid SizeInMB in %s, expected max: %d actual: %d"},
-        {24, 128, "Invalid StripSizeInKB, in %s, expected max: %d actual: %d"},
-        {28, 10, "Invalid RaidLevel in %s, expected max: %d actual: %d"},
-        {32, 255, "Invalid NumMemberDisks in %s, expected max: %d actual: %d"},
-        {36, 3, "Invalid NumDomainsOrMirrors in %s, expected max: %d actual: %d"},
-    };
-    for (const auto& l : limits)
-        if (GroupWord(l.offset) > l.max) {
-            char message[1025];
-            std::snprintf(message, sizeof(message), l.format, where, static_cast<int>(l.max),
-                          static_cast<int>(GroupWord(l.offset)));
-            return GroupCheckFailure("%s", message);
-        }
-    return CConsolidatedError();
+    return CheckGroupLimits(
+        {
+            {20, 0x40000000, "Invalid SizeInMB in %s, expected max: %d actual: %d"},
+            {24, 128, "Invalid StripSizeInKB, in %s, expected max: %d actual: %d"},
+            {28, 10, "Invalid RaidLevel in %s, expected max: %d actual: %d"},
+            {32, 255, "Invalid NumMemberDisks in %s, expected max: %d actual: %d"},
+            {36, 3, "Invalid NumDomainsOrMirrors in %s, expected max: %d actual: %d"},
+        },
+        where);
 }
 
 CConsolidatedError CIoctlRaidArrayGroup::CheckGroup() const {
@@ -401,25 +395,14 @@ CConsolidatedError CIoctlRaidArrayGroup::CheckGroup() const {
     if (GroupWord(0) != kDataLength)
         return GroupCheckFailure("Invalid GroupLength in %s, expected size: %d, actual: %d", where,
                                  static_cast<int>(kDataLength), static_cast<int>(GroupWord(0)));
-    struct Limit {
-        size_t offset;
-        uint32_t max;
-        const char* format;
-    };
-    static const Limit limits[] = {
-        {8, 1024, "Invalid NumDisks in %s, expected max: %d actual: %d"},
-        {12, 1024, "Invalid NumRaidDevs, in %s, expected max: %d actual: %d"},
-        {16, 0x40000000, "Invalid FreeMB in %s, expected max: %d actual: %d"},
-        {24, 0x40000000, "Invalid TotalMB in %s, expected max: %d actual: %d"},
-    };
-    for (const auto& l : limits)
-        if (GroupWord(l.offset) > l.max) {
-            char message[1025];
-            std::snprintf(message, sizeof(message), l.format, where, static_cast<int>(l.max),
-                          static_cast<int>(GroupWord(l.offset)));
-            return GroupCheckFailure("%s", message);
-        }
-    return CConsolidatedError();
+    return CheckGroupLimits(
+        {
+            {8, 1024, "Invalid NumDisks in %s, expected max: %d actual: %d"},
+            {12, 1024, "Invalid NumRaidDevs, in %s, expected max: %d actual: %d"},
+            {16, 0x40000000, "Invalid FreeMB in %s, expected max: %d actual: %d"},
+            {24, 0x40000000, "Invalid TotalMB in %s, expected max: %d actual: %d"},
+        },
+        where);
 }
 
 CConsolidatedError CIoctlRaidArrayDiskGroup::CheckGroup() const {

@@ -10,6 +10,7 @@
 // keeps its framed size.
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 
 #include "middleware/ioctl/CIoctScsiMiniport.h"
@@ -134,6 +135,16 @@ protected:
     // A failed group check: 0xA0040405 with the message.
     static CConsolidatedError GroupCheckFailure(const char* format, ...)
         __attribute__((format(printf, 1, 2)));
+    // An upper bound of one group word and the message of its failure, whose format takes the
+    // group's name (when one is given), the bound and the reported value.
+    struct GroupLimit {
+        size_t offset;
+        uint32_t max;
+        const char* format;
+    };
+    // The first bound the answer exceeds, as a group check failure; success when none.
+    CConsolidatedError CheckGroupLimits(std::initializer_list<GroupLimit> limits,
+                                        const char* where = nullptr) const;
 
     uint32_t m_GroupId;
     uint32_t m_InstanceId[4];
