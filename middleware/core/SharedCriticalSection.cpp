@@ -9,6 +9,16 @@ SharedCriticalSectionLock::SharedCriticalSectionLock(std::shared_ptr<CRITICAL_SE
                                                      CRITICAL_SECTION* entered)
     : section_(std::move(section)), entered_(entered) {}
 
+SharedCriticalSectionLock& SharedCriticalSectionLock::operator=(SharedCriticalSectionLock&& other) noexcept {
+    if (this != &other) {
+        // Leave while the reference still keeps the old section alive: it may be the last one.
+        entered_.reset();
+        section_ = std::move(other.section_);
+        entered_ = std::move(other.entered_);
+    }
+    return *this;
+}
+
 SharedCriticalSection::SharedCriticalSection() {
     auto* section = new CRITICAL_SECTION;
     InitializeCriticalSection(section);

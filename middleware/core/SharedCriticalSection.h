@@ -16,7 +16,7 @@ class SharedCriticalSectionLock {
 public:
     SharedCriticalSectionLock(std::shared_ptr<CRITICAL_SECTION> section, CRITICAL_SECTION* entered);
     SharedCriticalSectionLock(SharedCriticalSectionLock&&) noexcept = default;
-    SharedCriticalSectionLock& operator=(SharedCriticalSectionLock&&) noexcept = default;
+    SharedCriticalSectionLock& operator=(SharedCriticalSectionLock&& other) noexcept;
 
 private:
     struct Leave {

@@ -106,6 +106,18 @@ TEST_F(WinHelpers, ALockOutlivesItsSection) {
     lock.reset();
 }
 
+TEST_F(WinHelpers, AssigningALockLeavesTheOldSectionBeforeItGoes) {
+    SharedCriticalSection other;
+    std::optional<SharedCriticalSectionLock> lock;
+    {
+        SharedCriticalSection first;
+        lock.emplace(first.lock());
+    }
+    // The lock holds the only reference to the first section: it must leave it while it still exists.
+    *lock = other.lock();
+    lock.reset();
+}
+
 // ---- StopSignal ----
 
 TEST_F(WinHelpers, StopSignalWaitsOnTheMachinesClockUntilSet) {
