@@ -379,6 +379,10 @@ int DeviceLocator::Build() {
         } catch (const CConsolidatedError& e) {
             MOX_TRACE(TRACE_LEVEL_ERROR, "Port %d: interface versions not registered: %s",
                       g_records[i].portNumber, e.GetErrorMessage());
+        } catch (const std::exception& e) {
+            // Whatever fails here, the build must end the version store's bypass below.
+            MOX_TRACE(TRACE_LEVEL_ERROR, "Port %d: interface versions not registered: %s",
+                      g_records[i].portNumber, e.what());
         }
     }
     IoctlInterfaceVersionStore::EndBuildBypass();
@@ -429,7 +433,8 @@ int DeviceLocator::FindNextByFlags(uint32_t mask, int index) {
     if (mask != kControllerPlaceholder)
         Build();
     const int count = g_count.load();
-    for (int i = index < -1 ? 0 : index + 1; i < count; ++i)
+    // Past the last record there is nothing to find (and index + 1 must not overflow).
+    for (int i = index < -1 ? 0 : (index >= count ? count : index + 1); i < count; ++i)
         if (g_records[i].flags & mask)
             return i;
     return -1;

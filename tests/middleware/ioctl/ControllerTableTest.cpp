@@ -1,3 +1,4 @@
+#include <climits>
 #include <future>
 #include <stdexcept>
 #include <thread>
@@ -63,6 +64,7 @@ TEST(DeviceLocatorTable, RecordsAreFoundByAddressHandleAndPort) {
     EXPECT_EQ(DeviceLocator::FindNextByFlags(kControllerMaskOtherVendor, -1), 1);
     EXPECT_EQ(DeviceLocator::FindNextByFlags(kControllerMaskReal, 0), 1);
     EXPECT_EQ(DeviceLocator::FindNextByFlags(kControllerMaskReal, 1), -1);
+    EXPECT_EQ(DeviceLocator::FindNextByFlags(kControllerMaskReal, INT_MAX), -1);
     for (int i = 2; i < DeviceLocator::kMaxControllers; ++i)
         EXPECT_NE(DeviceLocator::AppendRecord(Record(kControllerSataRaid, 10 + i, nullptr, nullptr)),
                   nullptr);
