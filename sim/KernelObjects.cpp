@@ -739,9 +739,10 @@ json ServiceRecord(const json& entry) {
 using Factory = std::function<std::shared_ptr<SyncObject>(const ObjectName&, std::unique_ptr<Backing>)>;
 
 // Finds or makes the process's object for a name. A record is the state of a new object; null for
-// an open, which never makes one.
+// an open, which never makes one. onNew runs on a new object before any other thread or process
+// can find it.
 SyncResult NamedObject(SyncType type, const std::string& rawName, const json& freshRecord,
-                       const Factory& make) {
+                       const Factory& make, const std::function<void(SyncObject&)>& onNew = nullptr) {
     ObjectName name;
     if (uint32_t error = ParseName(rawName, name))
         return {nullptr, error, false};
@@ -760,6 +761,8 @@ SyncResult NamedObject(SyncType type, const std::string& rawName, const json& fr
         if (!create)
             return {nullptr, ERROR_FILE_NOT_FOUND, false};
         auto object = make(name, nullptr);
+        if (onNew)
+            onNew(*object);
         Registry()[name.canonical] = object;
         return {object, ERROR_SUCCESS, false};
     }
@@ -819,6 +822,8 @@ SyncResult NamedObject(SyncType type, const std::string& rawName, const json& fr
     if (!Flock(refFd, LOCK_SH))
         return fail(ERROR_NO_SYSTEM_RESOURCES);
     auto object = make(name, std::make_unique<Backing>(files, refFd));
+    if (!exists && onNew)
+        onNew(*object);
     Registry()[name.canonical] = object;
     return {object, ERROR_SUCCESS, exists};
 }
@@ -865,18 +870,20 @@ const char* SyncTypeName(SyncType type) {
 }
 
 SyncResult CreateMutexObject(const std::string& name, bool initialOwner) {
-    SyncResult result;
+    // The creator of a new mutex takes it before the namespace lets anyone else find it; one that
+    // found the mutex gets no ownership.
+    auto takeNew = [initialOwner](SyncObject& mutex) {
+        if (initialOwner)
+            mutex.Wait(0);
+    };
     if (name.empty()) {
-        result.object = std::make_shared<MutexObject>("", "", nullptr);
-    } else {
-        result = NamedObject(SyncType::Mutex, name, MutexRecord(), [&](const ObjectName& n, auto backing) {
-            return MakeMutex(name, n, std::move(backing));
-        });
+        SyncResult result{std::make_shared<MutexObject>("", "", nullptr), ERROR_SUCCESS, false};
+        takeNew(*result.object);
+        return result;
     }
-    // The creator of a new mutex may take it at once; one that found the mutex gets no ownership.
-    if (result.object && initialOwner && !result.existed)
-        result.object->Wait(0);
-    return result;
+    return NamedObject(
+        SyncType::Mutex, name, MutexRecord(),
+        [&](const ObjectName& n, auto backing) { return MakeMutex(name, n, std::move(backing)); }, takeNew);
 }
 
 SyncResult CreateEventObject(const std::string& name, bool manualReset, bool initialState) {
