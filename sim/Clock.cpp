@@ -48,6 +48,20 @@ void Clock::AdvanceMs(uint64_t ms) {
     g_virtualNs.fetch_add(ms * 1000000u);
 }
 
+namespace {
+
+void AdvanceToNs(uint64_t target) {
+    uint64_t now = g_virtualNs.load();
+    while (now < target && !g_virtualNs.compare_exchange_weak(now, target)) {
+    }
+}
+
+} // namespace
+
+void Clock::AdvanceToMs(uint64_t targetMs) {
+    AdvanceToNs(targetMs * 1000000u);
+}
+
 bool Clock::WaitFor(std::unique_lock<std::mutex>& lock, std::condition_variable& cv, uint32_t timeoutMs,
                     const std::function<bool()>& pred) {
     if (timeoutMs == kInfinite) {
@@ -62,10 +76,7 @@ bool Clock::WaitFor(std::unique_lock<std::mutex>& lock, std::condition_variable&
         const uint64_t deadline = NowNs() + uint64_t{timeoutMs} * 1000000u;
         if (cv.wait_for(lock, kVirtualGrace, pred))
             return true;
-        // Jump to the deadline unless another thread already moved time past it.
-        uint64_t now = g_virtualNs.load();
-        while (now < deadline && !g_virtualNs.compare_exchange_weak(now, deadline)) {
-        }
+        AdvanceToNs(deadline);
         return pred();
     }
     return cv.wait_for(lock, std::chrono::milliseconds(timeoutMs), pred);

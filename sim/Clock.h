@@ -24,6 +24,9 @@ public:
     static void UseVirtual(uint64_t startMs = 1000000);
     static void UseReal();
     static void AdvanceMs(uint64_t ms);
+    // Moves virtual time forward to targetMs unless it is there already, so that several waits
+    // running out at one deadline move the clock to it once, not once each.
+    static void AdvanceToMs(uint64_t targetMs);
 
     // Waits on cv until pred holds or timeoutMs passes on this clock; kInfinite waits for ever.
     // In virtual time a finite wait first gives other threads a short real slice to act, then

@@ -272,9 +272,7 @@ WaitOutcome PollWait(std::unique_lock<std::mutex>& lock, std::condition_variable
             if (auto r = tryOnce())
                 return *r;
         }
-        const uint64_t now = Clock::NowMs();
-        if (now < start + timeoutMs)
-            Clock::AdvanceMs(start + timeoutMs - now);
+        Clock::AdvanceToMs(start + timeoutMs);
         if (auto r = tryOnce())
             return *r;
         return WaitOutcome::Timeout;
@@ -625,12 +623,11 @@ public:
                 // Nothing but time fires a timer: go straight to whichever comes first, the due time
                 // or the deadline.
                 if (armed_ && dueMs_ <= deadline) {
-                    if (dueMs_ > now)
-                        Clock::AdvanceMs(dueMs_ - now);
+                    Clock::AdvanceToMs(dueMs_);
                     continue;
                 }
                 if (!infinite) {
-                    Clock::AdvanceMs(deadline - now);
+                    Clock::AdvanceToMs(deadline);
                     return TryTakeLocked() ? WaitOutcome::Signaled : WaitOutcome::Timeout;
                 }
                 // Unarmed and waited on for ever: only another thread arming it ends the wait.

@@ -52,3 +52,17 @@ TEST(Clock, RealClockIsTheDefault) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(Clock, AdvancingToADeadlineNeverMovesTimeBack) {
+    sim::ScopedVirtualClock clock(100);
+    sim::Clock::AdvanceToMs(60100);
+    EXPECT_EQ(sim::Clock::NowMs(), 60100u);
+    // A second wait running out at the same (or an earlier) deadline leaves the clock where it is.
+    sim::Clock::AdvanceToMs(60100);
+    sim::Clock::AdvanceToMs(500);
+    EXPECT_EQ(sim::Clock::NowMs(), 60100u);
+}
+
+} // namespace
