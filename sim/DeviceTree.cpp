@@ -4,6 +4,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "sim/DescriptionValues.h"
 #include "sim/Machine.h"
 #include "sim/WideText.h"
 
@@ -140,17 +141,8 @@ std::optional<DEVPROPKEY> ParseKey(const std::string& text) {
 }
 
 uint64_t Number(const json& v) {
-    if (v.is_boolean())
-        return v.get<bool>() ? 1 : 0;
-    if (v.is_number_unsigned())
-        return v.get<uint64_t>();
-    if (v.is_number_integer())
-        return static_cast<uint64_t>(v.get<int64_t>());
-    if (v.is_string())
-        try {
-            return std::stoull(v.get<std::string>(), nullptr, 0);
-        } catch (const std::exception&) {
-        }
+    if (auto n = ParseDescNumber(v))
+        return *n;
     Malformed("not a number: " + v.dump());
 }
 
@@ -170,20 +162,10 @@ void PutWide(std::vector<uint8_t>& out, const std::string& text) {
 }
 
 std::vector<uint8_t> HexBytes(const std::string& text) {
-    std::string hex;
-    for (char ch : text)
-        if (!std::isspace(static_cast<unsigned char>(ch)))
-            hex += ch;
-    if (hex.size() % 2)
-        Malformed("odd number of hex digits: " + text);
-    std::vector<uint8_t> out;
-    for (size_t i = 0; i < hex.size(); i += 2) {
-        if (!std::isxdigit(static_cast<unsigned char>(hex[i])) ||
-            !std::isxdigit(static_cast<unsigned char>(hex[i + 1])))
-            Malformed("not hex: " + text);
-        out.push_back(static_cast<uint8_t>(std::stoul(hex.substr(i, 2), nullptr, 16)));
-    }
-    return out;
+    auto bytes = ParseDescHex(text);
+    if (!bytes)
+        Malformed("not hex bytes: " + text);
+    return *bytes;
 }
 
 std::vector<uint8_t> Encode(DEVPROPTYPE type, const json& v) {

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "platform/win/WinError.h"
+#include "sim/DescriptionValues.h"
 #include "sim/Machine.h"
 #include "sim/WideText.h"
 
@@ -104,33 +105,6 @@ std::string Hex(const uint8_t* data, size_t size) {
         out += digits[data[i] & 15];
     }
     return out;
-}
-
-std::vector<uint8_t> Unhex(const std::string& text) {
-    std::vector<uint8_t> out;
-    auto nibble = [](char c) -> int {
-        if (c >= '0' && c <= '9')
-            return c - '0';
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
-    };
-    for (size_t i = 0; i + 1 < text.size(); i += 2) {
-        int hi = nibble(text[i]), lo = nibble(text[i + 1]);
-        if (hi < 0 || lo < 0)
-            break;
-        out.push_back(static_cast<uint8_t>(hi << 4 | lo));
-    }
-    return out;
-}
-
-uint64_t NumberOf(const json& data) {
-    if (data.is_number_unsigned())
-        return data.get<uint64_t>();
-    if (data.is_number_integer())
-        return static_cast<uint64_t>(data.get<int64_t>());
-    if (data.is_string())
-        return std::strtoull(data.get<std::string>().c_str(), nullptr, 0);
-    return 0;
 }
 
 void AppendText(std::vector<uint8_t>& out, const std::string& text, TextForm form) {
@@ -279,7 +253,7 @@ std::string TypeName(uint32_t type) {
 
 static uint32_t TypeNumber(const json& type) {
     if (type.is_number())
-        return static_cast<uint32_t>(NumberOf(type));
+        return static_cast<uint32_t>(DescValue(type));
     const std::string name = TextOf(type);
     for (const auto& [number, typeName] : kTypeNames)
         if (EqualNoCase(name, typeName))
@@ -294,19 +268,19 @@ std::vector<uint8_t> ValueBytes(const json& value, TextForm form, uint32_t* type
     if (!value.is_object())
         return {};
     if (value.contains("bytes"))
-        return Unhex(TextOf(value["bytes"]));
+        return ParseDescHex(TextOf(value["bytes"])).value_or(std::vector<uint8_t>());
     const json data = value.value("data", json());
     std::vector<uint8_t> out;
     switch (t) {
     case kDword:
     case kDwordBigEndian: {
-        const auto n = static_cast<uint32_t>(NumberOf(data));
+        const auto n = static_cast<uint32_t>(DescValue(data));
         for (int i = 0; i < 4; ++i)
             out.push_back(static_cast<uint8_t>(n >> (t == kDword ? 8 * i : 8 * (3 - i))));
         return out;
     }
     case kQword: {
-        const uint64_t n = NumberOf(data);
+        const uint64_t n = DescValue(data);
         for (int i = 0; i < 8; ++i)
             out.push_back(static_cast<uint8_t>(n >> (8 * i)));
         return out;
@@ -322,7 +296,7 @@ std::vector<uint8_t> ValueBytes(const json& value, TextForm form, uint32_t* type
         AppendText(out, "", form);
         return out;
     default:
-        return Unhex(TextOf(data));
+        return ParseDescHex(TextOf(data)).value_or(std::vector<uint8_t>());
     }
 }
 

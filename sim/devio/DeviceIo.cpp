@@ -4,9 +4,11 @@
 #include <cctype>
 #include <cstdlib>
 #include <optional>
+#include <stdexcept>
 #include <vector>
 
 #include "platform/win/WinError.h"
+#include "sim/DescriptionValues.h"
 #include "sim/DeviceTree.h"
 #include "sim/Machine.h"
 #include "sim/devio/Bytes.h"
@@ -133,21 +135,12 @@ json DeviceSelectors(const OpenDevice& d) {
     return s;
 }
 
-std::vector<uint8_t> HexBytes(const std::string& hex) {
-    std::vector<uint8_t> out;
-    std::string digits;
-    for (char c : hex)
-        if (std::isxdigit(static_cast<unsigned char>(c)))
-            digits += c;
-    for (size_t i = 0; i + 1 < digits.size(); i += 2)
-        out.push_back(static_cast<uint8_t>(std::strtoul(digits.substr(i, 2).c_str(), nullptr, 16)));
-    return out;
-}
-
-uint64_t Number(const json& v) {
-    if (v.is_string())
-        return std::strtoull(v.get<std::string>().c_str(), nullptr, 0);
-    return v.get<uint64_t>();
+// The bytes of a patch outcome; a patch that is no hex is a mistake in the test, told at once.
+std::vector<uint8_t> PatchBytes(const std::string& hex) {
+    auto bytes = ParseDescHex(hex);
+    if (!bytes)
+        throw std::invalid_argument("fault patch is not hexadecimal: " + hex);
+    return *bytes;
 }
 
 // Changes an outcome asks for in an answer that was produced: overwritten bytes, and for miniport
@@ -155,20 +148,20 @@ uint64_t Number(const json& v) {
 void ApplyAnswerPatches(const json& outcome, std::span<uint8_t> buffer) {
     ByteWriter w(buffer);
     if (outcome.contains("srb_return_code"))
-        w.U32(20, Number(outcome.at("srb_return_code")));
+        w.U32(20, DescValue(outcome.at("srb_return_code")));
     if (outcome.contains("srb_header_length"))
-        w.U32(0, Number(outcome.at("srb_header_length")));
+        w.U32(0, DescValue(outcome.at("srb_header_length")));
     if (outcome.contains("patch"))
         for (const auto& p : outcome.at("patch"))
-            w.Bytes(Number(p.at("offset")), HexBytes(p.at("hex").get<std::string>()));
+            w.Bytes(DescValue(p.at("offset")), PatchBytes(p.at("hex").get<std::string>()));
 }
 
 IoResult FailWith(const json& outcome) {
     IoResult r;
-    r.error = static_cast<DWORD>(Number(outcome.at("win32_error")));
+    r.error = static_cast<DWORD>(DescValue(outcome.at("win32_error")));
     r.keepLastError = r.error == 0;
-    r.bytes =
-        static_cast<uint32_t>(outcome.contains("bytes_returned") ? Number(outcome.at("bytes_returned")) : 0);
+    r.bytes = static_cast<uint32_t>(
+        outcome.contains("bytes_returned") ? DescValue(outcome.at("bytes_returned")) : 0);
     return r;
 }
 
@@ -211,7 +204,7 @@ OpenResult Open(const std::string& path, DWORD access, DWORD share, DWORD dispos
         {"path", path}, {"access", access}, {"share", share}, {"disposition", disposition}, {"flags", flags}};
     m.calls().Record("CreateFile", selectors);
     if (auto outcome = m.faults().Check("CreateFile", selectors); outcome && outcome->contains("win32_error"))
-        return {nullptr, static_cast<DWORD>(Number(outcome->at("win32_error")))};
+        return {nullptr, static_cast<DWORD>(DescValue(outcome->at("win32_error")))};
     if (disposition != kOpenExisting && disposition != kOpenAlways)
         return {nullptr, ERROR_INVALID_PARAMETER};
 
@@ -313,7 +306,7 @@ IoResult Control(OpenDevice& device, uint32_t ioControlCode, std::span<const uin
     IoResult result{true, 0, produced, false};
     // A driver that reports another length than it wrote: short, or longer than the caller's buffer.
     if (outcome && outcome->contains("bytes_returned")) {
-        result.bytes = static_cast<uint32_t>(Number(outcome->at("bytes_returned")));
+        result.bytes = static_cast<uint32_t>(DescValue(outcome->at("bytes_returned")));
         if (result.bytes > produced && result.bytes <= outSize)
             std::copy(buffer.begin() + produced, buffer.begin() + result.bytes, output.begin() + produced);
     }
@@ -368,7 +361,7 @@ IoResult Read(OpenDevice& device, std::span<uint8_t> out) {
     device.position += result.bytes;
     if (outcome && outcome->contains("bytes_read"))
         result.bytes =
-            std::min<uint32_t>(static_cast<uint32_t>(Number(outcome->at("bytes_read"))), result.bytes);
+            std::min<uint32_t>(static_cast<uint32_t>(DescValue(outcome->at("bytes_read"))), result.bytes);
     return result;
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/win/WinError.h"
+#include "sim/DescriptionValues.h"
 #include "sim/devio/Bytes.h"
 #include "sim/devio/ScsiPassThrough.h"
 
@@ -62,52 +63,29 @@ StorageAnswer Fail(DWORD error) {
     return a;
 }
 
-uint64_t Number(const json& v, uint64_t fallback = 0) {
-    if (v.is_null())
-        return fallback;
-    if (v.is_string())
-        return std::strtoull(v.get<std::string>().c_str(), nullptr, 0);
-    if (v.is_boolean())
-        return v.get<bool>() ? 1 : 0;
-    return v.get<uint64_t>();
-}
-
-uint64_t Field(const json& entry, const char* key, uint64_t fallback) {
-    return entry.contains(key) ? Number(entry.at(key), fallback) : fallback;
-}
-
-bool Flag(const json& entry, const char* key, bool fallback) {
-    return entry.contains(key) ? Number(entry.at(key), fallback) != 0 : fallback;
-}
-
-std::string Text(const json& entry, const char* key) {
-    return entry.contains(key) && entry.at(key).is_string() ? entry.at(key).get<std::string>()
-                                                            : std::string();
-}
-
 bool IsNvme(const json& disk) {
-    return Text(disk, "protocol") == "nvme";
+    return DescText(disk, "protocol") == "nvme";
 }
 
 uint32_t DiskBusType(const json& disk) {
-    return static_cast<uint32_t>(Field(disk, "bus_type", IsNvme(disk) ? kBusTypeNvme : kBusTypeSata));
+    return static_cast<uint32_t>(DescNumber(disk, "bus_type", IsNvme(disk) ? kBusTypeNvme : kBusTypeSata));
 }
 
 uint32_t AdapterBusType(const json& adapter) {
-    return static_cast<uint32_t>(Field(adapter, "bus_type", kBusTypeRaid));
+    return static_cast<uint32_t>(DescNumber(adapter, "bus_type", kBusTypeRaid));
 }
 
 uint32_t PhysicalSectorSize(const json& disk) {
-    return static_cast<uint32_t>(Field(disk, "physical_sector_size", LogicalSectorSize(disk)));
+    return static_cast<uint32_t>(DescNumber(disk, "physical_sector_size", LogicalSectorSize(disk)));
 }
 
 // ATA reports 1 for a non-rotating medium, 0 when it does not say.
 uint32_t RotationRate(const json& disk) {
-    return static_cast<uint32_t>(Field(disk, "rotation_rate", 1));
+    return static_cast<uint32_t>(DescNumber(disk, "rotation_rate", 1));
 }
 
 bool IncursSeekPenalty(const json& disk) {
-    return Flag(disk, "seek_penalty", !IsNvme(disk) && RotationRate(disk) != 1);
+    return DescFlag(disk, "seek_penalty", !IsNvme(disk) && RotationRate(disk) != 1);
 }
 
 // ---- GUIDs ----
@@ -144,7 +122,7 @@ std::array<uint8_t, 16> PartitionTypeGuid(const json& partition) {
         {"ldm_metadata", "{5808C8AA-7E8F-42E0-85D2-E1E90434CFB3}"},
         {"ldm_data", "{AF9B60A0-1431-4F62-BC68-3311714A69AD}"},
     };
-    std::string type = Text(partition, "type");
+    std::string type = DescText(partition, "type");
     for (const auto& [name, guid] : kNamed)
         if (type == name)
             return *ParseGuid(guid);
@@ -155,7 +133,7 @@ std::array<uint8_t, 16> PartitionTypeGuid(const json& partition) {
 
 // A partition's own id: the description's, or one made from the disk and entry numbers.
 std::array<uint8_t, 16> PartitionIdGuid(const json& partition, int disk, size_t index) {
-    if (auto g = ParseGuid(Text(partition, "id")))
+    if (auto g = ParseGuid(DescText(partition, "id")))
         return *g;
     std::array<uint8_t, 16> g{};
     g[0] = static_cast<uint8_t>(index + 1);
@@ -174,7 +152,7 @@ const json& Layout(const json& disk) {
 
 // 0 MBR, 1 GPT, 2 RAW.
 uint32_t LayoutStyle(const json& disk) {
-    std::string style = Text(Layout(disk), "style");
+    std::string style = DescText(Layout(disk), "style");
     return style == "mbr" ? 0 : style == "gpt" ? 1 : 2;
 }
 
@@ -211,33 +189,33 @@ Bytes DriveLayout(const json& disk) {
     w.U32(0, style);
     w.U32(4, count);
     if (style == 0) {
-        w.U32(8, Field(layout, "signature", 0));
+        w.U32(8, DescNumber(layout, "signature", 0));
     } else if (style == 1) {
-        w.Bytes(8, ParseGuid(Text(layout, "disk_id")).value_or(std::array<uint8_t, 16>{}).data(), 16);
+        w.Bytes(8, ParseGuid(DescText(layout, "disk_id")).value_or(std::array<uint8_t, 16>{}).data(), 16);
         w.U64(24, 34 * uint64_t{sector});
         w.U64(32, length > 68 * uint64_t{sector} ? length - 68 * uint64_t{sector} : 0);
         w.U32(40, 128);
     }
     const std::vector<json> partitions = Partitions(disk);
-    const int number = static_cast<int>(Field(disk, "device_number", 0));
+    const int number = static_cast<int>(DescNumber(disk, "device_number", 0));
     for (size_t i = 0; i < partitions.size() && i < count; ++i) {
         const json& p = partitions[i];
         const size_t e = 48 + i * 144;
         w.U32(e + 0, style);
-        w.U64(e + 8, Field(p, "offset", 0));
-        w.U64(e + 16, Field(p, "length", 0));
+        w.U64(e + 8, DescNumber(p, "offset", 0));
+        w.U64(e + 16, DescNumber(p, "length", 0));
         w.U32(e + 24, i + 1);
         if (style == 0) {
-            const uint64_t type = Field(p, "type", 7);
+            const uint64_t type = DescNumber(p, "type", 7);
             w.U8(e + 32, type);
-            w.U8(e + 33, Flag(p, "active", false));
+            w.U8(e + 33, DescFlag(p, "active", false));
             w.U8(e + 34, type != 0 && type != 0x05 && type != 0x0F);
-            w.U32(e + 36, Field(p, "offset", 0) / sector);
+            w.U32(e + 36, DescNumber(p, "offset", 0) / sector);
         } else {
             w.Bytes(e + 32, PartitionTypeGuid(p).data(), 16);
             w.Bytes(e + 48, PartitionIdGuid(p, number, i).data(), 16);
-            w.U64(e + 64, Field(p, "attributes", 0));
-            w.Utf16(e + 72, Text(p, "name"), 36);
+            w.U64(e + 64, DescNumber(p, "attributes", 0));
+            w.Utf16(e + 72, DescText(p, "name"), 36);
         }
     }
     return out;
@@ -252,9 +230,9 @@ Bytes AtaIdentify(const json& disk) {
     const uint32_t logical = LogicalSectorSize(disk);
     const uint32_t physical = PhysicalSectorSize(disk);
     w.U16(0, 0x0040); // fixed device
-    w.AtaText(20, Text(disk, "serial"), 20);
-    w.AtaText(46, Text(disk, "firmware"), 8);
-    w.AtaText(54, Text(disk, "model"), 40);
+    w.AtaText(20, DescText(disk, "serial"), 20);
+    w.AtaText(46, DescText(disk, "firmware"), 8);
+    w.AtaText(54, DescText(disk, "model"), 40);
     w.U16(98, 0x0200); // LBA supported
     w.U32(120, std::min<uint64_t>(sectors, 0x0FFFFFFF));
     w.U16(166, 0x4400); // 48-bit addressing supported
@@ -279,11 +257,11 @@ Bytes AtaIdentify(const json& disk) {
 Bytes NvmeIdentifyController(const json& entry) {
     Bytes id(4096);
     ByteWriter w(id);
-    w.U16(0, Field(entry, "pci_vendor", 0));
-    w.U16(2, Field(entry, "pci_subsystem_vendor", 0));
-    w.Text(4, Text(entry, "serial"), 20);
-    w.Text(24, Text(entry, "model"), 40);
-    w.Text(64, Text(entry, "firmware"), 8);
+    w.U16(0, DescNumber(entry, "pci_vendor", 0));
+    w.U16(2, DescNumber(entry, "pci_subsystem_vendor", 0));
+    w.Text(4, DescText(entry, "serial"), 20);
+    w.Text(24, DescText(entry, "model"), 40);
+    w.Text(64, DescText(entry, "firmware"), 8);
     return id;
 }
 
@@ -298,17 +276,17 @@ Bytes DeviceDescriptor(const json& disk) {
         ByteWriter(out).U32(field, next);
         next += text.size() + 1;
     };
-    if (!Text(disk, "vendor").empty())
-        addString(12, Text(disk, "vendor"));
-    addString(16, Text(disk, "model"));
-    addString(20, Text(disk, "firmware"));
+    if (!DescText(disk, "vendor").empty())
+        addString(12, DescText(disk, "vendor"));
+    addString(16, DescText(disk, "model"));
+    addString(20, DescText(disk, "firmware"));
     if (disk.contains("serial") && disk.at("serial").is_string())
-        addString(24, Text(disk, "serial"));
+        addString(24, DescText(disk, "serial"));
     ByteWriter w(out);
     w.U32(0, 40);
     w.U32(4, out.size());
     w.U8(8, 0); // direct-access device
-    w.U8(10, Flag(disk, "removable", false));
+    w.U8(10, DescFlag(disk, "removable", false));
     w.U8(11, 1);
     w.U32(28, DiskBusType(disk));
     w.U32(32, 0);
@@ -320,14 +298,14 @@ Bytes AdapterDescriptor(const json& adapter) {
     ByteWriter w(out);
     w.U32(0, 32);
     w.U32(4, 32);
-    w.U32(8, Field(adapter, "max_transfer", 0x20000));
-    w.U32(12, Field(adapter, "max_physical_pages", 33));
-    w.U32(16, Field(adapter, "alignment_mask", 3));
+    w.U32(8, DescNumber(adapter, "max_transfer", 0x20000));
+    w.U32(12, DescNumber(adapter, "max_physical_pages", 33));
+    w.U32(16, DescNumber(adapter, "alignment_mask", 3));
     w.U8(22, 1); // command queueing
     w.U8(23, 1); // accelerated transfer
     w.U8(24, AdapterBusType(adapter));
-    w.U16(26, Field(adapter, "bus_major_version", 1));
-    w.U16(28, Field(adapter, "bus_minor_version", 0));
+    w.U16(26, DescNumber(adapter, "bus_major_version", 1));
+    w.U16(28, DescNumber(adapter, "bus_minor_version", 0));
     w.U8(30, 1); // SRB_TYPE_STORAGE_REQUEST_BLOCK
     return out;
 }
@@ -368,18 +346,18 @@ Bytes Topology(bool adapterData, const json& entry, uint32_t protocol, uint64_t 
     if (adapterData) {
         w.U32(d + 4, 1); // healthy
         w.U32(d + 8, protocol);
-        w.Text(d + 16, Text(entry, "vendor"), 8);
-        w.Text(d + 24, Text(entry, "model"), 40);
-        w.Text(d + 64, Text(entry, "firmware"), 16);
-        w.Text(d + 80, Text(entry, "location"), 32, '\0');
+        w.Text(d + 16, DescText(entry, "vendor"), 8);
+        w.Text(d + 24, DescText(entry, "model"), 40);
+        w.Text(d + 64, DescText(entry, "firmware"), 16);
+        w.Text(d + 80, DescText(entry, "location"), 32, '\0');
     } else {
         w.U32(d + 8, 1); // healthy
         w.U32(d + 12, protocol);
-        w.Text(d + 24, Text(entry, "vendor"), 8);
-        w.Text(d + 32, Text(entry, "model"), 40);
-        w.Text(d + 72, Text(entry, "firmware"), 16);
+        w.Text(d + 24, DescText(entry, "vendor"), 8);
+        w.Text(d + 32, DescText(entry, "model"), 40);
+        w.Text(d + 72, DescText(entry, "firmware"), 16);
         w.U64(d + 88, capacity);
-        w.Text(d + 96, Text(entry, "location"), 32, '\0');
+        w.Text(d + 96, DescText(entry, "location"), 32, '\0');
     }
     return out;
 }
@@ -487,7 +465,7 @@ StorageAnswer QueryProperty(Target& t) {
         protocolSpecific = isDisk && IsNvme(*t.disk);
         break;
     case kAdapterPhysicalTopologyProperty:
-        if (t.device.kind == ObjectKind::Adapter && t.adapter && Flag(*t.adapter, "topology", true))
+        if (t.device.kind == ObjectKind::Adapter && t.adapter && DescFlag(*t.adapter, "topology", true))
             descriptor = Topology(true, *t.adapter, ProtocolType(AdapterBusType(*t.adapter)), 0);
         break;
     case kDevicePhysicalTopologyProperty:
@@ -519,10 +497,10 @@ StorageAnswer ScsiAddress(Target& t) {
     w.U32(0, 8);
     w.U8(4, t.device.port);
     if (t.disk) {
-        w.U8(5, Field(*t.disk, "path", 0));
-        w.U8(6, Field(*t.disk, "target", 0));
-        w.U8(7, Field(*t.disk, "lun", 0));
-    } else if (!Flag(*t.adapter, "answers_scsi_address", true)) {
+        w.U8(5, DescNumber(*t.disk, "path", 0));
+        w.U8(6, DescNumber(*t.disk, "target", 0));
+        w.U8(7, DescNumber(*t.disk, "lun", 0));
+    } else if (!DescFlag(*t.adapter, "answers_scsi_address", true)) {
         return Fail(ERROR_INVALID_FUNCTION);
     }
     return PutRecord(t, a, 8);
@@ -536,7 +514,7 @@ StorageAnswer Geometry(Target& t) {
     Bytes a(96);
     ByteWriter w(a);
     w.U64(0, sectors / (255 * 63));
-    w.U32(8, Flag(disk, "removable", false) ? 11 : 12);
+    w.U32(8, DescFlag(disk, "removable", false) ? 11 : 12);
     w.U32(12, 255);
     w.U32(16, 63);
     w.U32(20, sector);
@@ -545,9 +523,10 @@ StorageAnswer Geometry(Target& t) {
     const uint32_t style = LayoutStyle(disk);
     w.U32(36, style);
     if (style == 0)
-        w.U32(40, Field(Layout(disk), "signature", 0));
+        w.U32(40, DescNumber(Layout(disk), "signature", 0));
     else if (style == 1)
-        w.Bytes(40, ParseGuid(Text(Layout(disk), "disk_id")).value_or(std::array<uint8_t, 16>{}).data(), 16);
+        w.Bytes(40, ParseGuid(DescText(Layout(disk), "disk_id")).value_or(std::array<uint8_t, 16>{}).data(),
+                16);
     w.U32(56, 40);
     return PutRecord(t, a, 32);
 }
@@ -572,7 +551,7 @@ StorageAnswer DeviceNumber(Target& t) {
     w.U32(4, t.device.deviceNumber);
     if (t.device.kind == ObjectKind::Volume)
         if (const json* v = FindVolume(t.state, t.device.letter))
-            w.U32(8, Field(*v, "partition", 0));
+            w.U32(8, DescNumber(*v, "partition", 0));
     return PutRecord(t, a, 12);
 }
 
@@ -585,16 +564,16 @@ StorageAnswer CacheInformation(Target& t) {
     const json& c = Cache(*t.disk);
     Bytes a(24);
     ByteWriter w(a);
-    w.U8(0, Flag(c, "savable", false));
-    w.U8(1, Flag(c, "read", true));
-    w.U8(2, Flag(c, "write", true));
-    w.U32(4, Field(c, "read_retention", 0));
-    w.U32(8, Field(c, "write_retention", 0));
-    w.U16(12, Field(c, "prefetch_disable_length", 0xFFFF));
-    w.U8(14, Flag(c, "prefetch_scalar", false));
-    w.U16(16, Field(c, "prefetch_minimum", 0));
-    w.U16(18, Field(c, "prefetch_maximum", 0xFFFF));
-    w.U16(20, Field(c, "prefetch_maximum_blocks", 0xFFFF));
+    w.U8(0, DescFlag(c, "savable", false));
+    w.U8(1, DescFlag(c, "read", true));
+    w.U8(2, DescFlag(c, "write", true));
+    w.U32(4, DescNumber(c, "read_retention", 0));
+    w.U32(8, DescNumber(c, "write_retention", 0));
+    w.U16(12, DescNumber(c, "prefetch_disable_length", 0xFFFF));
+    w.U8(14, DescFlag(c, "prefetch_scalar", false));
+    w.U16(16, DescNumber(c, "prefetch_minimum", 0));
+    w.U16(18, DescNumber(c, "prefetch_maximum", 0xFFFF));
+    w.U16(20, DescNumber(c, "prefetch_maximum_blocks", 0xFFFF));
     return PutRecord(t, a, 24);
 }
 
@@ -603,8 +582,8 @@ StorageAnswer CacheSetting(Target& t) {
     Bytes a(12);
     ByteWriter w(a);
     w.U32(0, 12);
-    w.U32(4, Field(c, "state", 0));
-    w.U8(8, Flag(c, "power_protected", false));
+    w.U32(4, DescNumber(c, "state", 0));
+    w.U8(8, DescFlag(c, "power_protected", false));
     return PutRecord(t, a, 12);
 }
 
@@ -749,12 +728,12 @@ StorageAnswer AdapterRequest(Target& t, uint32_t code) {
 } // namespace
 
 uint32_t LogicalSectorSize(const json& disk) {
-    const uint64_t size = Field(disk, "logical_sector_size", 512);
+    const uint64_t size = DescNumber(disk, "logical_sector_size", 512);
     return size == 0 ? 512 : static_cast<uint32_t>(size);
 }
 
 uint64_t DiskSectors(const json& disk) {
-    return Field(disk, "sectors", 0);
+    return DescNumber(disk, "sectors", 0);
 }
 
 std::vector<uint8_t> DiskSector(const json& disk, uint64_t lba) {
@@ -767,15 +746,15 @@ std::vector<uint8_t> DiskSector(const json& disk, uint64_t lba) {
     if (style == 2)
         return sector;
     if (style == 0) {
-        w.U32(440, Field(Layout(disk), "signature", 0));
+        w.U32(440, DescNumber(Layout(disk), "signature", 0));
         const std::vector<json> partitions = Partitions(disk);
         for (size_t i = 0; i < partitions.size() && i < 4; ++i) {
             const json& p = partitions[i];
             const size_t e = 446 + 16 * i;
-            w.U8(e, Flag(p, "active", false) ? 0x80 : 0);
-            w.U8(e + 4, Field(p, "type", 7));
-            w.U32(e + 8, Field(p, "offset", 0) / size);
-            w.U32(e + 12, Field(p, "length", 0) / size);
+            w.U8(e, DescFlag(p, "active", false) ? 0x80 : 0);
+            w.U8(e + 4, DescNumber(p, "type", 7));
+            w.U32(e + 8, DescNumber(p, "offset", 0) / size);
+            w.U32(e + 12, DescNumber(p, "length", 0) / size);
         }
     } else {
         // The protective entry of a GPT disk.

@@ -230,7 +230,7 @@ const json* FirstMember(const json& raid, const json& volume) {
     if (a < 0 || static_cast<size_t>(a) >= arrays.size())
         return nullptr;
     for (const auto& m : Table(arrays.at(a), "disks")) {
-        const auto d = ToNumber(m);
+        const auto d = DescValue(m);
         if (d < disks.size())
             return &disks.at(d);
     }
@@ -366,7 +366,7 @@ bool BuildGroup(const GroupDef& g, const json& state, const json& adapter, const
         uint64_t minFree = UINT64_MAX;
         const json& members = Table(a, "disks");
         for (const auto& m : members) {
-            const auto d = ToNumber(m);
+            const auto d = DescValue(m);
             if (d >= disks.size())
                 continue;
             const json& disk = disks.at(d);
@@ -394,11 +394,11 @@ bool BuildGroup(const GroupDef& g, const json& state, const json& adapter, const
     }
     case 6: {
         const json& members = Table(*object, "disks");
-        if (p.member >= members.size() || ToNumber(members.at(p.member)) >= disks.size()) {
+        if (p.member >= members.size() || DescValue(members.at(p.member)) >= disks.size()) {
             status = kTableError;
             return false;
         }
-        const json& disk = disks.at(ToNumber(members.at(p.member)));
+        const json& disk = disks.at(DescValue(members.at(p.member)));
         w.Text(4, disk.value("serial", std::string()).substr(0, 16), 16, '\0');
         break;
     }
@@ -425,7 +425,7 @@ bool BuildGroup(const GroupDef& g, const json& state, const json& adapter, const
             auto words = stats->find(StatsName(g.id));
             if (words != stats->end() && words->is_array())
                 for (size_t i = 0; i < words->size(); ++i)
-                    w.U32(g.id == 25 ? 8 + 4 * i : 4 + 4 * i, ToNumber(words->at(i)));
+                    w.U32(g.id == 25 ? 8 + 4 * i : 4 + 4 * i, DescValue(words->at(i)));
         }
         break;
     }
@@ -495,7 +495,7 @@ void StoreField(json& object, const Field& f, ByteReader data) {
 
 struct Fault {
     std::optional<json> outcome;
-    uint32_t value(const char* key) const { return static_cast<uint32_t>(ToNumber(outcome->at(key))); }
+    uint32_t value(const char* key) const { return static_cast<uint32_t>(DescValue(outcome->at(key))); }
     bool has(const char* key) const { return outcome && outcome->contains(key); }
 };
 
@@ -593,11 +593,11 @@ DriverAnswer Handle(DriverRequest& r, size_t base) {
             if (status == kOk && fault.has("group_patch")) {
                 ByteWriter w(data);
                 for (const auto& patch : fault.outcome->at("group_patch")) {
-                    const auto at = static_cast<size_t>(ToNumber(patch.at("offset")));
+                    const auto at = static_cast<size_t>(DescValue(patch.at("offset")));
                     if (patch.contains("u32"))
-                        w.U32(at, ToNumber(patch.at("u32")));
+                        w.U32(at, DescValue(patch.at("u32")));
                     else if (patch.contains("u8"))
-                        w.U8(at, ToNumber(patch.at("u8")));
+                        w.U8(at, DescValue(patch.at("u8")));
                 }
             }
             ByteWriter(r.buffer).U32(base + 48, status);

@@ -11,32 +11,8 @@
 
 namespace sim::driver {
 
-uint64_t ToNumber(const json& value) {
-    if (value.is_string())
-        return std::strtoull(value.get<std::string>().c_str(), nullptr, 0);
-    if (value.is_boolean())
-        return value.get<bool>() ? 1 : 0;
-    if (value.is_number_unsigned())
-        return value.get<uint64_t>();
-    if (value.is_number_integer())
-        return static_cast<uint64_t>(value.get<int64_t>());
-    if (value.is_number_float())
-        return static_cast<uint64_t>(value.get<double>());
-    return 0;
-}
-
 int64_t Num(const json& object, const char* key, int64_t def) {
-    if (!object.is_object())
-        return def;
-    auto it = object.find(key);
-    if (it == object.end() || !(it->is_number() || it->is_string() || it->is_boolean()))
-        return def;
-    if (it->is_string()) {
-        const std::string& s = it->get_ref<const std::string&>();
-        return !s.empty() && s[0] == '-' ? std::strtoll(s.c_str(), nullptr, 0)
-                                         : static_cast<int64_t>(std::strtoull(s.c_str(), nullptr, 0));
-    }
-    return static_cast<int64_t>(ToNumber(*it));
+    return static_cast<int64_t>(DescNumber(object, key, static_cast<uint64_t>(def)));
 }
 
 json* AdapterOf(json& state, int port) {
@@ -114,7 +90,7 @@ int32_t ArrayOfDisk(const json& raid, size_t diskIndex) {
     const json& arrays = Table(raid, "arrays");
     for (size_t a = 0; a < arrays.size(); ++a)
         for (const auto& member : Table(arrays[a], "disks"))
-            if (member.is_number() && ToNumber(member) == diskIndex)
+            if (member.is_number() && DescValue(member) == diskIndex)
                 return static_cast<int32_t>(a);
     return -1;
 }

@@ -13,6 +13,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "sim/DescriptionValues.h"
+
 #include "sim/devio/Miniport.h"
 
 namespace sim::driver {
@@ -22,10 +24,8 @@ using nlohmann::json;
 inline constexpr const char* kRaidSignature = "OrvexRdp";
 inline constexpr const char* kVolumePortSignature = "OrvexVlp";
 
-// A number of a description: an integer, a boolean or a "0x..." text; `def` when absent or of
-// another kind.
+// A signed number of a description (see DescNumber).
 int64_t Num(const json& object, const char* key, int64_t def = 0);
-uint64_t ToNumber(const json& value);
 
 // The adapter with this storage port in the machine document, or null.
 json* AdapterOf(json& state, int port);

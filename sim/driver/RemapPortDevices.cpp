@@ -14,27 +14,6 @@ namespace {
 
 using nlohmann::json;
 
-uint64_t ToNum(const json& v, uint64_t def) {
-    if (v.is_boolean())
-        return v.get<bool>() ? 1 : 0;
-    if (v.is_number_unsigned())
-        return v.get<uint64_t>();
-    if (v.is_number_integer())
-        return static_cast<uint64_t>(v.get<int64_t>());
-    if (v.is_number_float())
-        return static_cast<uint64_t>(v.get<double>());
-    if (v.is_string()) {
-        const std::string& s = v.get_ref<const std::string&>();
-        if (s.empty())
-            return def;
-        char* end = nullptr;
-        const uint64_t n = s[0] == '-' ? static_cast<uint64_t>(std::strtoll(s.c_str(), &end, 0))
-                                       : std::strtoull(s.c_str(), &end, 0);
-        return end != nullptr && *end == '\0' ? n : def;
-    }
-    return def;
-}
-
 bool SameAddress(const json& entry, DeviceAddress a) {
     if (entry.contains("address"))
         return AddressOfWord(static_cast<uint32_t>(DescNumber(entry, "address"))) == a;
@@ -98,28 +77,6 @@ void WordText(devio::ByteWriter& w, size_t word, const std::string& text, size_t
 }
 
 } // namespace
-
-uint64_t DescValue(const json& value, uint64_t def) {
-    return ToNum(value, def);
-}
-
-uint64_t DescNumber(const json& object, const char* key, uint64_t def) {
-    if (!object.is_object())
-        return def;
-    auto it = object.find(key);
-    return it == object.end() ? def : ToNum(*it, def);
-}
-
-bool DescFlag(const json& object, const char* key, bool def) {
-    return DescNumber(object, key, def ? 1 : 0) != 0;
-}
-
-std::string DescText(const json& object, const char* key, const std::string& def) {
-    if (!object.is_object())
-        return def;
-    auto it = object.find(key);
-    return it != object.end() && it->is_string() ? it->get<std::string>() : def;
-}
 
 DeviceAddress AddressOfWord(uint32_t word) {
     return {static_cast<uint8_t>(word >> 16), static_cast<uint8_t>(word >> 8), static_cast<uint8_t>(word)};

@@ -15,6 +15,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "sim/DescriptionValues.h"
 #include "sim/devio/Miniport.h"
 
 namespace sim::driver {
@@ -23,12 +24,6 @@ namespace sim::driver {
 inline constexpr uint32_t kDriverOk = 0xFFFFFFFF;
 // ReturnCode for an address the driver has no port or device for.
 inline constexpr uint32_t kNoSuchDevice = 0;
-
-// A number of a description (integer, boolean or "0x..." text); `def` when absent or unreadable.
-uint64_t DescValue(const nlohmann::json& value, uint64_t def = 0);
-uint64_t DescNumber(const nlohmann::json& object, const char* key, uint64_t def = 0);
-bool DescFlag(const nlohmann::json& object, const char* key, bool def = false);
-std::string DescText(const nlohmann::json& object, const char* key, const std::string& def = {});
 
 struct DeviceAddress {
     uint8_t path = 0;

@@ -93,7 +93,7 @@ void StartJob(json& raid, json& volume, const std::string& kind, uint64_t now, j
 std::vector<size_t> Members(const json& array) {
     std::vector<size_t> out;
     for (const auto& m : Table(array, "disks"))
-        out.push_back(static_cast<size_t>(ToNumber(m)));
+        out.push_back(static_cast<size_t>(DescValue(m)));
     return out;
 }
 
@@ -145,7 +145,7 @@ bool RebuildOnto(const json& view, json& raid, size_t disk, uint64_t now) {
             continue;
         json& members = arrays[a]["disks"];
         for (auto& m : members) {
-            const auto old = static_cast<size_t>(ToNumber(m));
+            const auto old = static_cast<size_t>(DescValue(m));
             if (old < disks.size() && old != disk && Bad(disks.at(old))) {
                 m = disk;
                 disks[disk]["spare"] = false;

@@ -203,7 +203,7 @@ DriverAnswer Handle(DriverRequest& r) {
             case kGetCounters: {
                 const json& counters = Table(vp, "counters");
                 for (size_t i = 0; i < kCounters && i < counters.size(); ++i)
-                    w.U64(32 + 8 * i, ToNumber(counters.at(i)));
+                    w.U64(32 + 8 * i, DescValue(counters.at(i)));
                 break;
             }
             case kPairValid:
