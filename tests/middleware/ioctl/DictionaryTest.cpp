@@ -57,20 +57,14 @@ json Machine() {
                     {"solid_state", true}}}}}}}}}};
 }
 
-class Dictionaries : public ::testing::Test {
+class Dictionaries : public ioctltest::IoctlTest {
 protected:
+    Dictionaries() : IoctlTest(Machine()) {}
+
     HANDLE Open(int port) {
         char path[32];
         std::snprintf(path, sizeof(path), "\\\\.\\Scsi%d:", port);
-        HANDLE h = CreateFileAHook(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        EXPECT_NE(h, INVALID_HANDLE_VALUE);
-        handles_.push_back(h);
-        return h;
-    }
-    void TearDown() override {
-        for (HANDLE h : handles_)
-            CloseHandle(h);
+        return IoctlTest::Open(path);
     }
     // Makes a later answer of the request with this SRB control code carry other bytes.
     void Patch(uint32_t controlCode, int skip, size_t offset, const char* hex) {
@@ -78,9 +72,6 @@ protected:
                                               json{{"patch", {{{"offset", offset}, {"hex", hex}}}}}});
     }
     size_t Sent(uint32_t controlCode) { return MiniportCalls(machine_.machine(), controlCode).size(); }
-
-    sim::ScopedMachine machine_{Machine()};
-    std::vector<HANDLE> handles_;
 };
 
 uint16_t U16(const uint8_t* p) {

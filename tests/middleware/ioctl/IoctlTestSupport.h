@@ -44,8 +44,13 @@ inline json Machine() {
     })");
 }
 
+// A test on a simulated machine (this file's, unless a derived fixture gives its own) with the
+// driver request helpers every request test uses.
 class IoctlTest : public ::testing::Test {
 protected:
+    IoctlTest() : IoctlTest(Machine()) {}
+    explicit IoctlTest(const json& description) : machine_(description) {}
+
     HANDLE Open(const char* path) {
         HANDLE h = CreateFileAHook(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -56,6 +61,11 @@ protected:
 
     std::vector<sim::Call> Sends() { return machine_->calls().Of("DeviceIoControl"); }
     size_t SendCount() { return machine_->calls().Count("DeviceIoControl"); }
+    sim::Call LastSend() {
+        auto sends = Sends();
+        EXPECT_FALSE(sends.empty());
+        return sends.empty() ? sim::Call{} : sends.back();
+    }
 
     void Inject(json match, json outcome, int times = 1) {
         machine_->faults().Add(
@@ -67,7 +77,7 @@ protected:
             CloseHandle(h);
     }
 
-    sim::ScopedMachine machine_{Machine()};
+    sim::ScopedMachine machine_;
     std::vector<HANDLE> handles_;
 };
 

@@ -11,6 +11,7 @@
 #include "platform/win/WinBase.h"
 #include "sim/Machine.h"
 #include "sim/devio/Bytes.h"
+#include "tests/middleware/ioctl/IoctlTestSupport.h"
 
 namespace raidtest {
 
@@ -72,42 +73,17 @@ private:
     std::vector<uint8_t> bytes_;
 };
 
-class RaidTest : public ::testing::Test {
+class RaidTest : public ioctltest::IoctlTest {
 protected:
+    RaidTest() : IoctlTest(Machine()) {}
     void SetUp() override { adapter_ = Open("\\\\.\\Scsi0:"); }
-    void TearDown() override {
-        for (HANDLE h : handles_)
-            CloseHandle(h);
-    }
 
-    HANDLE Open(const char* path) {
-        HANDLE h = CreateFileAHook(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        EXPECT_NE(h, INVALID_HANDLE_VALUE) << path;
-        handles_.push_back(h);
-        return h;
-    }
-
-    std::vector<sim::Call> Sends() { return machine_->calls().Of("DeviceIoControl"); }
-    size_t SendCount() { return machine_->calls().Count("DeviceIoControl"); }
-    sim::Call LastSend() {
-        auto sends = Sends();
-        EXPECT_FALSE(sends.empty());
-        return sends.empty() ? sim::Call{} : sends.back();
-    }
-
-    void Inject(json match, json outcome, int times = 1) {
-        machine_->faults().Add(
-            sim::FaultRule{"DeviceIoControl", std::move(match), 0, times, std::move(outcome)});
-    }
     void InjectRaid(json match, json outcome, int times = 1) {
         machine_->faults().Add(sim::FaultRule{"RaidRequest", std::move(match), 0, times, std::move(outcome)});
     }
 
     json Raid() { return machine_->Snapshot()["adapters"][0]["raid"]; }
 
-    sim::ScopedMachine machine_{Machine()};
-    std::vector<HANDLE> handles_;
     HANDLE adapter_ = nullptr;
 };
 

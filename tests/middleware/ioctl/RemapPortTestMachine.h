@@ -17,6 +17,7 @@
 #include "platform/win/WinBase.h"
 #include "platform/win/WinSync.h"
 #include "sim/Machine.h"
+#include "tests/middleware/ioctl/IoctlTestSupport.h"
 
 namespace porttest {
 
@@ -78,32 +79,20 @@ constexpr uint32_t kEmptyPort = 0x00000400;
 constexpr uint32_t kNvmeDevice = 0x00010000;
 constexpr uint32_t kOtherDevice = 0x00020500;
 
-class PortTest : public ::testing::Test {
+class PortTest : public ioctltest::IoctlTest {
 protected:
-    HANDLE Open(const char* path) {
-        HANDLE h = CreateFileAHook(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                   nullptr, OPEN_EXISTING, 0, nullptr);
-        EXPECT_NE(h, INVALID_HANDLE_VALUE) << path;
-        handles_.push_back(h);
-        return h;
-    }
+    PortTest() : IoctlTest(Machine()) {}
+
     HANDLE Controller() {
         if (!controller_)
             controller_ = Open("\\\\.\\Scsi0:");
         return controller_;
     }
 
-    std::vector<sim::Call> Sends() { return machine_->calls().Of("DeviceIoControl"); }
-    size_t SendCount() { return machine_->calls().Count("DeviceIoControl"); }
     // The input bytes of the last request that reached the simulator.
     std::vector<uint8_t> LastInput() {
         auto sends = Sends();
         return sends.empty() ? std::vector<uint8_t>() : sends.back().input;
-    }
-
-    void Inject(json match, json outcome, int times = 1) {
-        machine_->faults().Add(
-            sim::FaultRule{"DeviceIoControl", std::move(match), 0, times, std::move(outcome)});
     }
 
     // A controller record whose driver reports the given interfaces (all others failed their query),
@@ -131,13 +120,6 @@ protected:
         return record;
     }
 
-    void TearDown() override {
-        for (HANDLE h : handles_)
-            CloseHandle(h);
-    }
-
-    sim::ScopedMachine machine_{Machine()};
-    std::vector<HANDLE> handles_;
     HANDLE controller_ = nullptr;
 };
 
