@@ -210,6 +210,9 @@ ScopedMachine::ScopedMachine(const nlohmann::json& description) {
     ::setenv("MOX_SIM_STATE", dir_.c_str(), 1);
 }
 
+ScopedMachine::ScopedMachine(const MachineBuilder& description)
+    : ScopedMachine(nlohmann::json::parse(description.Text())) {}
+
 ScopedMachine::~ScopedMachine() {
     {
         std::lock_guard lock(g_currentMutex);

@@ -16,6 +16,7 @@
 
 #include "sim/CallLog.h"
 #include "sim/Faults.h"
+#include "sim/MachineBuilder.h"
 
 namespace sim {
 
@@ -80,6 +81,7 @@ void Install(std::shared_ptr<Machine> machine);
 class ScopedMachine {
 public:
     explicit ScopedMachine(const nlohmann::json& description = DefaultDescription());
+    explicit ScopedMachine(const MachineBuilder& description);
     ~ScopedMachine();
     ScopedMachine(const ScopedMachine&) = delete;
     ScopedMachine& operator=(const ScopedMachine&) = delete;
