@@ -4,12 +4,14 @@
 
 namespace {
 
-// Host-to-device register FIS carrying CHECK POWER MODE.
+// Host-to-device register FIS carrying CHECK POWER MODE: the C bit (byte 1, bit 7) makes the
+// device run the command register; without it the FIS only updates the device control register.
 constexpr UCHAR kHostToDeviceFis = 0x27;
+constexpr UCHAR kFisCommandBit = 0x80;
 constexpr UCHAR kCheckPowerMode = 0xE5;
-constexpr UCHAR kCheckPowerModeFeatures = 0xD0;
-// STP pass-through flags: a command without data.
-constexpr ULONG kStpFlags = 0x21;
+// STP pass-through flags of a command that moves no data (CSMI_SAS_STP_UNSPECIFIED): neither a
+// direction nor a data protocol.
+constexpr ULONG kStpFlags = 0x04;
 constexpr size_t kStatusCountOffset = offsetof(CSMI_SAS_STP_PASSTHRU_BUFFER, Status.bStatusFIS) + 12;
 static_assert(kStatusCountOffset == 88);
 
@@ -27,9 +29,9 @@ void FillCsmiStpCheckPowerMode(BYTE* buffer, PackedScsiAddress address) {
     record->Parameters.bDestinationSASAddress[1] = target;
     record->Parameters.bDestinationSASAddress[2] = path;
     record->Parameters.bCommandFIS[0] = kHostToDeviceFis;
-    record->Parameters.bCommandFIS[1] = 0;
+    record->Parameters.bCommandFIS[1] = kFisCommandBit;
     record->Parameters.bCommandFIS[2] = kCheckPowerMode;
-    record->Parameters.bCommandFIS[3] = kCheckPowerModeFeatures;
+    record->Parameters.bCommandFIS[3] = 0; // features: none for this command
     record->Parameters.uFlags = kStpFlags;
     record->Parameters.uDataLength = 0;
 }

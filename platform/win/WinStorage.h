@@ -64,6 +64,71 @@ static_assert(sizeof(DISK_GEOMETRY_EX) == 40);
 static_assert(offsetof(DISK_GEOMETRY_EX, DiskSize) == 24);
 static_assert(offsetof(DISK_GEOMETRY_EX, Data) == 32);
 
+// The geometry answer's Data area: the partition information, then the detection information at
+// Data + SizeOfPartitionInfo.
+struct DISK_PARTITION_INFO {
+    DWORD SizeOfPartitionInfo;
+    DWORD PartitionStyle; // PARTITION_STYLE
+    union {
+        struct {
+            DWORD Signature;
+            DWORD CheckSum;
+        } Mbr;
+        struct {
+            GUID DiskId;
+        } Gpt;
+    };
+};
+static_assert(sizeof(DISK_PARTITION_INFO) == 24);
+static_assert(offsetof(DISK_PARTITION_INFO, Mbr) == 8);
+
+struct DISK_INT13_INFO {
+    WORD DriveSelect;
+    DWORD MaxCylinders;
+    WORD SectorsPerTrack;
+    WORD MaxHeads;
+    WORD NumberDrives;
+};
+static_assert(sizeof(DISK_INT13_INFO) == 16);
+
+struct DISK_EX_INT13_INFO {
+    WORD ExBufferSize;
+    WORD ExFlags;
+    DWORD ExCylinders;
+    DWORD ExHeads;
+    DWORD ExSectorsPerTrack;
+    uint64_t ExSectorsPerDrive;
+    WORD ExSectorSize;
+    WORD ExReserved;
+};
+static_assert(sizeof(DISK_EX_INT13_INFO) == 32);
+static_assert(offsetof(DISK_EX_INT13_INFO, ExSectorsPerDrive) == 16);
+
+enum DETECTION_TYPE : uint32_t {
+    DetectNone = 0,
+    DetectInt13 = 1,
+    DetectExInt13 = 2,
+};
+
+struct DISK_DETECTION_INFO {
+    DWORD SizeOfDetectInfo;
+    DETECTION_TYPE DetectionType;
+    union {
+        struct {
+            DISK_INT13_INFO Int13;
+            DISK_EX_INT13_INFO ExInt13;
+        };
+    };
+};
+static_assert(sizeof(DISK_DETECTION_INFO) == 56);
+static_assert(offsetof(DISK_DETECTION_INFO, Int13) == 8);
+static_assert(offsetof(DISK_DETECTION_INFO, ExInt13) == 24);
+
+// The whole answer of IOCTL_DISK_GET_DRIVE_GEOMETRY_EX.
+constexpr size_t kDiskGeometryExAnswerSize =
+    offsetof(DISK_GEOMETRY_EX, Data) + sizeof(DISK_PARTITION_INFO) + sizeof(DISK_DETECTION_INFO);
+static_assert(kDiskGeometryExAnswerSize == 112);
+
 // ---- IOCTL_STORAGE_QUERY_PROPERTY ----
 
 enum STORAGE_PROPERTY_ID : uint32_t {
@@ -294,7 +359,7 @@ struct STORAGE_PHYSICAL_DEVICE_DATA {
     BYTE Vendor[8];
     BYTE Model[40];
     BYTE FirmwareRevision[16];
-    ULONGLONG Capacity;
+    ULONGLONG Capacity; // in KiB
     BYTE PhysicalLocation[32];
     DWORD Reserved[2];
 };

@@ -331,7 +331,8 @@ Bytes SeekPenalty(const json& disk) {
 }
 
 // STORAGE_PHYSICAL_TOPOLOGY_DESCRIPTOR with one node; the node's data offsets count from the node.
-Bytes Topology(bool adapterData, const json& entry, uint32_t protocol, uint64_t capacity) {
+// `capacityKib` is the device's capacity in KiB, as the device record carries it.
+Bytes Topology(bool adapterData, const json& entry, uint32_t protocol, uint64_t capacityKib) {
     const size_t node = 16;
     const size_t dataLength = adapterData ? 128 : 136;
     Bytes out(node + 40 + dataLength);
@@ -356,7 +357,7 @@ Bytes Topology(bool adapterData, const json& entry, uint32_t protocol, uint64_t 
         w.Text(d + 24, DescText(entry, "vendor"), 8);
         w.Text(d + 32, DescText(entry, "model"), 40);
         w.Text(d + 72, DescText(entry, "firmware"), 16);
-        w.U64(d + 88, capacity);
+        w.U64(d + 88, capacityKib);
         w.Text(d + 96, DescText(entry, "location"), 32, '\0');
     }
     return out;
@@ -471,7 +472,7 @@ StorageAnswer QueryProperty(Target& t) {
     case kDevicePhysicalTopologyProperty:
         if (isDisk)
             descriptor = Topology(false, *t.disk, ProtocolType(DiskBusType(*t.disk)),
-                                  DiskSectors(*t.disk) * LogicalSectorSize(*t.disk));
+                                  DiskSectors(*t.disk) * LogicalSectorSize(*t.disk) / 1024);
         break;
     default:
         break;
@@ -510,8 +511,9 @@ StorageAnswer Geometry(Target& t) {
     const json& disk = *t.disk;
     const uint64_t sectors = DiskSectors(disk);
     const uint32_t sector = LogicalSectorSize(disk);
-    // DISK_GEOMETRY_EX, then DISK_PARTITION_INFO and DISK_DETECTION_INFO in its Data area.
-    Bytes a(96);
+    // DISK_GEOMETRY_EX (32 bytes before its Data), then in Data the 24-byte DISK_PARTITION_INFO and
+    // the 56-byte DISK_DETECTION_INFO (no BIOS detection: type 0, both drive records zero).
+    Bytes a(112);
     ByteWriter w(a);
     w.U64(0, sectors / (255 * 63));
     w.U32(8, DescFlag(disk, "removable", false) ? 11 : 12);
@@ -527,7 +529,7 @@ StorageAnswer Geometry(Target& t) {
     else if (style == 1)
         w.Bytes(40, ParseGuid(DescText(Layout(disk), "disk_id")).value_or(std::array<uint8_t, 16>{}).data(),
                 16);
-    w.U32(56, 40);
+    w.U32(56, 56);
     return PutRecord(t, a, 32);
 }
 

@@ -39,6 +39,11 @@ constexpr uint8_t kMaxPhys = 32;
 // ATA register values of the signature FIS and the power modes of CHECK POWER MODE.
 constexpr uint8_t kD2hRegisterFis = 0x34;
 constexpr uint8_t kCheckPowerMode = 0xE5;
+constexpr uint8_t kH2dRegisterFis = 0x27;
+constexpr uint8_t kFisCommandBit = 0x80;
+// STP pass-through flags: the data direction and protocol bits (read, write, PIO, DMA, packet,
+// queued DMA); a command without data sets none of them.
+constexpr uint32_t kStpDataFlags = 0x01 | 0x02 | 0x10 | 0x20 | 0x40 | 0x80;
 
 const json* CsmiSection(const json& state, int port) {
     if (auto a = state.find("adapters"); a != state.end() && a->is_array())
@@ -228,10 +233,18 @@ DriverAnswer StpPassThrough(DriverRequest& request) {
             request.SetReturnCode(kCsmiFailed);
             return;
         }
+        // A device runs only a host-to-device register FIS with its command bit set, and the
+        // driver moves a non-data command only when the flags and length ask for no data.
+        const bool wellFormed = r.U8(44) == kH2dRegisterFis && (r.U8(45) & kFisCommandBit) &&
+                                (r.U32(64) & kStpDataFlags) == 0 && r.U32(68) == 0;
+        if (!wellFormed) {
+            request.SetReturnCode(kCsmiInvalidParameter);
+            return;
+        }
         // Status: connection accepted, then the device's answer FIS.
         w.U8(72, 0);
         w.U8(76, kD2hRegisterFis);
-        if (r.U8(44) == 0x27 && r.U8(46) == kCheckPowerMode) {
+        if (r.U8(46) == kCheckPowerMode && r.U8(47) == 0) {
             w.U8(78, 0x50);
             w.U8(88, PowerMode(*found->device));
         } else {

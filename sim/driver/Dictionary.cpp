@@ -267,6 +267,36 @@ std::vector<Values> Instances(const json& state, const json& adapter, int port, 
     return out;
 }
 
+// The field lists are the driver's, shared by all its controllers (a caller may read them once for
+// all), so the instance count they state is the driver's maximum, the same for every controller:
+// one controller record, and end-device slots enough for the largest controller of the driver.
+constexpr size_t kEndDeviceSlots = 32;
+
+size_t MaxInstances(const json& state, const json& adapter, uint32_t kind) {
+    if (kind == kController)
+        return 1;
+    if (kind != kEndDevice)
+        return 0;
+    size_t most = kEndDeviceSlots;
+    const std::string driver = adapter.value("driver", std::string());
+    for (const auto& other : state.value("adapters", json::array()))
+        if (other.value("driver", std::string()) == driver && other.contains("raid"))
+            most =
+                std::max(most, Instances(state, other, static_cast<int>(Num(other, "port", 0)), kind).size());
+    return most;
+}
+
+// An unused end-device slot: path and target id -1 ("not found"), so a reader that looks past the
+// instance count finds no disk in it.
+Values UnusedSlot(uint32_t kind) {
+    Values v;
+    if (kind == kEndDevice) {
+        v[0x45440006] = Number(0xFFFFFFFF, 4);
+        v[0x45440007] = Number(0xFFFFFFFF, 4);
+    }
+    return v;
+}
+
 uint32_t SupportedMask(const json& adapter) {
     const json& dictionary = RaidOf(adapter).value("dictionary", json::object());
     return static_cast<uint32_t>(Num(dictionary, "mask", kController | kEndDevice));
@@ -300,7 +330,7 @@ DriverAnswer Fields(DriverRequest& r) {
         }
         const auto& fields = FieldsOf(kind);
         const size_t count = std::min<size_t>(fields.size(), room);
-        w.U32(32, Instances(state, adapter, r.port, kind).size());
+        w.U32(32, MaxInstances(state, adapter, kind));
         w.U32(36, 44);
         w.U32(40, count);
         for (size_t i = 0; i < count; ++i) {
@@ -330,11 +360,13 @@ DriverAnswer ValuesOf(DriverRequest& r) {
             blockSize += 8 + TypeSize(asked.back().type);
         }
         const auto instances = Instances(state, adapter, r.port, kind);
+        const Values unused = UnusedSlot(kind);
         size_t written = 0;
         uint64_t at = valuesAt;
-        for (const auto& values : instances) {
-            if (at + blockSize > r.buffer.size())
-                break;
+        // The instances first, then every further slot the buffer holds marked unused.
+        for (size_t slot = 0; at + blockSize <= r.buffer.size() && blockSize != 0; ++slot) {
+            const bool used = slot < instances.size();
+            const Values& values = used ? instances[slot] : unused;
             for (const auto& f : asked) {
                 w.U32(at, f.id);
                 w.U32(at + 4, f.type);
@@ -344,7 +376,8 @@ DriverAnswer ValuesOf(DriverRequest& r) {
                     w.Bytes(at + 8, it->second.data(), std::min<size_t>(size, it->second.size()));
                 at += 8 + size;
             }
-            ++written;
+            if (used)
+                ++written;
         }
         w.U32(32, 48);
         w.U32(40, valuesAt);

@@ -142,7 +142,8 @@ std::vector<uint8_t> AtaIdentifyData(const json& device) {
         logical = 512;
     const uint64_t physical = DescNumber(device, "physical_sector_size", logical);
     const json security = device.value("security", json::object());
-    const bool hasSecurity = !security.is_null() && !security.empty();
+    // The security feature set belongs to ATA devices; a packet device reports none.
+    const bool hasSecurity = !atapi && !security.is_null() && !security.empty();
     const bool trusted = device.contains("tcg") || DescFlag(device, "trusted_computing");
 
     // Word 0: an ATAPI CD/DVD device with removable media, or a fixed ATA device.
@@ -150,10 +151,17 @@ std::vector<uint8_t> AtaIdentifyData(const json& device) {
     WordText(w, 10, DescText(device, "serial"), 10);
     WordText(w, 23, DescText(device, "firmware"), 4);
     WordText(w, 27, DescText(device, "model"), 20);
-    word(47, 0x8010);
+    // Word 47 (READ/WRITE MULTIPLE) does not apply to a packet device.
+    word(47, atapi ? 0 : 0x8010);
     word(48, 0x4000 | (trusted ? 1 : 0));
     word(49, 0x2F00);
-    word(53, 0x0007);
+    // Word 53: words 64-70 and word 88 are valid, so they hold the transfer modes and cycle times.
+    word(53, 0x0006);
+    word(63, 0x0007);
+    word(64, 0x0003);
+    for (size_t n = 65; n <= 68; ++n)
+        word(n, 0x0078);
+    word(88, 0x407F);
     if (!atapi) {
         w.U32(2 * 60, std::min<uint64_t>(sectors, 0x0FFFFFFF));
         word(75, DescNumber(device, "queue_depth", 32) - 1);
@@ -162,12 +170,27 @@ std::vector<uint8_t> AtaIdentifyData(const json& device) {
     const uint64_t gen = std::clamp<uint64_t>(DescNumber(device, "sata_generation", 3), 1, 3);
     word(76, 0x0100 | ((1u << (gen + 1)) - 2));
     word(80, 0x07F0);
-    word(82, 0x746B | (hasSecurity ? 0x0002 : 0));
-    word(83, 0x7501 | 0x0400);
-    word(84, 0x4163);
-    word(85, 0x7469 | (DescFlag(security, "enabled") ? 0x0002 : 0));
-    word(86, 0xB401 | 0x0400);
-    word(87, 0x4163);
+    if (atapi) {
+        // Supported and enabled: NOP, DEVICE RESET, the PACKET feature set and power management;
+        // no security, SMART or 48-bit addressing, and no extended words 119-120.
+        word(82, 0x4218);
+        word(83, 0x4000);
+        word(84, 0x4000);
+        word(85, 0x4218);
+        word(86, 0x0000);
+        word(87, 0x4000);
+    } else {
+        // Word 82 bit 1 and word 85 bit 1 (security supported and enabled) follow word 128.
+        word(82, 0x7469 | (hasSecurity ? 0x0002 : 0));
+        word(83, 0x7501);
+        word(84, 0x4163);
+        word(85, 0x7469 | (hasSecurity && DescFlag(security, "enabled") ? 0x0002 : 0));
+        // Word 86 bit 15: words 119-120 are valid (their bit 14 set, bit 15 clear).
+        word(86, 0xB401);
+        word(87, 0x4163);
+        word(119, 0x4000);
+        word(120, 0x4000);
+    }
     if (!atapi)
         w.U64(2 * 100, sectors);
     // Word 106: valid, 2^n logical sectors per physical sector, long logical sectors.

@@ -183,6 +183,57 @@ TEST_F(AtaAhci, IdentifyDataInAtaByteOrder) {
     EXPECT_THROW(none.GetVerifiedPayload(), CConsolidatedError);
 }
 
+// What one word of the identify data claims must match the words it speaks for, as a tool reading
+// the data (or a driver) checks it.
+TEST_F(AtaAhci, IdentifyDataIsSelfConsistent) {
+    const struct {
+        const char* what;
+        uint32_t address;
+        bool atapi;
+        bool security;
+    } cases[] = {
+        {"disk with security", kLockedDisk, false, true},
+        {"disk without security", kOpalDisk, false, false},
+        {"optical drive", kOpticalDrive, true, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        CIoctlMpIdentify identify(Controller(), c.address);
+        ASSERT_TRUE(identify.Invoke().IsSuccessful());
+        const BYTE* id = identify.GetVerifiedPayload();
+        auto word = [&](size_t n) { return U16(id, 2 * n); };
+        EXPECT_EQ((word(0) >> 14) == 2, c.atapi); // packet device signature
+        // Security: word 82 bit 1 (supported), word 85 bit 1 (enabled) and word 128 agree.
+        EXPECT_EQ((word(82) >> 1) & 1, c.security ? 1 : 0);
+        EXPECT_EQ(word(128) & 1, c.security ? 1 : 0);
+        EXPECT_EQ((word(85) >> 1) & 1, (word(128) >> 1) & 1);
+        // Words 82-87 carry their validity pattern (bit 14 set, bit 15 clear in 83, 84 and 87).
+        for (size_t n : {83, 84, 87})
+            EXPECT_EQ(word(n) & 0xC000, 0x4000) << "word " << n;
+        // Word 86 bit 15: words 119 and 120 are valid.
+        if (word(86) & 0x8000) {
+            EXPECT_EQ(word(119) & 0xC000, 0x4000);
+            EXPECT_EQ(word(120) & 0xC000, 0x4000);
+        }
+        // Word 53: words 64-70 and 88 valid means they hold modes and cycle times.
+        if (word(53) & 0x0002) {
+            EXPECT_NE(word(64), 0);
+            EXPECT_NE(word(68), 0);
+        }
+        if (word(53) & 0x0004) {
+            EXPECT_NE(word(88) & 0x00FF, 0);
+        }
+        // The PACKET feature set (words 82 and 85, bit 4) exactly on the packet device, which has
+        // no 48-bit addressing.
+        EXPECT_EQ((word(82) >> 4) & 1, c.atapi ? 1 : 0);
+        EXPECT_EQ((word(85) >> 4) & 1, c.atapi ? 1 : 0);
+        if (c.atapi) {
+            EXPECT_EQ(word(83) & 0x0400, 0);
+            EXPECT_EQ(word(86) & 0x0400, 0);
+        }
+    }
+}
+
 TEST_F(AtaAhci, DeviceMapTellsWhetherADeviceIsAttached) {
     const struct {
         uint32_t address;

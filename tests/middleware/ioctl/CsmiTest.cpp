@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "middleware/ioctl/CsmiRequests.h"
+#include "platform/win/WinDeviceIo.h"
 #include "tests/middleware/ioctl/RemapPortTestMachine.h"
 
 namespace {
@@ -100,9 +101,9 @@ TEST_F(Csmi, CheckPowerModeThroughStpPassThrough) {
     ASSERT_TRUE(request.Invoke().IsSuccessful());
     EXPECT_EQ(LastInput(), Expected(CsmiHeader("CSMISAS", 25, 140), 168)
                                .Byte(44, 0x27)
+                               .Byte(45, 0x80) // command bit: the device runs the command
                                .Byte(46, 0xE5)
-                               .Byte(47, 0xD0)
-                               .Word(64, 0x21)
+                               .Word(64, 0x04) // no data: neither direction nor protocol
                                .bytes);
     EXPECT_EQ(GetCsmiStpStatusCount(request), 0x80); // idle
 
@@ -115,6 +116,38 @@ TEST_F(Csmi, CheckPowerModeThroughStpPassThrough) {
     EXPECT_EQ(input[34], 0);
     EXPECT_EQ(GetCsmiStpStatusCount(second), 0xFF); // active
     EXPECT_EQ(second.Describe(), "scsiId: 0x02000100");
+}
+
+// A device runs a register FIS only with its command bit, and a non-data command only when the
+// flags ask for no data: the driver refuses anything else instead of reporting a power mode.
+TEST_F(Csmi, DriverRunsOnlyAWellFormedNonDataCommandFis) {
+    const struct {
+        const char* what;
+        uint8_t fisFlags;
+        uint8_t features;
+        uint32_t stpFlags;
+        uint32_t dataLength;
+        bool runs;
+    } cases[] = {
+        {"well formed", 0x80, 0x00, 0x04, 0, true},    {"no command bit", 0x00, 0x00, 0x04, 0, false},
+        {"read with DMA", 0x80, 0x00, 0x21, 0, false}, {"former request", 0x00, 0xD0, 0x21, 0, false},
+        {"data length", 0x80, 0x00, 0x04, 512, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Expected request = Expected(CsmiHeader("CSMISAS", 25, 140), 168)
+                               .Byte(44, 0x27)
+                               .Byte(45, c.fisFlags)
+                               .Byte(46, 0xE5)
+                               .Byte(47, c.features)
+                               .Word(64, c.stpFlags)
+                               .Word(68, c.dataLength);
+        DWORD returned = 0;
+        ASSERT_TRUE(DeviceIoControl(Controller(), IOCTL_SCSI_MINIPORT, request.bytes.data(), 168,
+                                    request.bytes.data(), 168, &returned, nullptr));
+        EXPECT_EQ(U32(request.bytes, 20) == 0, c.runs);
+        EXPECT_EQ(request.bytes[88], c.runs ? 0x80 : 0x00); // idle, or no answer FIS
+    }
 }
 
 TEST_F(Csmi, AdapterWithoutCsmiFailsTheDeviceCall) {

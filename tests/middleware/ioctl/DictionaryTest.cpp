@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "middleware/ioctl/DictionaryBuffer.h"
+#include "middleware/ioctl/DictionaryCatalogue.h"
 #include "middleware/ioctl/DictionaryController.h"
 #include "middleware/ioctl/DictionaryEndDevice.h"
 #include "middleware/ioctl/DictionarySingleton.h"
@@ -154,6 +155,57 @@ TEST_F(Dictionaries, EveryDiskOfTheEndDeviceDictionary) {
                  "Index out of bounds. Index 5 is greater than 0-based maximum instances (5)");
     EXPECT_STREQ(e.GetDebugInformation(), "Index out of bounds in CDictionary::PointToInstance");
     EXPECT_EQ(beyond.GetValues().valid, 0u);
+}
+
+// The field lists are cached from whichever controller is read first, and they size the values
+// request of every controller: each controller still gets the records of all its disks.
+TEST_F(Dictionaries, EveryControllerKeepsAllItsDisksWhicheverFilledTheCache) {
+    const struct {
+        const char* what;
+        int first;
+        bool nvmeWithoutDisks;
+    } cases[] = {
+        {"NVMe controller (one disk) first", 1, false},
+        {"SATA RAID controller (five disks) first", 0, false},
+        {"a first controller without disks", 1, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        CDictionarySingleton::Release();
+        if (c.nvmeWithoutDisks)
+            machine_->Update([](json& state) { state["adapters"][1]["raid"]["disks"] = json::array(); });
+        const uint32_t expected[] = {5, c.nvmeWithoutDisks ? 0u : 1u};
+        for (int port : {c.first, 1 - c.first}) {
+            SCOPED_TRACE(port);
+            CDictionaryBuffer disks(Open(port), kDictionaryEndDevice);
+            ASSERT_TRUE(disks.Invoke().IsSuccessful());
+            ASSERT_EQ(disks.GetInstanceCount(), expected[port]);
+            for (uint32_t i = 0; i < expected[port]; ++i) {
+                CDictionaryEndDevice disk(i);
+                ASSERT_TRUE(disk.PointToInstance(disks).IsSuccessful()) << i;
+                EXPECT_EQ(disk.GetValues().raidportTargetId, port == 0 ? static_cast<int32_t>(i) : 0);
+                EXPECT_NE(disk.GetValues().lbaCount, 0u);
+                EXPECT_NE(disk.GetValues().serialNumber[0], '\0');
+            }
+            // The slot after the last disk is marked unused: its target id reads -1.
+            const std::vector<uint8_t>& values = disks.GetValues(kDictionaryRaidport);
+            const size_t block = disks.GetTotalFieldTypeSize(kDictionaryRaidport) +
+                                 8 * size_t{disks.GetFieldCount(kDictionaryRaidport)};
+            size_t at = block * expected[port];
+            ASSERT_LE(at + block, values.size());
+            for (uint32_t f = 0; f < disks.GetFieldCount(kDictionaryRaidport); ++f) {
+                uint32_t id = 0, type = 0;
+                std::memcpy(&id, values.data() + at, 4);
+                std::memcpy(&type, values.data() + at + 4, 4);
+                if (id == 0x45440007) {
+                    int32_t target = 0;
+                    std::memcpy(&target, values.data() + at + 8, 4);
+                    EXPECT_EQ(target, -1);
+                }
+                at += 8 + DictionaryTypeSize(type);
+            }
+        }
+    }
 }
 
 TEST_F(Dictionaries, AFailedFillIsAskedAgainFromTheStart) {

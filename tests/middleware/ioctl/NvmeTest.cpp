@@ -112,7 +112,15 @@ TEST_F(Nvme, CompletionStatusWordDecidesSuccess) {
     const struct {
         uint16_t status;
         bool succeeded;
-    } cases[] = {{0x0000, true}, {0x0001, true}, {0x0002, false}, {0x0200, false}, {0x0E01, false}};
+    } cases[] = {{0x0000, true},
+                 {0x0001, true},
+                 {0x0002, false},
+                 {0x0200, false},
+                 {0x0E01, false},
+                 // Type 4 with code 0, and the bits above the type (retry delay, more, do not retry)
+                 // with type and code 0: a type read one bit off judges both wrong.
+                 {0x0801, false},
+                 {0xF001, true}};
     for (const auto& c : cases) {
         Inject({{"control_code", "0xF0002808"}}, Patch(111, c.status, 2));
         CIoctlNvmeGetFeatures request(Controller(), kNvmeDevice);
