@@ -2,14 +2,29 @@
 
 namespace sim {
 
-void CallLog::Record(std::string kind, nlohmann::json selectors, std::vector<uint8_t> input) {
+void CallLog::Keep(size_t limit) {
     std::lock_guard lock(mutex_);
-    calls_.push_back(Call{std::move(kind), std::move(selectors), std::move(input)});
+    limit_ = limit;
+    while (calls_.size() > limit)
+        calls_.pop_front();
+}
+
+void CallLog::Record(std::string kind, const nlohmann::json& selectors, std::span<const uint8_t> input) {
+    if (!Kept())
+        return;
+    Call call{std::move(kind), selectors, std::vector<uint8_t>(input.begin(), input.end())};
+    std::lock_guard lock(mutex_);
+    const size_t limit = limit_;
+    if (limit == 0)
+        return;
+    if (calls_.size() >= limit)
+        calls_.pop_front();
+    calls_.push_back(std::move(call));
 }
 
 std::vector<Call> CallLog::All() const {
     std::lock_guard lock(mutex_);
-    return calls_;
+    return {calls_.begin(), calls_.end()};
 }
 
 std::vector<Call> CallLog::Of(const std::string& kind) const {

@@ -1,8 +1,13 @@
 #pragma once
-// Every platform call that reaches the simulated machine is recorded here, with the selectors that
-// identify it and its input bytes, so that a test can check exactly what the product sent.
+// The platform calls that reached the simulated machine, with the selectors that identify them and
+// their input bytes, so that a test can check exactly what the product sent. The log is kept only
+// when asked for (a test's machine, or MOX_SIM_CALL_LOG=<limit> for a user) and holds at most the
+// latest `limit` calls, so a long run does not grow without end.
+#include <atomic>
 #include <cstdint>
+#include <deque>
 #include <mutex>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -18,7 +23,11 @@ struct Call {
 
 class CallLog {
 public:
-    void Record(std::string kind, nlohmann::json selectors, std::vector<uint8_t> input = {});
+    // Keeps the latest `limit` calls from now on; 0 stops keeping them and drops what was kept.
+    void Keep(size_t limit);
+    bool Kept() const { return limit_.load(std::memory_order_relaxed) != 0; }
+
+    void Record(std::string kind, const nlohmann::json& selectors, std::span<const uint8_t> input = {});
     std::vector<Call> All() const;
     // The calls of one kind, oldest first.
     std::vector<Call> Of(const std::string& kind) const;
@@ -27,7 +36,8 @@ public:
 
 private:
     mutable std::mutex mutex_;
-    std::vector<Call> calls_;
+    std::atomic<size_t> limit_{0};
+    std::deque<Call> calls_;
 };
 
 } // namespace sim

@@ -6,6 +6,7 @@
 
 #include "sim/DescriptionValues.h"
 #include "sim/Machine.h"
+#include "sim/PlatformCall.h"
 #include "sim/WideText.h"
 
 namespace sim::devices {
@@ -550,8 +551,7 @@ CONFIGRET DeviceIdList(bool sizeQuery, const wchar_t* filter, ULONG flags, std::
     const std::string filterText = ToUtf8(filter ? std::wstring_view(filter) : std::wstring_view());
     json selectors = {{"filter", filterText}, {"flags", flags}};
     Machine& m = Current();
-    m.calls().Record(kind, selectors);
-    auto outcome = m.faults().Check(kind, selectors);
+    auto outcome = PlatformCall(kind, selectors);
     if (auto cr = FaultCr(outcome))
         return *cr;
     if (outcome)
@@ -569,8 +569,7 @@ CONFIGRET InterfaceList(bool sizeQuery, const GUID& interfaceClass, const wchar_
     const std::string device = ToUtf8(deviceId ? std::wstring_view(deviceId) : std::wstring_view());
     json selectors = {{"class", GuidText(interfaceClass)}, {"device", device}, {"flags", flags}};
     Machine& m = Current();
-    m.calls().Record(kind, selectors);
-    auto outcome = m.faults().Check(kind, selectors);
+    auto outcome = PlatformCall(kind, selectors);
     if (auto cr = FaultCr(outcome))
         return *cr;
     if (outcome)
@@ -602,8 +601,7 @@ CONFIGRET InterfaceProperty(const std::wstring& interfacePath, const DEVPROPKEY&
     const std::string path = ToUtf8(interfacePath);
     json selectors = {{"path", path}, {"property", PropertyName(key)}, {"size_query", sizeQuery}};
     Machine& m = Current();
-    m.calls().Record(kind, selectors);
-    auto outcome = m.faults().Check(kind, selectors);
+    auto outcome = PlatformCall(kind, selectors);
     if (auto cr = FaultCr(outcome))
         return *cr;
     CONFIGRET result = CR_SUCCESS;
@@ -634,9 +632,9 @@ CONFIGRET Locate(const wchar_t* deviceId, ULONG flags, DEVINST& devInst) {
     const std::string id = ToUtf8(deviceId ? std::wstring_view(deviceId) : std::wstring_view());
     json selectors = {{"device", id}, {"flags", flags}};
     Machine& m = Current();
-    m.calls().Record(kind, selectors);
+    auto outcome = PlatformCall(kind, selectors);
     devInst = 0;
-    if (auto cr = FaultCr(m.faults().Check(kind, selectors)))
+    if (auto cr = FaultCr(outcome))
         return *cr;
     if (id.size() > MAX_DEVICE_ID_LEN)
         return CR_INVALID_DEVICE_ID;
@@ -679,8 +677,7 @@ CONFIGRET NodeProperty(DEVINST devInst, const DEVPROPKEY& key, bool sizeQuery, P
     });
     json selectors = {
         {"devinst", devInst}, {"device", id}, {"property", PropertyName(key)}, {"size_query", sizeQuery}};
-    m.calls().Record(kind, selectors);
-    auto outcome = m.faults().Check(kind, selectors);
+    auto outcome = PlatformCall(kind, selectors);
     if (auto cr = FaultCr(outcome))
         return *cr;
     if (outcome && result == CR_SUCCESS)
@@ -698,8 +695,7 @@ CONFIGRET Reenumerate(DEVINST devInst, ULONG flags) {
             id = tree.id(devInst - 1);
     });
     json selectors = {{"devinst", devInst}, {"device", id}, {"flags", flags}};
-    m.calls().Record(kind, selectors);
-    if (auto cr = FaultCr(m.faults().Check(kind, selectors)))
+    if (auto cr = FaultCr(PlatformCall(kind, selectors)))
         return *cr;
     if (flags &
         ~(CM_REENUMERATE_SYNCHRONOUS | CM_REENUMERATE_RETRY_INSTALLATION | CM_REENUMERATE_ASYNCHRONOUS))

@@ -20,6 +20,9 @@ std::runtime_error SysError(const std::string& what) {
     return std::runtime_error(what + ": " + std::strerror(errno));
 }
 
+// A test reads what it sent; the latest calls are plenty for that.
+constexpr size_t kTestCallLogLimit = 10000;
+
 std::mutex g_currentMutex;
 std::shared_ptr<Machine> g_current;
 
@@ -56,6 +59,9 @@ std::shared_ptr<Machine> Machine::Open(const fs::path& stateDir, const nlohmann:
         }
         m->Unlock();
     }
+    // A user asks for the call log with MOX_SIM_CALL_LOG=<how many calls to keep>.
+    if (const char* keep = std::getenv("MOX_SIM_CALL_LOG"); keep && *keep)
+        m->calls_.Keep(std::strtoul(keep, nullptr, 10));
     if (m->state_.contains("faults"))
         for (const auto& rule : m->state_.at("faults"))
             m->faults_.Add(FaultRule::FromJson(rule));
@@ -198,6 +204,7 @@ ScopedMachine::ScopedMachine(const nlohmann::json& description) {
         throw SysError("Cannot make a temporary simulator state directory");
     dir_ = pattern;
     machine_ = Machine::Open(dir_, description);
+    machine_->calls().Keep(kTestCallLogLimit);
     {
         std::lock_guard lock(g_currentMutex);
         previous_ = g_current;

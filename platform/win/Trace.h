@@ -17,15 +17,15 @@ namespace platform {
 
 // Whether a message of this level and flag would be written.
 bool TraceEnabled(UCHAR level, ULONG flags);
-// Writes one line: "[provider] LEVEL text".
+// Writes one line: "[provider] LEVEL text"; a null provider is the running program's name.
 void TraceWrite(const char* provider, UCHAR level, ULONG flags, const char* format, ...)
     __attribute__((format(printf, 4, 5)));
 
 } // namespace platform
 
-// The product's own trace calls: the provider is the program's.
+// The product's own trace calls: the provider is the program that runs them.
 #define MOX_TRACE(level, ...)                                                                                \
     do {                                                                                                     \
         if (::platform::TraceEnabled((level), 0xFFFFFFFFu))                                                  \
-            ::platform::TraceWrite("moxcli", (level), 0xFFFFFFFFu, __VA_ARGS__);                             \
+            ::platform::TraceWrite(nullptr, (level), 0xFFFFFFFFu, __VA_ARGS__);                              \
     } while (0)

@@ -1,11 +1,9 @@
 #pragma once
 // Device I/O: opening devices by path, device control requests and reads, with Win32 semantics:
-// BOOL results, the thread's last error, bytes returned. On this machine the devices are those of
-// the simulated PC (sim/devio).
+// BOOL results, the thread's last error, bytes returned.
 #include <cstddef>
 #include <string>
 
-#include "platform/win/HandleTable.h"
 #include "platform/win/WinAccess.h"
 #include "platform/win/WinTypes.h"
 
@@ -158,21 +156,3 @@ BOOL DeviceIoControl(HANDLE device, DWORD ioControlCode, LPVOID inBuffer, DWORD 
 // Reads from the current position of a device (whole sectors) or of any other readable object.
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD numberOfBytesToRead, LPDWORD numberOfBytesRead,
               LPOVERLAPPED overlapped);
-
-namespace platform {
-
-// Kernel objects that ReadFile reads: opened devices, and the objects of other services (files)
-// that derive from this.
-class ReadableObject : public KernelObject {
-public:
-    // Returns false with the Win32 error in `error` (0: failed without one).
-    virtual bool Read(void* buffer, DWORD size, DWORD& bytesRead, DWORD& error) = 0;
-};
-
-// The service that opens paths which do not name a device (files). It returns a handle it
-// registered, or INVALID_HANDLE_VALUE with the last error set.
-using FileOpener = HANDLE (*)(const std::wstring& path, DWORD desiredAccess, DWORD shareMode,
-                              DWORD creationDisposition, DWORD flagsAndAttributes);
-void RegisterFileOpener(FileOpener opener);
-
-} // namespace platform

@@ -11,6 +11,7 @@
 #include "sim/DescriptionValues.h"
 #include "sim/DeviceTree.h"
 #include "sim/Machine.h"
+#include "sim/PlatformCall.h"
 #include "sim/devio/Bytes.h"
 #include "sim/devio/Miniport.h"
 #include "sim/devio/StorageRequests.h"
@@ -202,8 +203,7 @@ OpenResult Open(const std::string& path, DWORD access, DWORD share, DWORD dispos
     Machine& m = Current();
     json selectors = {
         {"path", path}, {"access", access}, {"share", share}, {"disposition", disposition}, {"flags", flags}};
-    m.calls().Record("CreateFile", selectors);
-    if (auto outcome = m.faults().Check("CreateFile", selectors); outcome && outcome->contains("win32_error"))
+    if (auto outcome = PlatformCall("CreateFile", selectors); outcome && outcome->contains("win32_error"))
         return {nullptr, static_cast<DWORD>(DescValue(outcome->at("win32_error")))};
     if (disposition != kOpenExisting && disposition != kOpenAlways)
         return {nullptr, ERROR_INVALID_PARAMETER};
@@ -237,9 +237,7 @@ IoResult Control(OpenDevice& device, uint32_t ioControlCode, std::span<const uin
     }
     if (ioControlCode == kIoctlStorageQueryProperty && input.size() >= 4)
         selectors["property_id"] = ByteReader(input).U32(0);
-    m.calls().Record("DeviceIoControl", selectors, std::vector<uint8_t>(input.begin(), input.end()));
-
-    std::optional<json> outcome = m.faults().Check("DeviceIoControl", selectors);
+    std::optional<json> outcome = PlatformCall("DeviceIoControl", selectors, input);
     const bool failAfterRun = outcome && outcome->contains("win32_error") && outcome->value("run", false);
     if (outcome && outcome->contains("win32_error") && !failAfterRun)
         return FailWith(*outcome);
@@ -319,8 +317,7 @@ IoResult Read(OpenDevice& device, std::span<uint8_t> out) {
     json selectors = DeviceSelectors(device);
     selectors["offset"] = device.position;
     selectors["size"] = out.size();
-    m.calls().Record("ReadFile", selectors);
-    std::optional<json> outcome = m.faults().Check("ReadFile", selectors);
+    std::optional<json> outcome = PlatformCall("ReadFile", selectors);
     if (outcome && outcome->contains("win32_error"))
         return FailWith(*outcome);
 

@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/win/HandleTable.h"
 #include "platform/win/WinBase.h"
 #include "sim/Clock.h"
+#include "sim/win32/HandleTable.h"
 
 namespace {
 

@@ -65,7 +65,8 @@ TEST(Faults, RuleFromJson) {
 
 TEST(CallLog, KeepsCallsInOrderWithTheirInput) {
     sim::CallLog log;
-    log.Record("A", {{"n", 1}}, {1, 2, 3});
+    log.Keep(100);
+    log.Record("A", {{"n", 1}}, std::vector<uint8_t>{1, 2, 3});
     log.Record("B", {{"n", 2}});
     log.Record("A", {{"n", 3}});
     ASSERT_EQ(log.Count("A"), 2u);

@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/win/HandleTable.h"
-#include "platform/win/SimCall.h"
 #include "sim/Os.h"
 #include "sim/WideText.h"
+#include "sim/win32/HandleTable.h"
+#include "sim/win32/SimCall.h"
 
 namespace {
 

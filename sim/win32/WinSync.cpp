@@ -4,10 +4,10 @@
 #include <memory>
 #include <string>
 
-#include "platform/win/HandleTable.h"
-#include "platform/win/SimCall.h"
 #include "sim/Clock.h"
 #include "sim/KernelObjects.h"
+#include "sim/win32/HandleTable.h"
+#include "sim/win32/SimCall.h"
 
 namespace {
 

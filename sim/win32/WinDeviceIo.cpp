@@ -1,12 +1,12 @@
 #include "platform/win/WinDeviceIo.h"
 
-#include "sim/WideText.h"
-
 #include <atomic>
 #include <span>
 
 #include "platform/win/WinBase.h"
+#include "sim/WideText.h"
 #include "sim/devio/DeviceIo.h"
+#include "sim/win32/ReadableObject.h"
 
 namespace {
 

@@ -3,10 +3,10 @@
 #include <memory>
 #include <string>
 
-#include "platform/win/HandleTable.h"
-#include "platform/win/SimCall.h"
 #include "sim/EventLog.h"
 #include "sim/WideText.h"
+#include "sim/win32/HandleTable.h"
+#include "sim/win32/SimCall.h"
 
 namespace {
 

@@ -1,18 +1,8 @@
-#include "platform/win/SimCall.h"
+#include "sim/win32/SimCall.h"
 
 #include <cstdlib>
 
-#include "sim/Machine.h"
-
 namespace platform {
-
-std::optional<nlohmann::json> SimCall(const std::string& kind, const nlohmann::json& selectors,
-                                      std::vector<uint8_t> input) {
-    sim::Machine& machine = sim::Current();
-    auto outcome = machine.faults().Check(kind, selectors);
-    machine.calls().Record(kind, selectors, std::move(input));
-    return outcome;
-}
 
 uint32_t OutcomeNumber(const nlohmann::json& outcome, const char* key, uint32_t fallback) {
     if (!outcome.is_object() || !outcome.contains(key))

@@ -4,9 +4,9 @@
 #include <cwchar>
 #include <string>
 
-#include "platform/win/SimCall.h"
 #include "sim/Os.h"
 #include "sim/WideText.h"
+#include "sim/win32/SimCall.h"
 
 HANDLE GetCurrentProcess() {
     return INVALID_HANDLE_VALUE;

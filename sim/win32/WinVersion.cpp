@@ -1,7 +1,7 @@
 #include "platform/win/WinVersion.h"
 
-#include "platform/win/SimCall.h"
 #include "sim/Os.h"
+#include "sim/win32/SimCall.h"
 
 namespace {
 

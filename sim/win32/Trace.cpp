@@ -7,6 +7,8 @@
 #include <mutex>
 #include <string>
 
+#include "sim/Os.h"
+
 namespace platform {
 namespace {
 
@@ -48,6 +50,15 @@ const char* LevelName(UCHAR level) {
 
 std::mutex g_writeMutex;
 
+// The program's name as a trace provider: its file name without the extension.
+const std::string& ProgramProvider() {
+    static const std::string name = [] {
+        std::string base = sim::os::ProgramBaseName();
+        return base.substr(0, base.rfind('.'));
+    }();
+    return name;
+}
+
 } // namespace
 
 bool TraceEnabled(UCHAR level, ULONG flags) {
@@ -64,7 +75,8 @@ void TraceWrite(const char* provider, UCHAR level, ULONG flags, const char* form
     std::vsnprintf(text, sizeof text, format, args);
     va_end(args);
     std::lock_guard lock(g_writeMutex);
-    std::fprintf(Config().out, "[%s] %s %s\n", provider, LevelName(level), text);
+    std::fprintf(Config().out, "[%s] %s %s\n", provider ? provider : ProgramProvider().c_str(),
+                 LevelName(level), text);
     std::fflush(Config().out);
 }
 

@@ -5,12 +5,12 @@
 #include <optional>
 #include <string>
 
-#include "platform/win/HandleTable.h"
-#include "platform/win/SimCall.h"
 #include "platform/win/WinError.h"
 #include "sim/Os.h"
 #include "sim/Registry.h"
 #include "sim/WideText.h"
+#include "sim/win32/HandleTable.h"
+#include "sim/win32/SimCall.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <unistd.h>
 #include <unordered_map>
 
-#include "platform/win/HandleTable.h"
 #include "sim/Clock.h"
+#include "sim/win32/HandleTable.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "platform/win/HandleTable.h"
+#include "sim/win32/HandleTable.h"
 
 #include <mutex>
 #include <unordered_map>

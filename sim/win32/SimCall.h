@@ -1,0 +1,24 @@
+#pragma once
+// How a binding of the platform layer reaches the simulated machine: through the seam of
+// sim/PlatformCall.h, which records the call and asks the fault rules whether it is to fail.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "sim/PlatformCall.h"
+
+namespace platform {
+
+// Records the call and returns the outcome of the first fault rule that fires for it, if any.
+inline std::optional<nlohmann::json> SimCall(const std::string& kind, const nlohmann::json& selectors,
+                                             const std::vector<uint8_t>& input = {}) {
+    return sim::PlatformCall(kind, selectors, input);
+}
+
+// A number of an outcome: a JSON number or a "0x..." string; fallback when absent or malformed.
+uint32_t OutcomeNumber(const nlohmann::json& outcome, const char* key, uint32_t fallback);
+
+} // namespace platform
