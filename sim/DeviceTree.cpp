@@ -2,11 +2,13 @@
 
 #include <cctype>
 #include <cstring>
+#include <set>
 #include <stdexcept>
 
 #include "sim/DescriptionValues.h"
 #include "sim/Machine.h"
 #include "sim/PlatformCall.h"
+#include "sim/Schema.h"
 #include "sim/WideText.h"
 
 namespace sim::devices {
@@ -723,4 +725,66 @@ CONFIGRET Reenumerate(DEVINST devInst, ULONG flags) {
     return CR_SUCCESS;
 }
 
+} // namespace sim::devices
+
+namespace sim::devices {
+namespace {
+
+using namespace sim::schema;
+
+Shape PropertyValue() {
+    Shape typed = Object({{"type", Uint32()}, {"value", Any()}, {"bytes", Hex()}}, {"type"});
+    return Either({Text(), Word32(), Bool(), Array(Text(), 256), typed});
+}
+
+Shape Node() {
+    return Extensible(
+        "devices.nodes",
+        {{"id", Text()},
+         {"parent", Text()},
+         {"class", Text()},
+         {"present", Bool()},
+         {"pending", Bool()},
+         {"properties", Map(PropertyValue())},
+         {"interfaces",
+          Array(Object({{"class", Text()}, {"reference", Text()}, {"enabled", Bool()}, {"path", Text()}},
+                       {"class"}),
+                64)}},
+        {"id"});
+}
+
+// Every parent is a node of the tree (or the root), and ids are unique.
+void CheckParents(const nlohmann::json& machine, Report& r) {
+    if (!machine.contains("devices") || !machine.at("devices").contains("nodes"))
+        return;
+    const auto& nodes = machine.at("devices").at("nodes");
+    std::set<std::string> ids{Lower("HTREE\\ROOT\\0")};
+    for (size_t i = 0; i < nodes.size(); ++i)
+        if (!ids.insert(Lower(nodes[i].at("id").get<std::string>())).second)
+            r.Fail("/devices/nodes/" + std::to_string(i) + "/id", "another node has this id");
+    for (size_t i = 0; i < nodes.size(); ++i)
+        if (nodes[i].contains("parent") && !ids.count(Lower(nodes[i].at("parent").get<std::string>())))
+            r.Fail("/devices/nodes/" + std::to_string(i) + "/parent",
+                   "no node has the id " + nodes[i].at("parent").dump());
+}
+
+const Section kDevices("devices", Object({{"nodes", Array(Node(), 100000)}}), CheckParents);
+
+Shape CrOutcome() {
+    return Object(
+        {{"cr", Uint32()}, {"type", Uint32()}, {"value", Any()}, {"bytes", Hex()}, {"arrive", Any()}});
+}
+
+const FaultKind kLists({"CM_Get_Device_ID_List_Size", "CM_Get_Device_ID_List"}, {"filter", "flags"},
+                       CrOutcome());
+const FaultKind kInterfaceLists({"CM_Get_Device_Interface_List_Size", "CM_Get_Device_Interface_List"},
+                                {"class", "device", "flags"}, CrOutcome());
+const FaultKind kInterfaceProperty("CM_Get_Device_Interface_Property", {"path", "property", "size_query"},
+                                   CrOutcome());
+const FaultKind kNodeProperty("CM_Get_DevNode_Property", {"devinst", "device", "property", "size_query"},
+                              CrOutcome());
+const FaultKind kLocate("CM_Locate_DevNode", {"device", "flags"}, CrOutcome());
+const FaultKind kReenumerate("CM_Reenumerate_DevNode", {"devinst", "device", "flags"}, CrOutcome());
+
+} // namespace
 } // namespace sim::devices

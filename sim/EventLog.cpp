@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "sim/Machine.h"
+#include "sim/Schema.h"
 
 namespace sim::eventlog {
 namespace {
@@ -87,4 +88,25 @@ void Clear() {
     });
 }
 
+} // namespace sim::eventlog
+
+namespace sim::eventlog {
+namespace {
+
+using namespace sim::schema;
+
+Shape Entry() {
+    return Object({{"record", Uint32()},
+                   {"time_generated", Uint32()},
+                   {"source", Text()},
+                   {"type", Uint16()},
+                   {"category", Uint16()},
+                   {"event_id", Uint32()},
+                   {"strings", Array(Text(), 256)},
+                   {"data", schema::Hex()}});
+}
+
+const Section kEventLog("eventlog", Object({{"next_record", Uint32()}, {"application", Array(Entry())}}));
+
+} // namespace
 } // namespace sim::eventlog

@@ -1,5 +1,7 @@
 #include "sim/Faults.h"
 
+#include "sim/Schema.h"
+
 #include <cctype>
 #include <cstdlib>
 
@@ -46,6 +48,7 @@ bool SelectorEquals(const nlohmann::json& ruleValue, const nlohmann::json& callV
 }
 
 FaultRule FaultRule::FromJson(const nlohmann::json& j) {
+    schema::CheckFaultRule(j, "fault rule");
     FaultRule r;
     r.kind = j.at("kind").get<std::string>();
     if (j.contains("match"))
@@ -57,17 +60,47 @@ FaultRule FaultRule::FromJson(const nlohmann::json& j) {
     return r;
 }
 
-void Faults::Add(FaultRule rule) {
+nlohmann::json FaultRule::ToJson() const {
+    return {{"kind", kind},
+            {"match", match.is_null() ? nlohmann::json::object() : match},
+            {"skip", skip},
+            {"times", times},
+            {"outcome", outcome.is_null() ? nlohmann::json::object() : outcome}};
+}
+
+void Faults::Insert(FaultRule rule, bool mustFire) {
+    schema::CheckFaultRule(rule.ToJson(), "fault rule");
     std::lock_guard lock(mutex_);
-    rules_.push_back(Entry{std::move(rule)});
+    rules_.push_back(Entry{std::move(rule), 0, 0, mustFire});
+    count_ = rules_.size();
+}
+
+void Faults::Add(FaultRule rule) {
+    Insert(std::move(rule), true);
+}
+
+void Faults::AddFromDescription(FaultRule rule) {
+    Insert(std::move(rule), false);
 }
 
 void Faults::Clear() {
     std::lock_guard lock(mutex_);
     rules_.clear();
+    count_ = 0;
+}
+
+std::vector<std::string> Faults::Unfired() const {
+    std::lock_guard lock(mutex_);
+    std::vector<std::string> out;
+    for (const auto& e : rules_)
+        if (e.mustFire && e.fired == 0)
+            out.push_back(e.rule.ToJson().dump());
+    return out;
 }
 
 std::optional<nlohmann::json> Faults::Check(const std::string& kind, const nlohmann::json& selectors) {
+    if (count_.load(std::memory_order_acquire) == 0)
+        return std::nullopt;
     std::lock_guard lock(mutex_);
     for (auto& e : rules_) {
         if (e.rule.kind != kind)
@@ -96,5 +129,11 @@ size_t Faults::Pending() const {
             ++n;
     return n;
 }
+
+namespace {
+
+const schema::Section kFaults("faults", schema::Array(schema::Custom(schema::CheckFaultRuleInto), 10000));
+
+} // namespace
 
 } // namespace sim

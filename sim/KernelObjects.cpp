@@ -22,6 +22,7 @@
 #include "sim/Clock.h"
 #include "sim/Machine.h"
 #include "sim/Os.h"
+#include "sim/Schema.h"
 
 namespace sim {
 namespace fs = std::filesystem;
@@ -951,4 +952,22 @@ bool NamedObjectExists(const std::string& name) {
     return ns.ok() && HeldByAnyProcess(files);
 }
 
+} // namespace sim
+
+namespace sim {
+namespace {
+
+using namespace sim::schema;
+
+const Section
+    kKernelObjects("kernel_objects",
+                   Object({{"deny_create", Array(Object({{"name", Text()},
+                                                         {"type", OneOfText({"mutex", "event", "semaphore"})},
+                                                         {"manual", Bool()},
+                                                         {"signaled", Bool()},
+                                                         {"count", Int(0, INT32_MAX)},
+                                                         {"maximum", Int(1, INT32_MAX)}},
+                                                        {"name", "type"}))}}));
+
+} // namespace
 } // namespace sim

@@ -1,5 +1,7 @@
 #include "sim/Machine.h"
 
+#include "sim/Schema.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -25,6 +27,16 @@ constexpr size_t kTestCallLogLimit = 10000;
 
 std::mutex g_currentMutex;
 std::shared_ptr<Machine> g_current;
+// Set from other translation units' static initialisers, so it is made on first use.
+std::function<void(const std::vector<std::string>&)>& UnfiredHandler() {
+    static std::function<void(const std::vector<std::string>&)> handler;
+    return handler;
+}
+
+const schema::Section kName("name", schema::Text());
+const schema::Section kDescription("description", schema::Text());
+// Free data no service reads: the machine's own tests keep their values here.
+const schema::Section kTest("test", schema::Map(schema::Any()));
 
 } // namespace
 
@@ -36,7 +48,15 @@ Machine::~Machine() {
         ::close(lockFd_);
 }
 
-std::shared_ptr<Machine> Machine::Open(const fs::path& stateDir, const nlohmann::json& description) {
+std::shared_ptr<Machine> Machine::Open(const fs::path& stateDir, const nlohmann::json& description,
+                                       const std::string& where) {
+    return Open(
+        stateDir, [&] { return description; }, where);
+}
+
+std::shared_ptr<Machine> Machine::Open(const fs::path& stateDir,
+                                       const std::function<nlohmann::json()>& describe,
+                                       const std::string& where) {
     std::error_code ec;
     fs::create_directories(stateDir, ec);
     if (ec)
@@ -50,8 +70,11 @@ std::shared_ptr<Machine> Machine::Open(const fs::path& stateDir, const nlohmann:
         std::lock_guard guard(m->mutex_);
         m->Lock(true);
         try {
-            if (!fs::exists(m->statePath_))
+            if (!fs::exists(m->statePath_)) {
+                nlohmann::json description = describe();
+                schema::CheckDescription(description, where);
                 m->WriteLocked(description);
+            }
             m->RefreshLocked();
         } catch (...) {
             m->Unlock();
@@ -64,7 +87,7 @@ std::shared_ptr<Machine> Machine::Open(const fs::path& stateDir, const nlohmann:
         m->calls_.Keep(std::strtoul(keep, nullptr, 10));
     if (m->state_.contains("faults"))
         for (const auto& rule : m->state_.at("faults"))
-            m->faults_.Add(FaultRule::FromJson(rule));
+            m->faults_.AddFromDescription(FaultRule::FromJson(rule));
     return m;
 }
 
@@ -94,9 +117,9 @@ void Machine::RefreshLocked() const {
     std::stringstream text;
     text << in.rdbuf();
     try {
-        state_ = nlohmann::json::parse(text.str());
-    } catch (const nlohmann::json::exception& e) {
-        throw std::runtime_error("The simulator state " + statePath_.string() + " is damaged: " + e.what());
+        state_ = schema::ParseText(text.str(), statePath_.string());
+    } catch (const std::runtime_error& e) {
+        throw std::runtime_error(std::string("The simulator state is damaged: ") + e.what());
     }
     stamp_ = now;
 }
@@ -154,12 +177,17 @@ nlohmann::json LoadDescription(const fs::path& file) {
     std::ifstream in(file);
     if (!in)
         throw std::runtime_error("Cannot open the machine description " + file.string());
-    try {
-        return nlohmann::json::parse(in);
-    } catch (const nlohmann::json::exception& e) {
-        throw std::runtime_error("The machine description " + file.string() +
-                                 " is not valid JSON: " + e.what());
-    }
+    std::stringstream text;
+    text << in.rdbuf();
+    nlohmann::json description = schema::ParseText(text.str(), file.string());
+    schema::CheckDescription(description, file.string());
+    return description;
+}
+
+UnfiredFaultsHandler OnUnfiredFaults(UnfiredFaultsHandler handler) {
+    std::lock_guard lock(g_currentMutex);
+    std::swap(UnfiredHandler(), handler);
+    return handler;
 }
 
 fs::path DefaultStateDir(const std::string& machineName) {
@@ -178,13 +206,15 @@ std::shared_ptr<Machine> CurrentPtr() {
     if (!g_current) {
         const char* machineFile = std::getenv("MOX_SIM_MACHINE");
         const char* stateDir = std::getenv("MOX_SIM_STATE");
-        bool fromFile = machineFile && *machineFile;
-        nlohmann::json description = fromFile ? LoadDescription(machineFile) : DefaultDescription();
-        fs::path dir =
-            stateDir && *stateDir
-                ? fs::path(stateDir)
-                : DefaultStateDir(fromFile ? fs::path(machineFile).stem().string() : std::string("default"));
-        g_current = Machine::Open(dir, description);
+        const bool fromFile = machineFile && *machineFile;
+        const std::string file = fromFile ? machineFile : "";
+        fs::path dir = stateDir && *stateDir ? fs::path(stateDir)
+                                             : DefaultStateDir(fromFile ? fs::path(file).stem().string()
+                                                                        : std::string("default"));
+        // A warm start reads the state; the description is parsed only to fill a fresh directory.
+        g_current = Machine::Open(
+            dir, [&] { return fromFile ? LoadDescription(file) : DefaultDescription(); },
+            fromFile ? file : std::string("the embedded default machine"));
     }
     return g_current;
 }
@@ -218,9 +248,17 @@ ScopedMachine::ScopedMachine(const nlohmann::json& description) {
 }
 
 ScopedMachine::ScopedMachine(const MachineBuilder& description)
-    : ScopedMachine(nlohmann::json::parse(description.Text())) {}
+    : ScopedMachine(schema::ParseText(description.Text(), "machine description")) {}
 
 ScopedMachine::~ScopedMachine() {
+    std::function<void(const std::vector<std::string>&)> report;
+    {
+        std::lock_guard lock(g_currentMutex);
+        report = UnfiredHandler();
+    }
+    if (report)
+        if (auto unfired = machine_->faults().Unfired(); !unfired.empty())
+            report(unfired);
     {
         std::lock_guard lock(g_currentMutex);
         g_current = previous_;

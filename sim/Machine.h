@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -22,9 +23,15 @@ namespace sim {
 
 class Machine {
 public:
-    // Opens the machine kept in stateDir; a fresh or empty directory is initialised from description.
+    // Opens the machine kept in stateDir; a fresh or empty directory is initialised from the
+    // description, which is checked first (std::runtime_error naming `where`, the JSON pointer and
+    // the problem). `describe` runs only when the directory is fresh.
     static std::shared_ptr<Machine> Open(const std::filesystem::path& stateDir,
-                                         const nlohmann::json& description);
+                                         const nlohmann::json& description,
+                                         const std::string& where = "machine description");
+    static std::shared_ptr<Machine> Open(const std::filesystem::path& stateDir,
+                                         const std::function<nlohmann::json()>& describe,
+                                         const std::string& where);
     ~Machine();
     Machine(const Machine&) = delete;
     Machine& operator=(const Machine&) = delete;
@@ -64,8 +71,14 @@ private:
 
 // The embedded default machine (sim/machines/default.json).
 nlohmann::json DefaultDescription();
-// Reads a machine description file; throws std::runtime_error with the file and the reason.
+// Reads and checks a machine description file; throws std::runtime_error with the file, the JSON
+// pointer and the reason.
 nlohmann::json LoadDescription(const std::filesystem::path& file);
+
+// Where a ScopedMachine reports the fault rules a test added that never fired (the test support
+// fails the test); unset, they are ignored. Returns the handler it replaces.
+using UnfiredFaultsHandler = std::function<void(const std::vector<std::string>& rules)>;
+UnfiredFaultsHandler OnUnfiredFaults(UnfiredFaultsHandler handler);
 // Where the state lives when MOX_SIM_STATE is unset: a per-user directory per machine.
 std::filesystem::path DefaultStateDir(const std::string& machineName);
 

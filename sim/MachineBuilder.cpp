@@ -5,15 +5,16 @@
 #include <nlohmann/json.hpp>
 
 #include "sim/Machine.h"
+#include "sim/Schema.h"
 
 namespace sim {
 namespace {
 
 nlohmann::json Parse(std::string_view text, const char* what) {
     try {
-        return nlohmann::json::parse(text);
-    } catch (const nlohmann::json::exception& e) {
-        throw std::invalid_argument(std::string("MachineBuilder: bad JSON in ") + what + ": " + e.what());
+        return schema::ParseText(text, std::string("MachineBuilder: ") + what);
+    } catch (const std::runtime_error& e) {
+        throw std::invalid_argument(e.what());
     }
 }
 

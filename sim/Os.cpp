@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "sim/Machine.h"
+#include "sim/Schema.h"
 
 namespace sim::os {
 namespace {
@@ -249,4 +250,25 @@ void ResetToken() {
     t.privileges.clear();
 }
 
+} // namespace sim::os
+
+namespace sim::os {
+namespace {
+
+using namespace sim::schema;
+
+const Section kOs("os", Object({{"version", Object({{"major", Uint32()},
+                                                    {"minor", Uint32()},
+                                                    {"build", Uint32()},
+                                                    {"platform_id", Uint32()},
+                                                    {"service_pack_major", Uint16()},
+                                                    {"service_pack_minor", Uint16()},
+                                                    {"suite_mask", Uint16()},
+                                                    {"product_type", Uint8()},
+                                                    {"csd_version", Text()}})},
+                                {"is_64bit", Bool()},
+                                {"elevated", Bool()},
+                                {"privileges", Map(OneOfText({"enabled", "disabled"}))}}));
+
+} // namespace
 } // namespace sim::os

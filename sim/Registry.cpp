@@ -10,6 +10,7 @@
 #include "platform/win/WinError.h"
 #include "sim/DescriptionValues.h"
 #include "sim/Machine.h"
+#include "sim/Schema.h"
 #include "sim/WideText.h"
 
 namespace sim::registry {
@@ -485,4 +486,26 @@ void ClearWriteLog() {
     });
 }
 
+} // namespace sim::registry
+
+namespace sim::registry {
+namespace {
+
+using namespace sim::schema;
+
+Shape Value() {
+    return Object({{"type", Text()}, {"data", Any()}, {"bytes", schema::Hex()}});
+}
+
+Shape LogEntry() {
+    return Object({{"op", OneOfText({"create_key", "set_value", "delete_value", "delete_tree"})},
+                   {"key", Text()},
+                   {"name", Text()},
+                   {"type", Text()},
+                   {"data", Any()}});
+}
+
+const Section kRegistry("registry", Object({{"keys", Map(Map(Value()))}, {"write_log", Array(LogEntry())}}));
+
+} // namespace
 } // namespace sim::registry

@@ -282,15 +282,25 @@ Section::Section(std::string name, Shape shape, CrossCheck cross) {
         reg.cross.push_back(std::move(cross));
 }
 
-FaultKind::FaultKind(std::string kind, std::vector<std::string> selectors, Shape outcome)
-    : FaultKind(std::vector<std::string>{std::move(kind)}, std::move(selectors), std::move(outcome)) {}
+namespace {
 
-FaultKind::FaultKind(std::vector<std::string> kinds, std::vector<std::string> selectors, Shape outcome) {
+void AddFaultKind(const std::string& kind, const std::vector<std::string>& selectors, const Shape& outcome) {
     Registry& reg = Registered();
     std::lock_guard lock(reg.mutex);
-    for (auto& k : kinds)
-        if (!reg.faults.emplace(k, FaultShape{{selectors.begin(), selectors.end()}, outcome}).second)
-            throw std::logic_error("schema: fault kind \"" + k + "\" registered twice");
+    if (!reg.faults.emplace(kind, FaultShape{{selectors.begin(), selectors.end()}, outcome}).second)
+        throw std::logic_error("schema: fault kind \"" + kind + "\" registered twice");
+}
+
+} // namespace
+
+FaultKind::FaultKind(std::string kind, std::vector<std::string> selectors, Shape outcome) {
+    AddFaultKind(kind, selectors, outcome);
+}
+
+FaultKind::FaultKind(std::initializer_list<const char*> kinds, std::vector<std::string> selectors,
+                     Shape outcome) {
+    for (const char* k : kinds)
+        AddFaultKind(k, selectors, outcome);
 }
 
 void CheckDepth(std::string_view text, const std::string& where) {

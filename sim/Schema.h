@@ -111,7 +111,7 @@ class FaultKind {
 public:
     FaultKind(std::string kind, std::vector<std::string> selectors, Shape outcome);
     // Several kinds with the same selectors and outcomes.
-    FaultKind(std::vector<std::string> kinds, std::vector<std::string> selectors, Shape outcome);
+    FaultKind(std::initializer_list<const char*> kinds, std::vector<std::string> selectors, Shape outcome);
 };
 
 // How deep a description may nest: far more than any section needs, far less than the stack allows.

@@ -166,6 +166,19 @@ IoResult FailWith(const json& outcome) {
     return r;
 }
 
+// A fault that stands for the whole answer (its bytes, and their count as the length returned):
+// the seam through which a fuzz target feeds the product's answer parsers. The request is not
+// carried out.
+IoResult ReplacedAnswer(const json& outcome, std::span<uint8_t> output) {
+    const std::vector<uint8_t> bytes = PatchBytes(outcome.at("answer").get<std::string>());
+    const size_t copied = std::min(bytes.size(), output.size());
+    std::copy_n(bytes.begin(), copied, output.begin());
+    IoResult result{true, 0, static_cast<uint32_t>(copied), false};
+    if (outcome.contains("bytes_returned"))
+        result.bytes = static_cast<uint32_t>(DescValue(outcome.at("bytes_returned")));
+    return result;
+}
+
 } // namespace
 
 const char* KindName(ObjectKind kind) {
@@ -238,6 +251,8 @@ IoResult Control(OpenDevice& device, uint32_t ioControlCode, std::span<const uin
     if (ioControlCode == kIoctlStorageQueryProperty && input.size() >= 4)
         selectors["property_id"] = ByteReader(input).U32(0);
     std::optional<json> outcome = PlatformCall("DeviceIoControl", selectors, input);
+    if (outcome && outcome->contains("answer") && !outcome->contains("win32_error"))
+        return ReplacedAnswer(*outcome, output);
     const bool failAfterRun = outcome && outcome->contains("win32_error") && outcome->value("run", false);
     if (outcome && outcome->contains("win32_error") && !failAfterRun)
         return FailWith(*outcome);

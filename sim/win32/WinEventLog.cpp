@@ -4,6 +4,7 @@
 #include <string>
 
 #include "sim/EventLog.h"
+#include "sim/Schema.h"
 #include "sim/WideText.h"
 #include "sim/win32/HandleTable.h"
 #include "sim/win32/SimCall.h"
@@ -81,3 +82,13 @@ BOOL DeregisterEventSource(HANDLE eventLog) {
     platform::RemoveHandle(eventLog);
     return TRUE;
 }
+
+namespace {
+
+using namespace sim::schema;
+
+const FaultKind kSourceFaults("RegisterEventSource", {"source"}, Object({{"win32_error", Uint32()}}));
+const FaultKind kReportFaults("ReportEvent", {"source", "event_id", "type", "category"},
+                              Object({{"win32_error", Uint32()}}));
+
+} // namespace

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "sim/Os.h"
+#include "sim/Schema.h"
 #include "sim/WideText.h"
 #include "sim/win32/SimCall.h"
 
@@ -31,3 +32,11 @@ DWORD K32GetModuleBaseNameW(HANDLE process, HMODULE module, LPWSTR baseName, DWO
     baseName[copied] = L'\0';
     return static_cast<DWORD>(copied);
 }
+
+namespace {
+
+using namespace sim::schema;
+
+const FaultKind kModuleNameFaults("K32GetModuleBaseName", {}, Object({{"win32_error", Uint32()}}));
+
+} // namespace

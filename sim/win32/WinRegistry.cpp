@@ -8,6 +8,7 @@
 #include "platform/win/WinError.h"
 #include "sim/Os.h"
 #include "sim/Registry.h"
+#include "sim/Schema.h"
 #include "sim/WideText.h"
 #include "sim/win32/HandleTable.h"
 #include "sim/win32/SimCall.h"
@@ -327,3 +328,17 @@ LSTATUS RegCloseKey(HKEY key) {
     platform::RemoveHandle(reinterpret_cast<HANDLE>(key));
     return ERROR_SUCCESS;
 }
+
+namespace {
+
+using namespace sim::schema;
+
+const FaultKind kKeyFaults({"RegOpenKeyEx", "RegCreateKeyEx"}, {"key", "access"},
+                           Object({{"win32_error", Uint32()}}));
+const FaultKind kValueFaults({"RegQueryValueEx", "RegDeleteValue"}, {"key", "name"},
+                             Object({{"win32_error", Uint32()}}));
+const FaultKind kSetFaults({"RegSetValueEx", "RegSetKeyValue"}, {"key", "name", "type"},
+                           Object({{"win32_error", Uint32()}}));
+const FaultKind kTreeFaults("RegDeleteTree", {"key"}, Object({{"win32_error", Uint32()}}));
+
+} // namespace

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "sim/Os.h"
+#include "sim/Schema.h"
 #include "sim/WideText.h"
 #include "sim/win32/HandleTable.h"
 #include "sim/win32/SimCall.h"
@@ -184,3 +185,14 @@ BOOL AdjustTokenPrivileges(HANDLE token, BOOL disableAllPrivileges, PTOKEN_PRIVI
     SetLastError(notAllAssigned ? ERROR_NOT_ALL_ASSIGNED : ERROR_SUCCESS);
     return TRUE;
 }
+
+namespace {
+
+using namespace sim::schema;
+
+const FaultKind kTokenFaults("OpenProcessToken", {"access"}, Object({{"win32_error", Uint32()}}));
+const FaultKind kLookupFaults("LookupPrivilegeValue", {"name"}, Object({{"win32_error", Uint32()}}));
+const FaultKind kAdjustFaults("AdjustTokenPrivileges", {"privileges", "disable_all"},
+                              Object({{"win32_error", Uint32()}}));
+
+} // namespace

@@ -6,6 +6,7 @@
 
 #include "sim/Clock.h"
 #include "sim/KernelObjects.h"
+#include "sim/Schema.h"
 #include "sim/win32/HandleTable.h"
 #include "sim/win32/SimCall.h"
 
@@ -327,3 +328,22 @@ bool WaitForCondition(std::unique_lock<std::mutex>& lock, std::condition_variabl
 }
 
 } // namespace platform
+
+namespace {
+
+using namespace sim::schema;
+
+const FaultKind kCreateFaults({"CreateMutex", "CreateEvent", "CreateSemaphore", "CreateWaitableTimer"},
+                              {"object", "name", "initial_owner", "manual_reset", "initial_state",
+                               "initial_count", "maximum_count"},
+                              Object({{"win32_error", Uint32()}}));
+const FaultKind kOpenFaults({"OpenMutex", "OpenEvent", "OpenSemaphore"}, {"object", "name", "access"},
+                            Object({{"win32_error", Uint32()}}));
+const FaultKind kSignalFaults({"ReleaseMutex", "SetEvent", "ResetEvent", "ReleaseSemaphore"},
+                              {"object", "name"}, Object({{"win32_error", Uint32()}}));
+const FaultKind kTimerFaults("SetWaitableTimer", {"object", "name", "due_time", "period"},
+                             Object({{"win32_error", Uint32()}}));
+const FaultKind kWaitFaults("WaitForSingleObject", {"object", "name", "timeout"},
+                            Object({{"wait_result", Uint32()}, {"win32_error", Uint32()}}));
+
+} // namespace

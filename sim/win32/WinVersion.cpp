@@ -1,6 +1,7 @@
 #include "platform/win/WinVersion.h"
 
 #include "sim/Os.h"
+#include "sim/Schema.h"
 #include "sim/win32/SimCall.h"
 
 namespace {
@@ -120,3 +121,11 @@ BOOL VerifyVersionInfoA(LPOSVERSIONINFOEXA info, DWORD typeMask, DWORDLONG condi
     }
     return TRUE;
 }
+
+namespace {
+
+using namespace sim::schema;
+
+const FaultKind kVersionFaults("VerifyVersionInfo", {"type_mask"}, Object({{"win32_error", Uint32()}}));
+
+} // namespace
