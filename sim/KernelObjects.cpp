@@ -239,6 +239,12 @@ std::map<std::string, std::weak_ptr<SyncObject>>& Registry() {
     return *r;
 }
 
+// The process's objects of one machine: a machine installed later (a test's next machine) has
+// its own namespace, as another computer would.
+std::string RegistryKey(const ObjectName& name) {
+    return Current().stateDir().string() + '|' + name.canonical;
+}
+
 std::shared_ptr<SyncObject> Lookup(const std::string& canonical) {
     auto& registry = Registry();
     auto it = registry.find(canonical);
@@ -748,7 +754,7 @@ SyncResult NamedObject(SyncType type, const std::string& rawName, const json& fr
 
     std::lock_guard registryLock(RegistryMutex());
     NamePolicy policy = PolicyFor(name);
-    if (auto existing = Lookup(name.canonical)) {
+    if (auto existing = Lookup(RegistryKey(name))) {
         if (existing->type() != type)
             return {nullptr, ERROR_INVALID_HANDLE, false};
         if (create && policy.serviceObject)
@@ -761,7 +767,7 @@ SyncResult NamedObject(SyncType type, const std::string& rawName, const json& fr
         auto object = make(name, nullptr);
         if (onNew)
             onNew(*object);
-        Registry()[name.canonical] = object;
+        Registry()[RegistryKey(name)] = object;
         return {object, ERROR_SUCCESS, false};
     }
 
@@ -822,7 +828,7 @@ SyncResult NamedObject(SyncType type, const std::string& rawName, const json& fr
     auto object = make(name, std::make_unique<Backing>(files, refFd));
     if (!exists && onNew)
         onNew(*object);
-    Registry()[name.canonical] = object;
+    Registry()[RegistryKey(name)] = object;
     return {object, ERROR_SUCCESS, exists};
 }
 
@@ -838,17 +844,17 @@ json SemaphoreRecord(int32_t count, int32_t maximum) {
 
 std::shared_ptr<SyncObject> MakeMutex(const std::string& rawName, const ObjectName& name,
                                       std::unique_ptr<Backing> backing) {
-    return std::make_shared<MutexObject>(rawName, name.canonical, std::move(backing));
+    return std::make_shared<MutexObject>(rawName, RegistryKey(name), std::move(backing));
 }
 
 std::shared_ptr<SyncObject> MakeEvent(const std::string& rawName, const ObjectName& name,
                                       std::unique_ptr<Backing> backing, const json& initial) {
-    return std::make_shared<EventObject>(rawName, name.canonical, initial, std::move(backing));
+    return std::make_shared<EventObject>(rawName, RegistryKey(name), initial, std::move(backing));
 }
 
 std::shared_ptr<SyncObject> MakeSemaphore(const std::string& rawName, const ObjectName& name,
                                           std::unique_ptr<Backing> backing, const json& initial) {
-    return std::make_shared<SemaphoreObject>(rawName, name.canonical, initial, std::move(backing));
+    return std::make_shared<SemaphoreObject>(rawName, RegistryKey(name), initial, std::move(backing));
 }
 
 } // namespace
@@ -908,7 +914,7 @@ SyncResult CreateTimerObject(const std::string& name, bool manualReset) {
     if (name.empty())
         return {std::make_shared<TimerObject>("", "", manualReset), ERROR_SUCCESS, false};
     return NamedObject(SyncType::Timer, name, json{{"type", "timer"}}, [&](const ObjectName& n, auto) {
-        return std::make_shared<TimerObject>(name, n.canonical, manualReset);
+        return std::make_shared<TimerObject>(name, RegistryKey(n), manualReset);
     });
 }
 
@@ -941,7 +947,7 @@ bool NamedObjectExists(const std::string& name) {
     if (ParseName(name, parsed) != ERROR_SUCCESS)
         return false;
     std::lock_guard registryLock(RegistryMutex());
-    if (Lookup(parsed.canonical))
+    if (Lookup(RegistryKey(parsed)))
         return true;
     if (PolicyFor(parsed).serviceObject)
         return true;

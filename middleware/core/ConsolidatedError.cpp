@@ -8,6 +8,7 @@
 #include "middleware/core/ErrorCodes.h"
 #include "middleware/core/TextConversions.h"
 #include "platform/win/WinBase.h"
+#include "platform/win/WinFormat.h"
 
 namespace {
 
@@ -67,18 +68,20 @@ void AppendText(char*& text, const char* piece) {
 void AppendFormatted(char*& text, const char* format, va_list args) {
     if (!format)
         return;
-    // A formatting failure keeps what was produced up to it, hence the zeroed buffer.
-    char buffer[kMaxPiece + 1] = {};
+    // A formatting failure keeps what was produced up to it, hence the zeroed buffer. The bytes
+    // past the cut are formatted too, so that the cut can step back to a character boundary.
+    char buffer[kMaxPiece + 4 + 1] = {};
     std::vsnprintf(buffer, sizeof buffer, format, args);
-    AppendPiece(text, buffer, strnlen(buffer, kMaxPiece));
+    AppendPiece(text, buffer, strnlen(buffer, kMaxPiece + 4));
 }
 
 void AppendWideFormatted(char*& text, const wchar_t* format, va_list args) {
     if (!format)
         return;
+    // Windows rules: %s and %c of a wide format take wide arguments. A cut or a formatting failure
+    // keeps what was produced.
     wchar_t buffer[kMaxPiece + 1] = {};
-    std::vswprintf(buffer, kMaxPiece + 1, format, args);
-    buffer[kMaxPiece] = L'\0';
+    static_cast<void>(_vsnwprintf_s(buffer, kMaxPiece + 1, _TRUNCATE, format, args));
     try {
         const std::string narrow = ToNarrowString(buffer);
         AppendPiece(text, narrow.c_str(), narrow.size());

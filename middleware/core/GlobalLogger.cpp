@@ -64,3 +64,7 @@ void GlobalLogger::SetLoggingOff() {
 void GlobalLogger::SetLoggingOn() {
     _disableLogging.store(false);
 }
+
+bool GlobalLogger::IsLoggingOn() {
+    return !_disableLogging.load();
+}

@@ -36,6 +36,7 @@ public:
     // Process-wide: stops registration on every thread until switched on again.
     static void SetLoggingOff();
     static void SetLoggingOn();
+    static bool IsLoggingOn();
 
 private:
     friend struct GlobalLoggerTestPeer; // lets a test put the id counter near its wrap

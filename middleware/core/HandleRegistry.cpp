@@ -44,3 +44,9 @@ uint32_t HandleRegistry::getHandle(unsigned kind, const char* name) {
         ++m_nextHandle;
     return it->second;
 }
+
+void HandleRegistry::resetForTests() {
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_handles.clear();
+    m_nextHandle = 1;
+}

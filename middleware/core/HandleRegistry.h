@@ -30,6 +30,9 @@ public:
     // from 1, one counter for all kinds, and are never given back.
     uint32_t getHandle(unsigned kind, const char* name);
 
+    // Forgets every handle and counts from 1 again, as a new process does. Tests only.
+    void resetForTests();
+
     HandleRegistry(const HandleRegistry&) = delete;
     HandleRegistry& operator=(const HandleRegistry&) = delete;
 

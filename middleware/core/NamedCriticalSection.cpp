@@ -1,5 +1,8 @@
 #include "middleware/core/NamedCriticalSection.h"
 
+#include <mutex>
+#include <set>
+
 #include "platform/win/Trace.h"
 #include "platform/win/WinSync.h"
 
@@ -20,6 +23,19 @@ CConsolidatedError NotObtained(const char* message) {
     return busy;
 }
 
+// The names the objects of this process hold. The mutex alone would admit a second object on the
+// owner thread (it counts the takes), and that object's leave would reset the shared event while
+// the first still holds the section.
+struct HeldNames {
+    std::mutex lock;
+    std::set<std::string> names;
+};
+
+HeldNames& Held() {
+    static HeldNames held;
+    return held;
+}
+
 } // namespace
 
 NamedCriticalSection::NamedCriticalSection(const std::string& name)
@@ -31,6 +47,10 @@ NamedCriticalSection::~NamedCriticalSection() {
     } catch (...) {
         MOX_TRACE(TRACE_LEVEL_ERROR, "NamedCriticalSection %s: release on destruction failed",
                   mutexName_.c_str());
+        // The object is gone, so its name no longer keeps this process's other objects out.
+        HeldNames& held = Held();
+        std::lock_guard<std::mutex> names(held.lock);
+        held.names.erase(mutexName_);
     }
 }
 
@@ -50,10 +70,16 @@ CConsolidatedError NamedCriticalSection::enter() {
         mutex_.reset(mutex);
     }
 
+    HeldNames& held = Held();
+    std::unique_lock<std::mutex> names(held.lock);
+    if (held.names.count(mutexName_))
+        return NotObtained("Could not enter critical section");
     const DWORD result = WaitForSingleObject(mutex_.get(), 0);
     switch (result) {
     case WAIT_OBJECT_0:
     case WAIT_ABANDONED: {
+        held.names.insert(mutexName_);
+        names.unlock();
         held_ = true;
         HANDLE event = CreateEventA(nullptr, TRUE, FALSE, eventName_.c_str());
         event_.reset(event);
@@ -75,13 +101,23 @@ CConsolidatedError NamedCriticalSection::enter() {
 void NamedCriticalSection::leave() {
     if (!held_)
         return;
-    if (!ReleaseMutex(mutex_.get()))
-        throw Win32Failure(GetLastError(), "Failed to release mutex. ErrorCode: ");
-    // Reset before closing, so that no reader sees a released section as in use.
+    // The name and the mutex are given back together, so that a thread of this process is never
+    // refused a free section.
+    HeldNames& held = Held();
+    std::lock_guard<std::mutex> names(held.lock);
+    // Reset before the mutex is free, so that no reader sees a released section as in use and the
+    // next holder's signal is not undone.
     if (event_.get())
         ResetEvent(event_.get());
+    if (!ReleaseMutex(mutex_.get())) {
+        const DWORD error = GetLastError();
+        if (event_.get())
+            SetEvent(event_.get());
+        throw Win32Failure(error, "Failed to release mutex. ErrorCode: ");
+    }
     event_.reset();
     held_ = false;
+    held.names.erase(mutexName_);
 }
 
 bool NamedCriticalSection::exists() const {

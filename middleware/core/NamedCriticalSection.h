@@ -4,9 +4,10 @@
 // the mutex's name with "_E" appended is signalled, so that any process can see the operation
 // running without trying to enter it.
 //
-// The mutex belongs to the thread that entered: another thread or process is refused, while the
-// owning thread entering through a second object of the same name succeeds (the mutex counts the
-// takes). leave() and the destruction of a held section belong on the entering thread.
+// Two objects of one name exclude each other on every thread, the holder's own included: the
+// Windows mutex would let its owner thread in again, so the process also keeps the names its
+// objects hold. The mutex belongs to the thread that entered, so leave() and the destruction of a
+// held section belong on that thread.
 #include <string>
 
 #include "middleware/core/ConsolidatedError.h"

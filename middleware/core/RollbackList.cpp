@@ -1,14 +1,48 @@
 #include "middleware/core/RollbackList.h"
 
 #include <exception>
+#include <mutex>
 
 #include "middleware/core/GlobalLogger.h"
 #include "platform/win/Trace.h"
 
+namespace {
+
+// Registration is off while any rollback of the process runs its steps (one nested in an undo step,
+// or on another thread): it comes back on when the last one ends, and only if it was on before the
+// first began.
+struct RunningRollbacks {
+    std::mutex lock;
+    unsigned running = 0;
+    bool wasOn = true;
+};
+
+RunningRollbacks& Running() {
+    static RunningRollbacks running;
+    return running;
+}
+
+void BeginRollback() {
+    RunningRollbacks& r = Running();
+    std::lock_guard<std::mutex> guard(r.lock);
+    if (r.running++ == 0)
+        r.wasOn = GlobalLogger::IsLoggingOn();
+    GlobalLogger::SetLoggingOff();
+}
+
+void EndRollback() {
+    RunningRollbacks& r = Running();
+    std::lock_guard<std::mutex> guard(r.lock);
+    if (--r.running == 0 && r.wasOn)
+        GlobalLogger::SetLoggingOn();
+}
+
+} // namespace
+
 RollbackList::~RollbackList() {
     if (committed_)
         return;
-    GlobalLogger::SetLoggingOff();
+    BeginRollback();
     while (!steps_.empty()) {
         // A step that throws or holds nothing must not keep the older ones from running, nor leave
         // registration switched off.
@@ -22,7 +56,7 @@ RollbackList::~RollbackList() {
         }
         steps_.pop_back();
     }
-    GlobalLogger::SetLoggingOn();
+    EndRollback();
 }
 
 void RollbackList::push(std::function<void()> undo) {

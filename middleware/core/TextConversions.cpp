@@ -31,16 +31,28 @@ bool AppendUtf8(std::string& out, uint32_t c) {
     return true;
 }
 
-} // namespace
-
-std::string ToNarrowString(const std::wstring& text) {
+// Wide text by the width of its code unit: UTF-32 (4 bytes, as wchar_t here) or UTF-16 with
+// surrogate pairs (2 bytes, as wchar_t on Windows).
+template <class Unit> std::string UnitsToNarrow(std::basic_string_view<Unit> text) {
+    static_assert(sizeof(Unit) == 2 || sizeof(Unit) == 4);
     std::string out;
     try {
         out.reserve(text.size());
-        for (wchar_t ch : text) {
-            if (ch == L'\0')
+        for (size_t i = 0; i < text.size(); ++i) {
+            auto c = static_cast<uint32_t>(text[i]);
+            if (c == 0)
                 break;
-            if (!AppendUtf8(out, static_cast<uint32_t>(ch)))
+            if constexpr (sizeof(Unit) == 2) {
+                if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size()) {
+                    const auto low = static_cast<uint32_t>(text[i + 1]);
+                    if (low >= 0xDC00 && low <= 0xDFFF) {
+                        c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+                        ++i;
+                    }
+                }
+            }
+            // A surrogate left over (unpaired, or any in UTF-32) has no narrow form.
+            if (!AppendUtf8(out, c))
                 return {};
         }
     } catch (...) {
@@ -49,8 +61,9 @@ std::string ToNarrowString(const std::wstring& text) {
     return out;
 }
 
-std::wstring ToWideString(const std::string& text) {
-    std::wstring out;
+template <class Unit> std::basic_string<Unit> NarrowToUnits(const std::string& text) {
+    static_assert(sizeof(Unit) == 2 || sizeof(Unit) == 4);
+    std::basic_string<Unit> out;
     try {
         out.reserve(text.size());
         const auto* p = reinterpret_cast<const unsigned char*>(text.data());
@@ -78,12 +91,43 @@ std::wstring ToWideString(const std::string& text) {
             }
             if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
                 return {};
-            out += static_cast<wchar_t>(c);
+            if (sizeof(Unit) == 2 && c >= 0x10000) {
+                out += static_cast<Unit>(0xD800 + ((c - 0x10000) >> 10));
+                out += static_cast<Unit>(0xDC00 + ((c - 0x10000) & 0x3FF));
+            } else {
+                out += static_cast<Unit>(c);
+            }
         }
     } catch (...) {
         return {};
     }
     return out;
+}
+
+} // namespace
+
+std::string ToNarrowString(const std::wstring& text) {
+    return UnitsToNarrow<wchar_t>(text);
+}
+
+std::wstring ToWideString(const std::string& text) {
+    return NarrowToUnits<wchar_t>(text);
+}
+
+std::string Utf16ToNarrowString(std::u16string_view text) {
+    return UnitsToNarrow<char16_t>(text);
+}
+
+std::string Utf32ToNarrowString(std::u32string_view text) {
+    return UnitsToNarrow<char32_t>(text);
+}
+
+std::u16string NarrowToUtf16String(const std::string& text) {
+    return NarrowToUnits<char16_t>(text);
+}
+
+std::u32string NarrowToUtf32String(const std::string& text) {
+    return NarrowToUnits<char32_t>(text);
 }
 
 std::vector<std::wstring> MultiSzToStrings(const wchar_t* multiSz) {

@@ -4,6 +4,7 @@
 // input: a text that cannot be converted becomes empty.
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/win/WinTypes.h"
@@ -12,8 +13,15 @@
 // depend on which thread set what locale. A wide character without a UTF-8 form (a surrogate, or a
 // value beyond U+10FFFF) and a malformed UTF-8 sequence make the whole result empty. Conversion ends
 // at the first NUL, as a C string conversion would.
+// The wide form follows the width of wchar_t: UTF-32 here, UTF-16 with surrogate pairs where
+// wchar_t has 2 bytes (Windows).
 std::string ToNarrowString(const std::wstring& text);
 std::wstring ToWideString(const std::string& text);
+// The two wide forms by name, whatever the width of wchar_t is on this platform.
+std::string Utf16ToNarrowString(std::u16string_view text);
+std::string Utf32ToNarrowString(std::u32string_view text);
+std::u16string NarrowToUtf16String(const std::string& text);
+std::u32string NarrowToUtf32String(const std::string& text);
 
 // Splits a NUL-separated list ending in an empty text. The first empty text ends the list.
 std::vector<std::wstring> MultiSzToStrings(const wchar_t* multiSz);

@@ -7,6 +7,7 @@
 #include <cwchar>
 #include <exception>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <regex>
 #include <stdexcept>
@@ -35,6 +36,10 @@ namespace {
 // Static storage: zero at start, never cleared or shrunk; records are only read after the build.
 ControllerLocator g_records[DeviceLocator::kMaxControllers];
 std::atomic<int> g_count{0};
+// One build at a time: a thread that comes while another builds waits and then finds the table.
+// Recursive, because a request made during the build may ask for the table on the same thread.
+std::recursive_mutex g_buildLock;
+std::atomic<bool> g_built{false};
 
 constexpr uint32_t kCapabilityRemovable = 0x4;
 constexpr int kLegacyPorts = 16;
@@ -325,6 +330,10 @@ DeviceLocator::DeviceLocator() {
 }
 
 int DeviceLocator::Build() {
+    if (g_built.load())
+        return g_count.load();
+    std::lock_guard<std::recursive_mutex> lock(g_buildLock);
+    // Built meanwhile, filled by a test, or asked again from inside this thread's own build.
     if (int count = g_count.load(); count != 0)
         return count;
 
@@ -386,6 +395,7 @@ int DeviceLocator::Build() {
         }
     }
     IoctlInterfaceVersionStore::EndBuildBypass();
+    g_built.store(true);
     return count;
 }
 
@@ -441,10 +451,25 @@ int DeviceLocator::FindNextByFlags(uint32_t mask, int index) {
 }
 
 ControllerLocator* DeviceLocator::AppendRecord(const ControllerLocator& record) {
+    std::lock_guard<std::recursive_mutex> lock(g_buildLock);
     const int count = g_count.load();
     if (count >= kMaxControllers)
         return nullptr;
     g_records[count] = record;
     g_count.store(count + 1);
     return &g_records[count];
+}
+
+void DeviceLocator::ResetForTests() {
+    std::lock_guard<std::recursive_mutex> lock(g_buildLock);
+    for (auto& record : g_records) {
+        // As at the end of a process: the records' handles go with them (a handle a test closed
+        // itself is refused harmlessly; handle values are never reused).
+        for (HANDLE h : {record.deviceHandle, record.mutex})
+            if (h && h != INVALID_HANDLE_VALUE)
+                CloseHandle(h);
+        record = ControllerLocator{};
+    }
+    g_count.store(0);
+    g_built.store(false);
 }

@@ -47,4 +47,8 @@ public:
     // Fills the next record of the table with a copy of `record`; null when the table is full.
     // The build adds every controller it keeps through it; tests add records of their own.
     static ControllerLocator* AppendRecord(const ControllerLocator& record);
+
+    // Empties the table as a new process finds it, closing the records' handles. Tests only: a
+    // library never forgets its controllers.
+    static void ResetForTests();
 };

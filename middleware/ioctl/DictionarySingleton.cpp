@@ -1,5 +1,6 @@
 #include "middleware/ioctl/DictionarySingleton.h"
 
+#include <mutex>
 #include <new>
 #include <string>
 
@@ -9,6 +10,10 @@ namespace {
 
 std::atomic<CDictionarySingleton*> g_instance{nullptr};
 std::atomic<bool> g_filled{false};
+// Several threads may come first at once: one makes the instance, one fills it while the others
+// wait for the filled cache.
+std::mutex g_instanceLock;
+std::mutex g_fillLock;
 
 struct KindName {
     uint32_t kind;
@@ -44,15 +49,20 @@ CConsolidatedError FillError(const std::string& message) {
 } // namespace
 
 CDictionarySingleton* CDictionarySingleton::GetInstance() {
-    CDictionarySingleton* instance = g_instance.load();
-    if (instance)
+    if (CDictionarySingleton* instance = g_instance.load())
         return instance;
-    instance = new (std::nothrow) CDictionarySingleton();
-    g_instance.store(instance);
+    std::lock_guard<std::mutex> lock(g_instanceLock);
+    CDictionarySingleton* instance = g_instance.load();
+    if (!instance) {
+        instance = new (std::nothrow) CDictionarySingleton();
+        g_instance.store(instance);
+    }
     return instance;
 }
 
 void CDictionarySingleton::Release() {
+    std::lock_guard<std::mutex> fill(g_fillLock);
+    std::lock_guard<std::mutex> lock(g_instanceLock);
     delete g_instance.exchange(nullptr);
     g_filled.store(false);
 }
@@ -70,6 +80,9 @@ void CDictionarySingleton::Clear() {
 }
 
 CConsolidatedError CDictionarySingleton::Invoke(HANDLE target) {
+    if (g_filled.load())
+        return CConsolidatedError();
+    std::lock_guard<std::mutex> fill(g_fillLock);
     if (g_filled.load())
         return CConsolidatedError();
     Clear();

@@ -15,3 +15,7 @@ bool IsIoctlDirectMode() {
 bool SetIoctlDirectMode() {
     return !g_directMode.exchange(true);
 }
+
+void ResetIoctlDirectModeForTests() {
+    g_directMode.store(false);
+}

@@ -5,3 +5,5 @@
 bool IsIoctlDirectMode();
 // Sets the mode; true for the call that set it first.
 bool SetIoctlDirectMode();
+// Clears the mode as a new process finds it. Tests only.
+void ResetIoctlDirectModeForTests();

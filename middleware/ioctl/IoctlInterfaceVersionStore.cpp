@@ -31,6 +31,9 @@ struct Store {
     // registration of the same thread runs.
     std::recursive_mutex mutex;
     std::map<int32_t, Controller> controllers; // by port number
+    // One registration at a time, so that threads registering the same controller at once ask
+    // the driver once per interface (the store's own mutex is free while the driver is asked).
+    std::recursive_mutex registration;
 };
 
 Store& TheStore() {
@@ -152,6 +155,7 @@ const std::vector<InterfaceVersionEntry>& IoctlInterfaceVersionStore::EntryTable
 }
 
 void IoctlInterfaceVersionStore::RegisterController(ControllerLocator& record) {
+    std::lock_guard registration(TheStore().registration);
     size_t previous = 0;
     for (;;) {
         size_t waiting = 0;
@@ -234,4 +238,12 @@ bool IoctlInterfaceVersionStore::IsBuildBypassActive() {
 
 void IoctlInterfaceVersionStore::EndBuildBypass() {
     TheStore().bypass.store(false);
+}
+
+void IoctlInterfaceVersionStore::ResetForTests() {
+    Store& s = TheStore();
+    std::lock_guard registration(s.registration);
+    std::lock_guard lock(s.mutex);
+    s.controllers.clear();
+    s.bypass.store(true);
 }

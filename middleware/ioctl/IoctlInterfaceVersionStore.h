@@ -78,4 +78,8 @@ public:
     // answers yes; the build ends that once.
     static bool IsBuildBypassActive();
     static void EndBuildBypass();
+
+    // Forgets every controller and starts the bypass again, as a new process finds the store.
+    // Tests only.
+    static void ResetForTests();
 };

@@ -2,16 +2,35 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <filesystem>
 #include <stdexcept>
+#include <string>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace moxtest {
 
-Child::Child(const std::vector<std::string>& args) {
-    const char* program = std::getenv("MOX_TEST_CHILD");
-    if (!program || !*program)
+namespace {
+
+// MOX_TEST_CHILD (set by ctest), else the helper built beside the test executable, so that a test
+// executable run directly finds it too.
+std::string HelperProgram() {
+    const char* named = std::getenv("MOX_TEST_CHILD");
+    if (named && *named)
+        return named;
+    std::error_code error;
+    const auto beside =
+        std::filesystem::read_symlink("/proc/self/exe", error).parent_path() / "mox_test_child";
+    if (error || !std::filesystem::exists(beside, error))
         throw std::runtime_error("MOX_TEST_CHILD does not name the test helper program");
+    return beside.string();
+}
+
+} // namespace
+
+Child::Child(const std::vector<std::string>& args) {
+    const std::string helper = HelperProgram();
+    const char* program = helper.c_str();
     int in[2], out[2];
     if (::pipe(in) != 0 || ::pipe(out) != 0)
         throw std::runtime_error("pipe failed");

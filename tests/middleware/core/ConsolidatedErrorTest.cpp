@@ -222,6 +222,34 @@ TEST(ConsolidatedErrorTexts, PiecesAreCutAndJoinedByOneNewline) {
     EXPECT_EQ(Message(utf8), std::string(1023, 'a'));
 }
 
+// The printf-style appenders cut on a character boundary too, so the wide getters still give the
+// text (a cut inside a sequence would make them report a size and write nothing).
+TEST(ConsolidatedErrorTexts, FormattedPiecesAreCutOnACharacterBoundary) {
+    for (const char* tail : {"\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80"}) {
+        SCOPED_TRACE(tail);
+        E e;
+        e.AddErrorMessage("%s%s", std::string(1023, 'a').c_str(), tail);
+        EXPECT_EQ(Message(e), std::string(1023, 'a'));
+        std::vector<wchar_t> wide(2048);
+        ASSERT_EQ(e.GetErrorMessage(wide.data(), static_cast<int>(wide.size() * sizeof(wchar_t))), 1024u);
+        EXPECT_EQ(std::wstring(wide.data()), std::wstring(1023, L'a'));
+    }
+    E exact;
+    exact.AddDebugInformation("%s\xC3\xA9", std::string(1022, 'b').c_str());
+    EXPECT_EQ(Debug(exact), std::string(1022, 'b') + "\xC3\xA9");
+}
+
+// A wide format follows the Windows rules: %s and %c take wide arguments, %S and %C narrow ones.
+TEST(ConsolidatedErrorTexts, WideFormatsTakeWideStringsForPercentS) {
+    E e;
+    e.AddErrorMessage(L"Name: %s", L"abc");
+    EXPECT_EQ(Message(e), "Name: abc");
+    E mixed;
+    mixed.AddDebugInformation(L"%s/%S/%c/%C/%5.2s|%-4s|", L"w\u00e9", "n\xC3\xA9", L'\u00e9', 'x', L"wide",
+                              L"ab");
+    EXPECT_EQ(Debug(mixed), "w\xC3\xA9/n\xC3\xA9/\xC3\xA9/x/   wi|ab  |");
+}
+
 TEST(ConsolidatedErrorTexts, TextsThatAreNotFormatsStayAsTheyStand) {
     E e;
     e.SetError(E::UVI_FAILED, "100% done %s %n", "debug %d");

@@ -69,15 +69,27 @@ TEST_F(NamedCriticalSectionTest, HeldSectionRefusesEveryOtherHolderAtOnce) {
     EXPECT_TRUE(section.enter().IsSuccessful());
 }
 
-TEST_F(NamedCriticalSectionTest, TheOwningThreadEntersThroughASecondObject) {
+// The holder's own thread is refused through a second object too, and that object's leave changes
+// nothing: every process still sees the section in use.
+TEST_F(NamedCriticalSectionTest, ASecondObjectIsRefusedEvenOnTheHoldersThread) {
     NamedCriticalSection first(kName);
     NamedCriticalSection second(kName);
     ASSERT_TRUE(first.enter().IsSuccessful());
-    EXPECT_TRUE(second.enter().IsSuccessful());
+    CConsolidatedError busy = second.enter();
+    EXPECT_EQ(busy.GetErrorCode(), kBusy);
+    EXPECT_STREQ(busy.GetErrorMessage(), "Could not enter critical section");
+    EXPECT_EQ(first.enter().GetErrorCode(), kTwice);
     second.leave();
-    // One take is still held: other threads stay out.
+    EXPECT_TRUE(second.isInUse());
+    EXPECT_EQ(moxtest::RunChild({"ncs-try", kName}).output,
+              "0XA0070037 Could not enter critical section\nin use 1\nexists 1\n");
     EXPECT_EQ(EnterOnOtherThread(kName), kBusy);
+
     first.leave();
+    EXPECT_FALSE(first.isInUse());
+    EXPECT_TRUE(second.enter().IsSuccessful());
+    EXPECT_EQ(first.enter().GetErrorCode(), kBusy);
+    second.leave();
     EXPECT_EQ(EnterOnOtherThread(kName), 0x20000000u);
 }
 

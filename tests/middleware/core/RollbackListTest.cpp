@@ -1,5 +1,7 @@
+#include <atomic>
 #include <stdexcept>
 #include <string>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -39,6 +41,62 @@ TEST(RollbackList, StepsRunWithErrorRegistrationOff) {
     }
     EXPECT_EQ(idDuringUndo, 0u);
     EXPECT_NE(static_cast<_UVI_Error>(failure).errorId, 0u);
+}
+
+uint32_t RegisteredId() {
+    CConsolidatedError failure(CConsolidatedError::UVI_FAILED);
+    return static_cast<_UVI_Error>(failure).errorId;
+}
+
+// A rollback nested in an undo step ends before its outer one: the outer's remaining steps still
+// run with registration off, so their failures cannot replace the real one.
+TEST(RollbackList, RegistrationStaysOffUntilTheOutermostRollbackEnds) {
+    uint32_t afterInner = 99;
+    {
+        RollbackList outer;
+        outer.push([&] { afterInner = RegisteredId(); });
+        outer.push([] {
+            RollbackList inner;
+            inner.push([] {});
+        });
+    }
+    EXPECT_EQ(afterInner, 0u);
+    EXPECT_NE(RegisteredId(), 0u);
+}
+
+// Another thread's rollback ending meanwhile does not switch registration on under this one.
+TEST(RollbackList, RegistrationStaysOffWhileAnotherThreadsRollbackRuns) {
+    std::atomic<int> stage{0};
+    uint32_t idAfterOtherEnded = 99;
+    std::thread other([&] {
+        RollbackList list;
+        list.push([&] {
+            while (stage.load() != 1)
+                std::this_thread::yield();
+        });
+    });
+    {
+        RollbackList list;
+        list.push([&] { idAfterOtherEnded = RegisteredId(); });
+        list.push([&] {
+            stage.store(1);
+            other.join();
+        });
+    }
+    EXPECT_EQ(idAfterOtherEnded, 0u);
+    EXPECT_NE(RegisteredId(), 0u);
+}
+
+// Registration that was off before the rollback stays off after it.
+TEST(RollbackList, RegistrationOffBeforehandStaysOff) {
+    GlobalLogger::SetLoggingOff();
+    {
+        RollbackList list;
+        list.push([] {});
+    }
+    EXPECT_FALSE(GlobalLogger::IsLoggingOn());
+    EXPECT_EQ(RegisteredId(), 0u);
+    GlobalLogger::SetLoggingOn();
 }
 
 TEST(RollbackList, AFailingOrEmptyStepDoesNotStopTheOthers) {

@@ -45,6 +45,26 @@ TEST(TextConversions, UnconvertibleTextBecomesEmpty) {
     }
 }
 
+// A character above U+FFFF is one unit in UTF-32 and a surrogate pair in UTF-16 (a 2-byte
+// wchar_t): both widths keep it whole in both directions.
+TEST(TextConversions, CharactersAboveTheBasicPlaneSurviveEitherWidth) {
+    const std::string narrow = "disk \xF0\x9F\x98\x80 \xC3\xA9";
+    EXPECT_EQ(NarrowToUtf32String(narrow), U"disk \U0001F600 \u00E9");
+    EXPECT_EQ(Utf32ToNarrowString(U"disk \U0001F600 \u00E9"), narrow);
+    const std::u16string utf16 = NarrowToUtf16String(narrow);
+    EXPECT_EQ(utf16, u"disk \xD83D\xDE00 \u00E9");
+    EXPECT_EQ(utf16.size(), 9u);
+    EXPECT_EQ(Utf16ToNarrowString(utf16), narrow);
+    EXPECT_EQ(ToNarrowString(ToWideString(narrow)), narrow);
+
+    // An unpaired surrogate of either width has no narrow form.
+    EXPECT_EQ(Utf16ToNarrowString(u"a\xD83D"), "");
+    EXPECT_EQ(Utf16ToNarrowString(u"a\xDE00"
+                                  u"b"),
+              "");
+    EXPECT_EQ(Utf32ToNarrowString(U"a\xD83D"), "");
+}
+
 TEST(TextConversions, ConversionEndsAtTheFirstNul) {
     EXPECT_EQ(ToNarrowString(std::wstring(L"ab\0cd", 5)), "ab");
     EXPECT_EQ(ToWideString(std::string("ab\0cd", 5)), L"ab");
