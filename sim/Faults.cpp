@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cstdlib>
+#include <stdexcept>
 
 namespace sim {
 namespace {
@@ -60,6 +61,16 @@ FaultRule FaultRule::FromJson(const nlohmann::json& j) {
 void Faults::Add(FaultRule rule) {
     std::lock_guard lock(mutex_);
     rules_.push_back(Entry{std::move(rule)});
+}
+
+void Faults::Add(std::string_view ruleJson) {
+    nlohmann::json rule;
+    try {
+        rule = nlohmann::json::parse(ruleJson);
+    } catch (const std::exception& e) {
+        throw std::runtime_error(std::string("fault rule: ") + e.what());
+    }
+    Add(FaultRule::FromJson(rule));
 }
 
 void Faults::Clear() {

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -31,6 +32,9 @@ struct FaultRule {
 class Faults {
 public:
     void Add(FaultRule rule);
+    // The same for a rule written as JSON text ({"kind": ..., "match": ..., "outcome": ...}), for
+    // tests that describe rules without the JSON library; bad text throws std::runtime_error.
+    void Add(std::string_view ruleJson);
     void Clear();
     // The outcome of the first matching rule that fires, counting the call against it.
     std::optional<nlohmann::json> Check(const std::string& kind, const nlohmann::json& selectors);

@@ -26,6 +26,7 @@
 #include "middleware/ioctl/IoctlInterfaceVersionStore.h"
 #include "middleware/ioctl/NvmeRequests.h"
 #include "platform/win/Trace.h"
+#include "platform/win/WinBase.h"
 #include "platform/win/WinCfgMgr.h"
 #include "platform/win/WinError.h"
 #include "platform/win/WinSync.h"
@@ -447,4 +448,18 @@ ControllerLocator* DeviceLocator::AppendRecord(const ControllerLocator& record) 
     g_records[count] = record;
     g_count.store(count + 1);
     return &g_records[count];
+}
+
+void DeviceLocator::ResetForTests() {
+    const int count = g_count.load();
+    for (int i = 0; i < count; ++i) {
+        ControllerLocator& r = g_records[i];
+        if (r.deviceHandle && r.deviceHandle != INVALID_HANDLE_VALUE)
+            CloseHandle(r.deviceHandle);
+        if (r.mutex)
+            CloseHandle(r.mutex);
+        r = ControllerLocator{};
+    }
+    g_count.store(0);
+    IoctlInterfaceVersionStore::ResetForTests();
 }

@@ -47,4 +47,9 @@ public:
     // Fills the next record of the table with a copy of `record`; null when the table is full.
     // The build adds every controller it keeps through it; tests add records of their own.
     static ControllerLocator* AppendRecord(const ControllerLocator& record);
+
+    // Tests only: forgets every record, closing its device handle and mutex, and starts the
+    // interface version store over, so that the next use builds the table against the machine the
+    // test installed. Nothing may use the table while it runs.
+    static void ResetForTests();
 };

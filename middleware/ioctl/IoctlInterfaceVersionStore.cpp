@@ -235,3 +235,10 @@ bool IoctlInterfaceVersionStore::IsBuildBypassActive() {
 void IoctlInterfaceVersionStore::EndBuildBypass() {
     TheStore().bypass.store(false);
 }
+
+void IoctlInterfaceVersionStore::ResetForTests() {
+    Store& s = TheStore();
+    std::lock_guard lock(s.mutex);
+    s.controllers.clear();
+    s.bypass.store(true);
+}

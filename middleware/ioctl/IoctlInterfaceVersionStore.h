@@ -78,4 +78,6 @@ public:
     // answers yes; the build ends that once.
     static bool IsBuildBypassActive();
     static void EndBuildBypass();
+    // Tests only: forgets every controller and turns the bypass on again, as at process start.
+    static void ResetForTests();
 };
