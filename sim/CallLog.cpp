@@ -1,5 +1,7 @@
 #include "sim/CallLog.h"
 
+#include "sim/Faults.h"
+
 namespace sim {
 
 void CallLog::Keep(size_t limit) {
@@ -41,6 +43,21 @@ size_t CallLog::Count(const std::string& kind) const {
     size_t n = 0;
     for (const auto& c : calls_)
         n += c.kind == kind;
+    return n;
+}
+
+size_t CallLog::CountMatching(const std::string& kind, std::string_view selectorsJson) const {
+    const nlohmann::json wanted = nlohmann::json::parse(selectorsJson);
+    std::lock_guard lock(mutex_);
+    size_t n = 0;
+    for (const auto& c : calls_) {
+        if (c.kind != kind)
+            continue;
+        bool all = true;
+        for (const auto& [name, value] : wanted.items())
+            all = all && c.selectors.contains(name) && SelectorEquals(value, c.selectors[name]);
+        n += all;
+    }
     return n;
 }
 

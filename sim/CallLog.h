@@ -9,6 +9,7 @@
 #include <mutex>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -32,6 +33,9 @@ public:
     // The calls of one kind, oldest first.
     std::vector<Call> Of(const std::string& kind) const;
     size_t Count(const std::string& kind) const;
+    // The calls of one kind whose selectors hold every selector of the JSON object text (numbers may
+    // be written as "0x..." strings), for tests that read the log without the JSON library.
+    size_t CountMatching(const std::string& kind, std::string_view selectorsJson) const;
     void Clear();
 
 private:

@@ -4,6 +4,7 @@
 
 #include <cctype>
 #include <cstdlib>
+#include <stdexcept>
 
 namespace sim {
 namespace {
@@ -81,6 +82,16 @@ void Faults::Add(FaultRule rule) {
 
 void Faults::AddFromDescription(FaultRule rule) {
     Insert(std::move(rule), false);
+}
+
+void Faults::Add(std::string_view ruleJson) {
+    nlohmann::json rule;
+    try {
+        rule = nlohmann::json::parse(ruleJson);
+    } catch (const std::exception& e) {
+        throw std::runtime_error(std::string("fault rule: ") + e.what());
+    }
+    Add(FaultRule::FromJson(rule));
 }
 
 void Faults::Clear() {

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -38,6 +39,9 @@ public:
     void Add(FaultRule rule);
     // Adds a rule of a machine description: checked, and free to never fire in this process.
     void AddFromDescription(FaultRule rule);
+    // The same for a rule written as JSON text ({"kind": ..., "match": ..., "outcome": ...}), for
+    // tests that describe rules without the JSON library; bad text throws std::runtime_error.
+    void Add(std::string_view ruleJson);
     void Clear();
     // The outcome of the first matching rule that fires, counting the call against it.
     std::optional<nlohmann::json> Check(const std::string& kind, const nlohmann::json& selectors);

@@ -27,6 +27,7 @@
 #include "middleware/ioctl/IoctlInterfaceVersionStore.h"
 #include "middleware/ioctl/NvmeRequests.h"
 #include "platform/win/Trace.h"
+#include "platform/win/WinBase.h"
 #include "platform/win/WinCfgMgr.h"
 #include "platform/win/WinError.h"
 #include "platform/win/WinSync.h"
@@ -472,4 +473,5 @@ void DeviceLocator::ResetForTests() {
     }
     g_count.store(0);
     g_built.store(false);
+    IoctlInterfaceVersionStore::ResetForTests();
 }

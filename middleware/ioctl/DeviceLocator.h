@@ -48,7 +48,7 @@ public:
     // The build adds every controller it keeps through it; tests add records of their own.
     static ControllerLocator* AppendRecord(const ControllerLocator& record);
 
-    // Empties the table as a new process finds it, closing the records' handles. Tests only: a
-    // library never forgets its controllers.
+    // Empties the table as a new process finds it, closing the records' handles, and starts the
+    // interface version store over. Tests only: a library never forgets its controllers.
     static void ResetForTests();
 };
