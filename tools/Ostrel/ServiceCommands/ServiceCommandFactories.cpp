@@ -1,5 +1,6 @@
 #include "tools/Ostrel/ServiceCommands/ServiceCommandFactories.h"
 
+#include "tools/Ostrel/ServiceCommands/ClearHalvexDataCommand.h"
 #include "tools/Ostrel/ServiceCommands/ServiceToolCommands.h"
 
 namespace {
@@ -44,4 +45,8 @@ CommandPtr CreateServiceSetCommand(int, wchar_t*[]) {
 
 CommandPtr CreateCheckServiceExistsCommand(int, wchar_t*[]) {
     return std::make_unique<CheckServiceExistsCommand>();
+}
+
+CommandPtr CreateClearHalvexDataCommand(int, wchar_t*[]) {
+    return std::make_unique<ClearHalvexDataCommand>();
 }

@@ -12,3 +12,4 @@ CommandPtr CreateStopServiceCommand(int argc, wchar_t* argv[]);
 CommandPtr CreateStartServiceCommand(int argc, wchar_t* argv[]);
 CommandPtr CreateServiceSetCommand(int argc, wchar_t* argv[]);
 CommandPtr CreateCheckServiceExistsCommand(int argc, wchar_t* argv[]);
+CommandPtr CreateClearHalvexDataCommand(int argc, wchar_t* argv[]);
