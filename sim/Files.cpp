@@ -7,11 +7,25 @@
 #include "platform/win/WinError.h"
 #include "sim/DescriptionValues.h"
 #include "sim/Machine.h"
+#include "sim/Schema.h"
 
 namespace sim::files {
 namespace {
 
 using nlohmann::json;
+namespace sc = sim::schema;
+
+const sc::Section kSection(
+    "files",
+    sc::Object({{"folders", sc::Array(sc::Text())},
+                {"entries",
+                 sc::Array(sc::Object({{"path", sc::Text()}, {"id", sc::Uint64()}, {"locked", sc::Bool()}},
+                                      {"path"}))}}));
+
+const sc::FaultKind kDeleteFaults("DeleteFile", {"path"}, sc::Object({{"win32_error", sc::Uint32()}}));
+const sc::FaultKind kIdFaults("OpenFileById", {"id"}, sc::Object({{"win32_error", sc::Uint32()}}));
+const sc::FaultKind kPathFaults("GetFinalPathNameByHandle", {"path"},
+                                sc::Object({{"win32_error", sc::Uint32()}}));
 
 // The path without a device prefix, in lower case, with single separators and no trailing one.
 std::string Key(const std::string& path) {

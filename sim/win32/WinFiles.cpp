@@ -5,11 +5,11 @@
 #include <memory>
 #include <string>
 
-#include "platform/win/HandleTable.h"
-#include "platform/win/SimCall.h"
 #include "platform/win/WinBase.h"
 #include "sim/Files.h"
 #include "sim/WideText.h"
+#include "sim/win32/HandleTable.h"
+#include "sim/win32/SimCall.h"
 
 namespace {
 

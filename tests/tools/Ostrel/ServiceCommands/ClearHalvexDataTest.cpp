@@ -26,7 +26,7 @@ std::string File(const std::string& suffix, const std::string& extra = "") {
 // The cache service stopped, and the database folder with the given files.
 sim::MachineBuilder Machine(const std::vector<std::string>& files,
                             const std::string& serviceState = "stopped") {
-    sim::MachineBuilder builder = servicetest::With(1, "state", "\"" + serviceState + "\"");
+    sim::MachineBuilder builder = servicetest::With(servicetest::kCacheService, "state", "\"" + serviceState + "\"");
     builder.Set("/files/folders", R"(["C:\\Orvex\\OrvexHalvexData"])").Set("/files/entries", "[]");
     for (const auto& f : files)
         builder.Append("/files/entries", f);
@@ -84,10 +84,10 @@ TEST(ClearHalvexDataCommand, DeletesOnlyWhileTheCacheServiceCannotHoldTheDatabas
     } cases[] = {
         {"service stopped", Machine(all), ERROR_SUCCESS, true},
         {"service running", Machine(all, "running"), ERROR_INVALID_STATE, false},
-        {"service stopping", Machine(all, "stop_pending").Set("/services/1/never_stops", "true"),
+        {"service stopping", Machine(all, "stop_pending").Set("/services/KeplinAfsService/never_stops", "true"),
          ERROR_INVALID_STATE, false},
-        {"service not installed", Machine(all).Remove("/services"), ERROR_SUCCESS, true},
-        {"service refused", Machine(all).Set("/services/1/deny_access", "true"), ERROR_ACCESS_DENIED, false},
+        {"service not installed", Machine(all).Remove("/services").Remove("/registry"), ERROR_SUCCESS, true},
+        {"service refused", Machine(all).Set("/services/KeplinAfsService/deny_access", "true"), ERROR_ACCESS_DENIED, false},
         {"state unreadable",
          Machine(all).Append("/faults", R"({"kind": "QueryServiceStatusEx", "outcome": {"win32_error": 6}})"),
          ERROR_INVALID_HANDLE, false},
@@ -102,7 +102,7 @@ TEST(ClearHalvexDataCommand, DeletesOnlyWhileTheCacheServiceCannotHoldTheDatabas
 }
 
 TEST(ClearHalvexDataCommand, ReportsTheFailedDeletionWithItsCode) {
-    sim::ScopedMachine machine(servicetest::With(1, "state", "\"stopped\""));
+    sim::ScopedMachine machine(servicetest::With(servicetest::kCacheService, "state", "\"stopped\""));
     CommandPtr command = CreateClearHalvexDataCommand(0, nullptr);
     EXPECT_EQ(command->Execute(0, nullptr), ERROR_PATH_NOT_FOUND);
     EXPECT_EQ(command->Help(),
