@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "sim/win32/SimCall.h"
 #include "platform/win/WinBase.h"
 #include "sim/Os.h"
 #include "sim/Services.h"
 #include "sim/WideText.h"
+#include "sim/win32/SimCall.h"
 
 namespace {
 
