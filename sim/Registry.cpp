@@ -365,6 +365,29 @@ bool KeyExists(const std::string& path) {
     return exists;
 }
 
+std::vector<std::string> SubKeys(const std::string& path) {
+    const std::string prefix = Lower(Canonical(path)) + "\\";
+    std::vector<std::string> names;
+    Current().Read([&](const json& s) {
+        const json* keys = KeysOf(s);
+        if (!keys)
+            return;
+        for (auto it = keys->begin(); it != keys->end(); ++it) {
+            const std::string canonical = Canonical(it.key());
+            if (Lower(canonical).compare(0, prefix.size(), prefix) != 0 || canonical.size() == prefix.size())
+                continue;
+            const std::string name =
+                canonical.substr(prefix.size(), canonical.find('\\', prefix.size()) - prefix.size());
+            bool seen = false;
+            for (const std::string& n : names)
+                seen = seen || EqualNoCase(n, name);
+            if (!seen)
+                names.push_back(name);
+        }
+    });
+    return names;
+}
+
 uint32_t CreateKey(const std::string& path, bool* created) {
     const std::string canonical = Canonical(path);
     if (canonical.empty())

@@ -29,6 +29,8 @@ std::string TypeName(uint32_t type);
 std::string ViewPath(const std::string& path, bool view32);
 
 bool KeyExists(const std::string& path);
+// The names of the key's listed subkeys, as first spelled.
+std::vector<std::string> SubKeys(const std::string& path);
 // Creates the key and its missing parents; created tells whether it was new.
 uint32_t CreateKey(const std::string& path, bool* created);
 // ERROR_FILE_NOT_FOUND when the key or value does not exist; an empty name is the default value.

@@ -1,0 +1,82 @@
+#pragma once
+// Files: deleting them by path, opening them by their file id on a volume, the path of an open file,
+// and the conversion of file times. CreateFileA/W and ReadFile are in WinDeviceIo.h. Functions
+// report failure through their result and the thread's last error.
+#include <cstddef>
+
+#include "platform/win/WinAccess.h"
+#include "platform/win/WinDeviceIo.h"
+#include "platform/win/WinError.h"
+#include "platform/win/WinTypes.h"
+
+constexpr DWORD FILE_READ_DATA = 0x0001;
+constexpr DWORD FILE_READ_ATTRIBUTES = 0x0080;
+constexpr DWORD FILE_WRITE_ATTRIBUTES = 0x0100;
+
+// Flags of GetFinalPathNameByHandle (0: normalised, with the drive letter).
+constexpr DWORD FILE_NAME_NORMALIZED = 0x0;
+constexpr DWORD FILE_NAME_OPENED = 0x8;
+constexpr DWORD VOLUME_NAME_DOS = 0x0;
+constexpr DWORD VOLUME_NAME_GUID = 0x1;
+constexpr DWORD VOLUME_NAME_NT = 0x2;
+constexpr DWORD VOLUME_NAME_NONE = 0x4;
+
+// 100-ns intervals since 1 January 1601 (UTC).
+struct FILETIME {
+    DWORD dwLowDateTime;
+    DWORD dwHighDateTime;
+};
+static_assert(sizeof(FILETIME) == 8);
+using LPFILETIME = FILETIME*;
+
+struct SYSTEMTIME {
+    WORD wYear;
+    WORD wMonth;
+    WORD wDayOfWeek;
+    WORD wDay;
+    WORD wHour;
+    WORD wMinute;
+    WORD wSecond;
+    WORD wMilliseconds;
+};
+static_assert(sizeof(SYSTEMTIME) == 16);
+static_assert(offsetof(SYSTEMTIME, wDay) == 6 && offsetof(SYSTEMTIME, wMilliseconds) == 14);
+using LPSYSTEMTIME = SYSTEMTIME*;
+
+enum FILE_ID_TYPE : DWORD { FileIdType = 0, ObjectIdType = 1, ExtendedFileIdType = 2 };
+
+struct FILE_ID_128 {
+    BYTE Identifier[16];
+};
+
+struct FILE_ID_DESCRIPTOR {
+    DWORD dwSize;
+    FILE_ID_TYPE Type;
+    union {
+        LARGE_INTEGER FileId;
+        GUID ObjectId;
+        FILE_ID_128 ExtendedFileId;
+    };
+};
+static_assert(sizeof(FILE_ID_DESCRIPTOR) == 24);
+static_assert(offsetof(FILE_ID_DESCRIPTOR, FileId) == 8);
+using LPFILE_ID_DESCRIPTOR = FILE_ID_DESCRIPTOR*;
+
+// Deletes a file ("c:\dir\file", also behind the "\\.\" or "\\?\" prefix). ERROR_FILE_NOT_FOUND when
+// the folder holds no such file, ERROR_PATH_NOT_FOUND when the folder does not exist,
+// ERROR_SHARING_VIOLATION while another program has the file open.
+BOOL DeleteFileW(LPCWSTR fileName);
+
+// Opens the file with that id on the volume of the hint handle (any open handle of the volume).
+// ERROR_INVALID_PARAMETER for an id no file has or a descriptor that is not a 24-byte FileIdType
+// one. The handle is closed with CloseHandle.
+HANDLE OpenFileById(HANDLE volumeHint, LPFILE_ID_DESCRIPTOR fileId, DWORD desiredAccess, DWORD shareMode,
+                    LPSECURITY_ATTRIBUTES securityAttributes, DWORD flagsAndAttributes);
+
+// The path of an open file ("\\?\C:\dir\file" with the default flags). Returns the characters
+// stored without the terminator; when the buffer (size in characters) is too small, the size needed
+// with the terminator and nothing stored; 0 on failure.
+DWORD GetFinalPathNameByHandleW(HANDLE file, LPWSTR filePath, DWORD size, DWORD flags);
+
+// FALSE (ERROR_INVALID_PARAMETER) for a time at or above 0x8000000000000000.
+BOOL FileTimeToSystemTime(const FILETIME* fileTime, LPSYSTEMTIME systemTime);

@@ -1,0 +1,137 @@
+#include "sim/Files.h"
+
+#include <cctype>
+
+#include <nlohmann/json.hpp>
+
+#include "platform/win/WinError.h"
+#include "sim/DescriptionValues.h"
+#include "sim/Machine.h"
+#include "sim/Schema.h"
+
+namespace sim::files {
+namespace {
+
+using nlohmann::json;
+namespace sc = sim::schema;
+
+const sc::Section kSection(
+    "files",
+    sc::Object({{"folders", sc::Array(sc::Text())},
+                {"entries",
+                 sc::Array(sc::Object({{"path", sc::Text()}, {"id", sc::Uint64()}, {"locked", sc::Bool()}},
+                                      {"path"}))}}));
+
+const sc::FaultKind kDeleteFaults("DeleteFile", {"path"}, sc::Object({{"win32_error", sc::Uint32()}}));
+const sc::FaultKind kIdFaults("OpenFileById", {"id"}, sc::Object({{"win32_error", sc::Uint32()}}));
+const sc::FaultKind kPathFaults("GetFinalPathNameByHandle", {"path"},
+                                sc::Object({{"win32_error", sc::Uint32()}}));
+
+// The path without a device prefix, in lower case, with single separators and no trailing one.
+std::string Key(const std::string& path) {
+    std::string p = path;
+    for (const char* prefix : {"\\\\.\\", "\\\\?\\"})
+        if (p.compare(0, 4, prefix) == 0)
+            p = p.substr(4);
+    std::string out;
+    for (char c : p) {
+        if (c == '/')
+            c = '\\';
+        if (c == '\\' && !out.empty() && out.back() == '\\')
+            continue;
+        out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    while (out.size() > 3 && out.back() == '\\')
+        out.pop_back();
+    return out;
+}
+
+std::string Parent(const std::string& key) {
+    const size_t slash = key.rfind('\\');
+    if (slash == std::string::npos)
+        return {};
+    return slash == 2 ? key.substr(0, 3) : key.substr(0, slash);
+}
+
+const json& Entries(const json& state) {
+    static const json empty = json::array();
+    auto section = state.find("files");
+    if (section == state.end() || !section->is_object())
+        return empty;
+    auto entries = section->find("entries");
+    return entries != section->end() && entries->is_array() ? *entries : empty;
+}
+
+bool FolderExists(const json& state, const std::string& folder) {
+    if (folder == "c:\\")
+        return true;
+    if (auto section = state.find("files"); section != state.end() && section->is_object())
+        if (auto folders = section->find("folders"); folders != section->end() && folders->is_array())
+            for (const json& f : *folders)
+                if (f.is_string() && (Key(f.get<std::string>()) == folder ||
+                                      Key(f.get<std::string>()).rfind(folder + "\\", 0) == 0))
+                    return true;
+    for (const json& e : Entries(state))
+        if (Key(DescText(e, "path")).rfind(folder + "\\", 0) == 0)
+            return true;
+    return false;
+}
+
+} // namespace
+
+uint32_t Delete(const std::string& path) {
+    const std::string key = Key(path);
+    if (key.size() < 3 || key.compare(0, 3, "c:\\") != 0)
+        return ERROR_PATH_NOT_FOUND;
+    uint32_t result = ERROR_FILE_NOT_FOUND;
+    Current().Update([&](json& state) {
+        json& entries = state["files"]["entries"];
+        if (!entries.is_array())
+            entries = json::array();
+        for (auto it = entries.begin(); it != entries.end(); ++it) {
+            if (Key(DescText(*it, "path")) != key)
+                continue;
+            if (DescFlag(*it, "locked")) {
+                result = ERROR_SHARING_VIOLATION;
+                return;
+            }
+            // The folder stays when its last file goes.
+            json& folders = state["files"]["folders"];
+            if (!folders.is_array())
+                folders = json::array();
+            const std::string parent = Parent(DescText(*it, "path"));
+            if (parent.size() > 3)
+                folders.push_back(parent);
+            entries.erase(it);
+            result = ERROR_SUCCESS;
+            return;
+        }
+        if (!FolderExists(state, Parent(key)))
+            result = ERROR_PATH_NOT_FOUND;
+    });
+    return result;
+}
+
+uint32_t PathOfId(uint64_t fileId, std::string* path) {
+    uint32_t result = ERROR_INVALID_PARAMETER;
+    Current().Read([&](const json& state) {
+        for (const json& e : Entries(state))
+            if (e.contains("id") && DescValue(e["id"]) == fileId) {
+                *path = DescText(e, "path");
+                result = ERROR_SUCCESS;
+                return;
+            }
+    });
+    return result;
+}
+
+bool Exists(const std::string& path) {
+    bool found = false;
+    Current().Read([&](const json& state) {
+        for (const json& e : Entries(state))
+            found = found || Key(DescText(e, "path")) == Key(path);
+    });
+    return found;
+}
+
+} // namespace sim::files

@@ -1,0 +1,18 @@
+#pragma once
+// The files of the simulated machine ("files" section): a store of files by path on drive C:, each
+// with its NTFS file id, and the folders that hold them. A file can be held open by another program
+// (its deletion is then a sharing violation). Functions return a Win32 error (0 success).
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace sim::files {
+
+// path: "c:\dir\file", also with the "\\.\" or "\\?\" prefix; compared without case.
+uint32_t Delete(const std::string& path);
+// The path of the file with that id as stored ("C:\dir\file"); ERROR_INVALID_PARAMETER for none.
+uint32_t PathOfId(uint64_t fileId, std::string* path);
+// For tests.
+bool Exists(const std::string& path);
+
+} // namespace sim::files
