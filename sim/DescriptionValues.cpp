@@ -76,4 +76,15 @@ std::optional<std::vector<uint8_t>> ParseDescHex(std::string_view text) {
     return out;
 }
 
+std::string FormatDescHex(const uint8_t* data, size_t size) {
+    static const char* digits = "0123456789abcdef";
+    std::string out;
+    out.reserve(size * 2);
+    for (size_t i = 0; i < size; ++i) {
+        out += digits[data[i] >> 4];
+        out += digits[data[i] & 15];
+    }
+    return out;
+}
+
 } // namespace sim

@@ -23,5 +23,10 @@ bool DescFlag(const nlohmann::json& object, const char* key, bool def = false);
 std::string DescText(const nlohmann::json& object, const char* key, const std::string& def = {});
 // The bytes hexadecimal digits spell, or nothing for an odd count or a character that is no digit.
 std::optional<std::vector<uint8_t>> ParseDescHex(std::string_view text);
+// Bytes as the state document keeps them: two lower-case hexadecimal digits each, nothing between.
+std::string FormatDescHex(const uint8_t* data, size_t size);
+inline std::string FormatDescHex(const std::vector<uint8_t>& data) {
+    return FormatDescHex(data.data(), data.size());
+}
 
 } // namespace sim

@@ -4,6 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "sim/DescriptionValues.h"
 #include "sim/Machine.h"
 #include "sim/Schema.h"
 
@@ -13,16 +14,6 @@ namespace {
 using nlohmann::json;
 
 constexpr size_t kLimit = 1000;
-
-std::string Hex(const std::vector<uint8_t>& data) {
-    static const char* digits = "0123456789abcdef";
-    std::string out;
-    for (uint8_t b : data) {
-        out += digits[b >> 4];
-        out += digits[b & 15];
-    }
-    return out;
-}
 
 std::vector<uint8_t> Unhex(const std::string& text) {
     std::vector<uint8_t> out;
@@ -51,7 +42,7 @@ uint64_t Append(Entry entry) {
                   {"type", entry.type},      {"category", entry.category}, {"event_id", entry.eventId},
                   {"strings", entry.strings}};
         if (!entry.data.empty())
-            item["data"] = Hex(entry.data);
+            item["data"] = FormatDescHex(entry.data);
         log.push_back(std::move(item));
         if (log.size() > kLimit)
             log.erase(log.begin(), log.begin() + static_cast<std::ptrdiff_t>(log.size() - kLimit));

@@ -98,16 +98,6 @@ std::string TextOf(const json& value) {
     return value.is_string() ? value.get<std::string>() : std::string();
 }
 
-std::string Hex(const uint8_t* data, size_t size) {
-    static const char* digits = "0123456789abcdef";
-    std::string out;
-    for (size_t i = 0; i < size; ++i) {
-        out += digits[data[i] >> 4];
-        out += digits[data[i] & 15];
-    }
-    return out;
-}
-
 void AppendText(std::vector<uint8_t>& out, const std::string& text, TextForm form) {
     if (form == TextForm::Narrow) {
         out.insert(out.end(), text.begin(), text.end());
@@ -339,10 +329,10 @@ json ValueFromBytes(uint32_t type, const uint8_t* data, size_t size, TextForm fo
         }
         break;
     default:
-        value["data"] = Hex(data, size);
+        value["data"] = FormatDescHex(data, size);
         return value;
     }
-    value["bytes"] = Hex(data, size);
+    value["bytes"] = FormatDescHex(data, size);
     return value;
 }
 
