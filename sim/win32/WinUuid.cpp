@@ -7,12 +7,17 @@
 #include <mutex>
 #include <random>
 
-#include "sim/DescriptionValues.h"
-#include "sim/win32/Injected.h"
+#include "sim/Schema.h"
+#include "sim/win32/SimCall.h"
 
 namespace {
 
 constexpr size_t kUuidTextChars = 36;
+
+const sim::schema::FaultKind kCreateFaults("CoCreateGuid", {},
+                                           sim::schema::Object({{"hresult", sim::schema::Word32()}}));
+const sim::schema::FaultKind kTextFaults("UuidToString", {},
+                                         sim::schema::Object({{"rpc_status", sim::schema::Word32()}}));
 
 uint64_t RandomWord() {
     static std::mutex mutex;
@@ -24,8 +29,9 @@ uint64_t RandomWord() {
 } // namespace
 
 HRESULT CoCreateGuid(GUID* guid) {
-    if (auto outcome = sim::win32::Injected("CoCreateGuid"))
-        return static_cast<HRESULT>(sim::DescNumber(*outcome, "hresult", static_cast<uint32_t>(E_FAIL)));
+    if (auto outcome = platform::SimCall("CoCreateGuid", nlohmann::json::object()))
+        return static_cast<HRESULT>(
+            platform::OutcomeNumber(*outcome, "hresult", static_cast<uint32_t>(E_FAIL)));
     if (!guid)
         return static_cast<HRESULT>(0x80070057); // E_INVALIDARG
     const uint64_t high = RandomWord();
@@ -44,8 +50,8 @@ RPC_STATUS UuidToStringA(const UUID* uuid, RPC_CSTR* text) {
     if (!text)
         return RPC_S_INVALID_ARG;
     *text = nullptr;
-    if (auto outcome = sim::win32::Injected("UuidToString"))
-        return static_cast<RPC_STATUS>(sim::DescNumber(*outcome, "rpc_status", RPC_S_OUT_OF_MEMORY));
+    if (auto outcome = platform::SimCall("UuidToString", nlohmann::json::object()))
+        return static_cast<RPC_STATUS>(platform::OutcomeNumber(*outcome, "rpc_status", RPC_S_OUT_OF_MEMORY));
     if (!uuid)
         return RPC_S_INVALID_ARG;
     auto* out = new (std::nothrow) unsigned char[kUuidTextChars + 1];
