@@ -335,8 +335,9 @@ TEST(EventSourceAcrossProcesses, ASubscriberWakesWhenAnotherProcessChangesThePc)
     for (const Case& c : cases) {
         const moxtest::ChildResult run = moxtest::RunChild(c.command);
         ASSERT_EQ(run.exitCode, 0) << run.output;
-        const EventRecord r = client->wait(INFINITE);
-        EXPECT_EQ(r.waitCode, WAIT_CODE_EVENT);
+        // A real-time limit, so that a lost wake-up fails the test instead of hanging it.
+        const EventRecord r = client->wait(kPatienceMs);
+        ASSERT_EQ(r.waitCode, WAIT_CODE_EVENT) << c.command.at(0);
         EXPECT_EQ(r.deviceType, c.type);
         EXPECT_EQ(r.secondData, c.secondData);
         if (c.type == 1) {

@@ -20,7 +20,8 @@ namespace eventtest {
 inline constexpr int kRaidPort = 0;
 inline constexpr int kNvmePort = 1;
 inline constexpr uint32_t kNvmeDiskAddress = 0x01000000; // port 1, path 0, target 0
-inline constexpr uint32_t kControlCodeEventStatus = 0x80000D14;
+// How long a test on the real clock waits for an event another process raises.
+inline constexpr uint32_t kPatienceMs = 60000;
 
 // The default machine with fault rules given as JSON text (an array).
 inline sim::MachineBuilder DefaultWithFaults(const std::string& faultsJson) {
