@@ -56,11 +56,13 @@ const json& Table(const json& section, const char* name) {
     return it != section.end() && it->is_array() ? *it : empty;
 }
 
-void Announce(json& adapter, Announcements& out) {
+void Announce(json& adapter, Announcements& out, uint64_t flags) {
     json& vp = adapter["volume_port"];
     if (!vp.is_object())
         vp = json::object();
     vp["event_counter"] = static_cast<uint64_t>(Num(vp, "event_counter")) + 1;
+    constexpr uint64_t kFlagMask = 0x7Full << 20;
+    vp["event_value"] = (static_cast<uint64_t>(Num(vp, "event_value")) & ~kFlagMask) | (flags & kFlagMask);
     out.raised = true;
     if (auto it = vp.find("events"); it != vp.end() && it->is_array())
         for (const auto& name : *it)

@@ -44,7 +44,9 @@ struct Announcements {
     std::vector<std::string> events;
     bool raised = false;
 };
-void Announce(json& adapter, Announcements& out);
+// Raises the event counter, puts the change's flags (bits 20 to 26, sim/driver/DriverEvents.h) into
+// the event value and lists the registered events to signal.
+void Announce(json& adapter, Announcements& out, uint64_t flags = 0x7ull << 20);
 void SignalAnnounced(const Announcements& announced);
 
 // Triggered work (Trigger.cpp). StartTrigger begins what a write of the trigger field asks for;

@@ -1,0 +1,51 @@
+#pragma once
+// The exported C interface of the storage management library. Every function has C linkage and its
+// plain name; none lets an exception escape.
+#include <cstddef>
+#include <cstdint>
+
+#include "middleware/core/Export.h"
+#include "middleware/core/UviError.h"
+
+// ---- driver events ----
+
+// One event of a subscription, filled by UviEventWaitWithHandle according to its kind; the fields a
+// kind does not write keep what the caller's record held.
+struct _UVI_EventRecord {
+    // The top byte of the event device's packed SCSI address; 0 for software events.
+    uint32_t controllerPort;
+    // 1 controller event, 2 NVMe disk event, 3 software event.
+    uint32_t kind;
+    // Kind 1: the driver's event counter; kind 2: the disk's packed SCSI address in the low 4 bytes
+    // (the high 4 are not written); kind 3: the software event's value.
+    uint64_t firstData;
+    // Kind 1: the driver's event value; kind 2: the NVMe asynchronous event information byte; not
+    // written for kind 3.
+    uint64_t secondData;
+    // Kind 1 only: seven flags in bits 0 to 6 (bits 20 to 26 of the event value); bits 7 to 31 are 0.
+    uint32_t flags;
+};
+static_assert(sizeof(_UVI_EventRecord) == 32);
+static_assert(offsetof(_UVI_EventRecord, controllerPort) == 0);
+static_assert(offsetof(_UVI_EventRecord, kind) == 4);
+static_assert(offsetof(_UVI_EventRecord, firstData) == 8);
+static_assert(offsetof(_UVI_EventRecord, secondData) == 16);
+static_assert(offsetof(_UVI_EventRecord, flags) == 24);
+
+extern "C" {
+
+// Subscribes to every event device of the RAID driver's controllers and to software events; the
+// event handle, or 0 on failure.
+MOX_EXPORT unsigned long long UviEventSetUpForAllWithHandle();
+// Subscribes to the devices of the controller with this storage port number and to software events;
+// the event handle, or 0 on failure (also for a port without controller). Not exported by name: the
+// command line calls it directly.
+unsigned long long UviEventSetUpForKindWithHandle(int controllerPort);
+// Waits up to the time (INFINITE allowed) for the subscription's next event: success with the
+// record filled, 0xA0010061 when the time ran out, 0xA0010062 when the wait failed or the
+// subscription was closed, 0xA0010003 for an unknown handle or a null record.
+MOX_EXPORT _UVI_Error UviEventWaitWithHandle(unsigned int milliseconds, unsigned long long eventHandle,
+                                             _UVI_EventRecord* record);
+// Ends the subscription (a wait in progress returns 0xA0010062); always succeeds.
+MOX_EXPORT _UVI_Error UviEventClose(unsigned long long eventHandle);
+}
