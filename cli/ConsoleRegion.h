@@ -23,6 +23,7 @@ public:
     void update();
     // Stops repainting: standard output goes straight to the console again.
     void restore();
+    void restoreStream() { restore(); }
 
     bool isActive() const { return active_; }
 

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "cli/BoostCommandParser.h"
 #include "cli/ITaskFactory.h"
 #include "cli/Options.h"
 
@@ -148,6 +149,27 @@ TEST(OptionVocabulary, SortedOrderLeadsWithTheShortName) {
                                                "remap", "version", "delete-all-metadata", "zrc"}));
     // Equal keys are one element.
     EXPECT_FALSE(sorted.insert(Named("Remap")).second);
+}
+
+} // namespace
+
+namespace {
+
+TEST(OptionVocabulary, ModesWithoutTheirTaskFailWithAClearText) {
+    MOX::BoostCommandParser parser("MOX CLI Tool", 80, 40);
+    for (const auto& [mode, factory] : MOX::ModeFactories()) {
+        try {
+            factory->createTask(parser);
+            // A mode whose task is built creates it; nothing more to check here.
+        } catch (const MOX::MoxErrorException&) {
+            // Usage errors of a built mode.
+        } catch (const std::runtime_error& e) {
+            if (std::string(e.what()).find("not available") != std::string::npos) {
+                EXPECT_EQ(std::string(e.what()),
+                          "The --" + mode.longName + " mode is not available in this version of moxcli.");
+            }
+        }
+    }
 }
 
 } // namespace
