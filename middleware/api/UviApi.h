@@ -34,6 +34,11 @@ static_assert(offsetof(_UVI_EventRecord, flags) == 24);
 
 extern "C" {
 
+// ---- library life cycle ----
+
+MOX_EXPORT _UVI_Error UviInitialize();
+MOX_EXPORT _UVI_Error UviFinalize();
+
 // Subscribes to every event device of the RAID driver's controllers and to software events; the
 // event handle, or 0 on failure.
 MOX_EXPORT unsigned long long UviEventSetUpForAllWithHandle();
