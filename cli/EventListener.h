@@ -11,9 +11,9 @@ namespace MOX {
 
 // The library's event entry points the listener calls.
 struct UviEventCalls {
-    uint64_t (*setUp)(int kind);
-    _UVI_Error (*wait)(uint32_t timeoutMs, uint64_t eventHandle, _UVI_EventRecord* record);
-    _UVI_Error (*close)(uint64_t eventHandle);
+    unsigned long long (*setUp)(int kind);
+    _UVI_Error (*wait)(unsigned int timeoutMs, unsigned long long eventHandle, _UVI_EventRecord* record);
+    _UVI_Error (*close)(unsigned long long eventHandle);
 };
 
 class EventListener {

@@ -37,12 +37,12 @@ struct FakeSubscription {
 
 FakeSubscription* g_fake = nullptr;
 
-uint64_t FakeSetUp(int kind) {
+unsigned long long FakeSetUp(int kind) {
     g_fake->lastKind = kind;
     return g_fake->handle;
 }
 
-_UVI_Error FakeWait(uint32_t timeoutMs, uint64_t handle, _UVI_EventRecord* record) {
+_UVI_Error FakeWait(unsigned int timeoutMs, unsigned long long handle, _UVI_EventRecord* record) {
     EXPECT_EQ(timeoutMs, 0xFFFFFFFFu);
     EXPECT_EQ(handle, g_fake->handle);
     std::unique_lock<std::mutex> lock(g_fake->mutex);
@@ -64,7 +64,7 @@ _UVI_Error FakeWait(uint32_t timeoutMs, uint64_t handle, _UVI_EventRecord* recor
     return result;
 }
 
-_UVI_Error FakeClose(uint64_t) {
+_UVI_Error FakeClose(unsigned long long) {
     std::lock_guard<std::mutex> lock(g_fake->mutex);
     g_fake->closed = true;
     ++g_fake->closes;

@@ -105,7 +105,7 @@ TEST(ZrcRemapRead, FailuresOfTheReadAreReportedAndLeaveRemapUnsupported) {
         {"absent", sim::MachineBuilder("remap"), "0XA0010072", "EFI variable read fail with error [203]"},
         {"short", Machine({1, 0x0101}, 63), "0XA0010075", "EFI variable size is too small. Size [63]"},
         {"long", Machine({1, 0x0101}, 65), "0XA0010072", "EFI variable read fail with error [122]"},
-        {"no privilege", Machine({}).Set("/os", R"({"privileges": {"SeShutdownPrivilege": false}})"),
+        {"no privilege", Machine({}).Set("/os", R"({"privileges": {"SeShutdownPrivilege": "disabled"}})"),
          "0XA0010072", "EFI variable read fail with error [1314]"},
         {"unreadable", Machine({}).Set("/faults", R"([{"kind": "GetFirmwareEnvironmentVariable", "times": -1,
                                          "outcome": {"win32_error": 1117}}])"),
