@@ -7,10 +7,12 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/deps.sh"
 build="$root/build/tsan"
 jobs="${MOX_JOBS:-4}"
+launcher=()
+command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 flags="-fsanitize=thread -fno-omit-frame-pointer -O1 -g"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Debug -DMOX_SANITIZE=OFF \
   -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=thread" \
-  -DCMAKE_SHARED_LINKER_FLAGS="-fsanitize=thread"
+  -DCMAKE_SHARED_LINKER_FLAGS="-fsanitize=thread" "${launcher[@]}"
 cmake --build "$build" -j "$jobs"
 export TSAN_OPTIONS="${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1}"
 cd "$build"
