@@ -368,7 +368,9 @@ static_assert(sizeof(CConsolidatedErrorGenerated::KEDO2_ERRORS) == 4);
 
 using KEDO2_ERRORS = CConsolidatedErrorGenerated::KEDO2_ERRORS;
 
-class MOX_EXPORT CConsolidatedError : public CConsolidatedErrorGenerated {
+// Every operation reports through its result: dropping one unread is a mistake unless the code says
+// why (static_cast<void>(...) with a reason).
+class MOX_EXPORT_NODISCARD CConsolidatedError : public CConsolidatedErrorGenerated {
 public:
     // The longest piece one append adds, in characters, terminator not counted.
     static constexpr int MAX_ERROR_STRING_SIZE = 1024;

@@ -234,8 +234,10 @@ std::optional<ControllerLocator> Builder::Examine(const MoxCfgMgr::IDev& device)
     const uint32_t flags = Classify(handle.get(), dictionary);
     if ((flags & ~kControllerType4) == 0)
         return std::nullopt;
-    if ((device.getProperty(DevProperty::Capabilities).asUint32() & kCapabilityRemovable) &&
-        (flags & kControllerMaskOtherVendor))
+    // Only another vendor's adapter is asked whether it is removable: an unreadable property must
+    // not cost the vendor's own controller its record.
+    if ((flags & kControllerMaskOtherVendor) &&
+        (device.getProperty(DevProperty::Capabilities).asUint32() & kCapabilityRemovable))
         return std::nullopt;
 
     int32_t port = -1;

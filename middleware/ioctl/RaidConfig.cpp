@@ -189,6 +189,17 @@ CConsolidatedError CIoctlRaidGetSetConfig::_realVerify() {
         return result;
     }
     const DWORD paramsAt = m_DirectForm ? 0 : kParamsOffset;
+    // The minimum answer counts from the parameter block; a framed answer carries the header before
+    // it, so it must be that much longer (else the group checks would read the buffer's zero fill).
+    if (!m_DirectForm && m_BytesExpected != 0 &&
+        uint64_t{m_BytesReturned} < uint64_t{paramsAt} + m_BytesExpected) {
+        result.SetError(CConsolidatedError::DRIVER_SHORT_RESPONSE, static_cast<const char*>(nullptr));
+        result.AddErrorMessage("Short driver response in %s, BytesReturned: %d, BytesExpected: %d",
+                               "CIoctlRaidGetSetConfig::_realVerify", static_cast<int>(m_BytesReturned),
+                               static_cast<int>(paramsAt + m_BytesExpected));
+        m_Verified = false;
+        return result;
+    }
     GET_SET_RAID_PARAMS params{};
     if (m_OutBuffer && uint64_t{paramsAt} + sizeof(params) <= m_OutBufferSize)
         std::memcpy(&params, m_OutBuffer.get() + paramsAt, sizeof(params));

@@ -1,5 +1,7 @@
 #include "middleware/ioctl/VezkRequests.h"
 
+#include <algorithm>
+
 #include <cstdio>
 
 #include "platform/win/WinBase.h"
@@ -151,7 +153,9 @@ CConsolidatedError CIoctlVezkBase::CheckedInvokeWithBusyResend() {
     CConsolidatedError result = CIoctScsiMiniport::_realInvoke();
     if (result.GetErrorCode() == CConsolidatedError::DRIVER_BUSY) {
         Sleep(1);
-        _realReset();
+        // A reset that fails leaves the request unsendable: its failure is the result.
+        if (CConsolidatedError reset = _realReset(); reset.IsError())
+            return reset;
         result = CIoctScsiMiniport::_realInvoke();
     }
     return result;
@@ -330,8 +334,11 @@ CConsolidatedError CIoctlVezkDisksInfo::_realInvoke() {
 CConsolidatedError CIoctlVezkDisksInfo::_realVerify() {
     CConsolidatedError result = CIoctlVezkBase::_realVerify();
     if (result.IsSuccessful() && m_OutBuffer && m_OutBufferSize != sizeof(VOLPORT_IOCTL_DISKS_INFO)) {
-        const size_t records =
-            (m_OutBufferSize - sizeof(VOLPORT_IOCTL_DISKS_INFO)) / sizeof(VOLPORT_DISK_RECORD);
+        // A disk that left between the two requests makes the second answer list fewer disks than
+        // the buffer has room for: the records past its own count are not disks.
+        const size_t listed = m_OutBuffer.get()[offsetof(VOLPORT_IOCTL_DISKS_INFO, NumberOfDisks)];
+        const size_t records = std::min(listed, (m_OutBufferSize - sizeof(VOLPORT_IOCTL_DISKS_INFO)) /
+                                                    sizeof(VOLPORT_DISK_RECORD));
         m_Disks.assign(records, VOLPORT_DISK_RECORD{});
         std::memcpy(m_Disks.data(), m_OutBuffer.get() + sizeof(VOLPORT_IOCTL_DISKS_INFO),
                     records * sizeof(VOLPORT_DISK_RECORD));

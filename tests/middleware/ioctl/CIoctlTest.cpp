@@ -245,7 +245,7 @@ TEST_F(CIoctlCore, LockNotTakenWithinTenSecondsOnTheVirtualClock) {
         inside.set_value();
         leave.get_future().wait();
     };
-    std::thread holder([&] { request.Invoke(); });
+    std::thread holder([&] { static_cast<void>(request.Invoke()); });
     inside.get_future().wait();
 
     const uint64_t before = sim::Clock::NowMs();

@@ -125,6 +125,8 @@ TEST(InterfaceVersionStore, InterfaceFeatureAndRequiredChecks) {
     ControllerLocator* record = DeviceLocator::AppendRecord(Record(kControllerSataRaid, 3, handle, nullptr));
     ControllerLocator* unregistered =
         DeviceLocator::AppendRecord(Record(kControllerSataRaid, 4, nullptr, nullptr));
+    ASSERT_NE(record, nullptr);
+    ASSERT_NE(unregistered, nullptr);
     auto entry = [](const char* signature, bool required, uint32_t em, uint32_t en, int32_t state,
                     uint32_t rm, uint32_t rn) {
         auto e = MakeInterfaceVersionEntry(signature, required, em, en, kQueryPlain, {});

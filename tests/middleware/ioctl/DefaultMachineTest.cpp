@@ -117,6 +117,9 @@ TEST_F(DefaultMachine, HoldsTheVendorsTwoControllersAndAnotherVendorsNvmeAdapter
     ControllerLocator* sata = DeviceLocator::FindByPort(0);
     ControllerLocator* nvme = DeviceLocator::FindByPort(1);
     ControllerLocator* other = DeviceLocator::FindByPort(2);
+    ASSERT_NE(sata, nullptr);
+    ASSERT_NE(nvme, nullptr);
+    ASSERT_NE(other, nullptr);
     for (const char* signature :
          {"OrvexATA", "OrvexRmp", "OrvexCST", "OrvexFw ", "OrvexRdp", "OrvexVlp", "CSMIALL", "CSMISAS"})
         EXPECT_TRUE(IoctlInterfaceVersionStore::CheckInterfaceSupport(sata, signature)) << signature;
@@ -135,6 +138,7 @@ TEST_F(DefaultMachine, ControllerDictionariesDescribeTheControllers) {
     for (int32_t port : {0, 1}) {
         SCOPED_TRACE(port);
         ControllerLocator* record = DeviceLocator::FindByPort(port);
+        ASSERT_NE(record, nullptr);
         CDictionaryBuffer buffer(record, kDictionaryController);
         ASSERT_TRUE(buffer.Invoke().IsSuccessful());
         CDictionaryController dictionary;
@@ -187,6 +191,7 @@ TEST_F(DefaultMachine, DisksAgreeAcrossDictionariesIdentifyDataAndWindowsViews) 
     for (const DiskRow& r : rows) {
         SCOPED_TRACE(r.serial);
         ControllerLocator* record = DeviceLocator::FindByPort(r.port);
+        ASSERT_NE(record, nullptr);
         const uint32_t index = r.port == 0 ? static_cast<uint32_t>(r.target) : 0;
         CDictionaryEndDevice disk(index);
         ASSERT_TRUE(disk.PointToInstance(*buffers[r.port]).IsSuccessful());

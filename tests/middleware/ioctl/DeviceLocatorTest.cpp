@@ -9,6 +9,7 @@
 #include "middleware/core/ConsolidatedError.h"
 #include "middleware/ioctl/ControllerLocatorLock.h"
 #include "middleware/ioctl/DeviceLocator.h"
+#include "middleware/ioctl/DictionarySingleton.h"
 #include "middleware/ioctl/IoctlInterfaceVersionStore.h"
 #include "platform/win/WinSync.h"
 #include "tests/middleware/ioctl/TableTestSupport.h"
@@ -222,11 +223,44 @@ TEST(DeviceLocatorBuild, OddDevicesAreCutDefaultedFoundOrSkipped) {
                                             kControllerOtherSata}));
 
     const ControllerLocator* removable = DeviceLocator::FindByPort(0);
+    ASSERT_NE(removable, nullptr);
+    ASSERT_NE(DeviceLocator::FindByPort(1), nullptr);
+    ASSERT_NE(DeviceLocator::FindByPort(2), nullptr);
     EXPECT_EQ(std::string(removable->controllerName), std::string(127, 'N'));
     for (uint32_t part : removable->driverVersion)
         EXPECT_EQ(part, 0u);
     EXPECT_STREQ(DeviceLocator::FindByPort(2)->controllerName, "Unknown Controller");
     EXPECT_STREQ(DeviceLocator::FindByPort(1)->controllerName, "Orvex NVMe Controller");
+}
+
+// Only another vendor's adapter is asked whether it is removable: with the Capabilities property
+// unreadable everywhere, the vendor's own controllers keep their records and only the other
+// vendors' adapters (whose removability cannot be told) are skipped.
+TEST(DeviceLocatorBuild, AnUnreadableCapabilitiesPropertyCostsOnlyOtherVendorsAdapters) {
+    std::vector<std::pair<int32_t, uint32_t>> all;
+    {
+        sim::ScopedMachine machine(ControllersMachine());
+        DeviceLocator table;
+        for (int i = 0; i < DeviceLocator::GetCount(); ++i)
+            all.emplace_back(DeviceLocator::GetByIndex(i)->portNumber, DeviceLocator::GetByIndex(i)->flags);
+    }
+    DeviceLocator::ResetForTests();
+    IoctlInterfaceVersionStore::ResetForTests();
+    CDictionarySingleton::Release();
+
+    sim::ScopedMachine machine(ControllersMachine());
+    machine->faults().Add(
+        sim::FaultRule{"CM_Get_DevNode_Property", {{"property", "Capabilities"}}, 0, -1, {{"cr", 37}}});
+    DeviceLocator table;
+    std::vector<int32_t> expected, kept;
+    for (const auto& [port, flags] : all)
+        if (!(flags & kControllerMaskOtherVendor))
+            expected.push_back(port);
+    for (int i = 0; i < DeviceLocator::GetCount(); ++i)
+        kept.push_back(DeviceLocator::GetByIndex(i)->portNumber);
+    ASSERT_GE(expected.size(), 3u);
+    ASSERT_LT(expected.size(), all.size());
+    EXPECT_EQ(kept, expected);
 }
 
 // An identity request whose answer fails its checks throws: the device is left out (and the legacy
@@ -261,7 +295,7 @@ TEST(DeviceLocatorBuild, KeepsTheFirstSixteenControllers) {
     }
     sim::ScopedMachine machine(
         json{{"name", "many"}, {"devices", {{"nodes", nodes}}}, {"adapters", adapters}});
-    EXPECT_EQ(DeviceLocator::Build(), 16);
+    ASSERT_EQ(DeviceLocator::Build(), 16);
     EXPECT_EQ(DeviceLocator::GetByIndex(15)->portNumber, 35);
     EXPECT_EQ(DeviceLocator::FindByPort(36), nullptr);
 }

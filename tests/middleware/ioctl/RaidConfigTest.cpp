@@ -306,6 +306,29 @@ TEST_F(RaidConfig, HeaderAndParameterBlockChecks) {
     }
 }
 
+// A framed answer carries the 28-byte header before the parameter block: one shorter than header +
+// parameter block + group data is refused, however little is missing, and no group check reads the
+// fill behind it.
+TEST_F(RaidConfig, AFramedAnswerShorterThanHeaderAndPayloadIsRefused) {
+    CIoctlRaidCfgGroup probe(adapter_);
+    const DWORD whole = 28 + probe.GetBytesExpected();
+    for (DWORD missing : {1u, 4u, 27u, 28u}) {
+        SCOPED_TRACE(missing);
+        Inject({{"code", kMiniport}}, {{"bytes_returned", whole - missing}});
+        CIoctlRaidCfgGroup cfg(adapter_);
+        cfg.SetVerifyOnInvoke(true);
+        CConsolidatedError result = cfg.Invoke();
+        EXPECT_EQ(result.GetErrorCode(), CConsolidatedError::DRIVER_SHORT_RESPONSE);
+        EXPECT_EQ(std::string(result.GetErrorMessage()),
+                  "Short driver response in CIoctlRaidGetSetConfig::_realVerify, BytesReturned: " +
+                      std::to_string(whole - missing) + ", BytesExpected: " + std::to_string(whole));
+    }
+    Inject({{"code", kMiniport}}, {{"bytes_returned", whole}});
+    CIoctlRaidCfgGroup exact(adapter_);
+    exact.SetVerifyOnInvoke(true);
+    EXPECT_TRUE(exact.Invoke().IsSuccessful());
+}
+
 TEST_F(RaidConfig, GroupChecksRefuseRecordsOutsideTheirLimits) {
     struct Case {
         const char* name;

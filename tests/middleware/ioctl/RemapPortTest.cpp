@@ -68,7 +68,7 @@ TEST_F(RemapPort, AMaskAnswerThatFailsVerificationIsThrown) {
     Inject({{"control_code", "0x80000D02"}}, {{"win32_error", 0}});
     CioctlReMapPortIterator iterator;
     try {
-        iterator.Invoke(Controller(), 0);
+        static_cast<void>(iterator.Invoke(Controller(), 0)); // throws
         FAIL() << "no exception";
     } catch (const CConsolidatedError& e) {
         EXPECT_EQ(e.GetErrorCode(), CConsolidatedError::DRIVER_UNEXPECTED);

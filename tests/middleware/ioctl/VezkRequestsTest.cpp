@@ -223,6 +223,21 @@ TEST_F(VolumePort, DiskListInTwoSteps) {
     EXPECT_EQ(SendCount(), 2u);
 }
 
+// A disk that leaves between the two requests: the second answer lists two disks in room for three,
+// and the zero-filled third record (which would read as disk id 0, a real address) is not taken.
+TEST_F(VolumePort, DiskListTakesOnlyTheSecondAnswersOwnCount) {
+    machine_->faults().Add(sim::FaultRule{"DeviceIoControl",
+                                          {{"control_code", 0x80000D0B}},
+                                          1,
+                                          1,
+                                          {{"patch", {{{"offset", 28}, {"hex", "02"}}}}}});
+    CIoctlVezkDisksInfo disks(adapter_);
+    ASSERT_TRUE(disks.Invoke().IsSuccessful());
+    ASSERT_EQ(SendCount(), 2u);
+    ASSERT_EQ(disks.GetDisks().size(), 2u);
+    EXPECT_EQ(Word(disks.GetDisks()[0].Bytes, 0), kDiskC);
+}
+
 TEST_F(VolumePort, MigrationProgressAndCounters) {
     struct Case {
         const char* hex;
