@@ -32,9 +32,10 @@ TEST(WinCom, MarshalledInterfaceIsUnmarshalledOnceOrReleased) {
     ASSERT_EQ(CoCreateInstance(CLSID_VdsLoader, nullptr, CLSCTX_LOCAL_SERVER, IID_IVdsServiceLoader,
                                reinterpret_cast<void**>(&loader)),
               S_OK);
-    EXPECT_EQ(CoCreateInstance(CLSID_VdsLoader, nullptr, CLSCTX_INPROC_SERVER, IID_IVdsServiceLoader,
-                               reinterpret_cast<void**>(&loader)),
-              REGDB_E_CLASSNOTREG);
+    void* inProcess = nullptr;
+    EXPECT_EQ(
+        CoCreateInstance(CLSID_VdsLoader, nullptr, CLSCTX_INPROC_SERVER, IID_IVdsServiceLoader, &inProcess),
+        REGDB_E_CLASSNOTREG);
 
     IStream* stream = nullptr;
     ASSERT_EQ(CoMarshalInterThreadInterfaceInStream(IID_IVdsServiceLoader, loader, &stream), S_OK);
