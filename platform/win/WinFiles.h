@@ -1,6 +1,6 @@
 #pragma once
-// Files: deleting them by path, opening them by their file id on a volume, the path of an open file,
-// and the conversion of file times. CreateFileA/W and ReadFile are in WinDeviceIo.h. Functions
+// Files and volumes: deleting files by path, opening them by their file id on a volume, the path of an open file,
+// the conversion of file times and a volume's free space. CreateFileA/W and ReadFile are in WinDeviceIo.h. Functions
 // report failure through their result and the thread's last error.
 #include <cstddef>
 
@@ -80,3 +80,9 @@ DWORD GetFinalPathNameByHandleW(HANDLE file, LPWSTR filePath, DWORD size, DWORD 
 
 // FALSE (ERROR_INVALID_PARAMETER) for a time at or above 0x8000000000000000.
 BOOL FileTimeToSystemTime(const FILETIME* fileTime, LPSYSTEMTIME systemTime);
+
+// The space of the volume that holds a directory ("C:\", or a volume GUID path
+// "\\?\Volume{...}\" / "\\.\Volume{...}\"): bytes free to the caller, total bytes, free bytes. Each
+// out pointer may be null. FALSE with the last error when the volume cannot be found or read.
+BOOL GetDiskFreeSpaceExA(LPCSTR directoryName, ULARGE_INTEGER* freeBytesAvailableToCaller,
+                         ULARGE_INTEGER* totalNumberOfBytes, ULARGE_INTEGER* totalNumberOfFreeBytes);

@@ -11,11 +11,13 @@
 #include "sim/DescriptionValues.h"
 #include "sim/devio/Bytes.h"
 #include "sim/devio/ScsiPassThrough.h"
+#include "sim/storage/DiskModel.h"
 
 namespace sim::devio {
 namespace {
 
 using nlohmann::json;
+namespace storage = sim::storage;
 
 // Windows device control codes (the values the Windows headers define through CTL_CODE).
 constexpr uint32_t kScsiGetAddress = 0x41018;
@@ -86,139 +88,6 @@ uint32_t RotationRate(const json& disk) {
 
 bool IncursSeekPenalty(const json& disk) {
     return DescFlag(disk, "seek_penalty", !IsNvme(disk) && RotationRate(disk) != 1);
-}
-
-// ---- GUIDs ----
-
-// "{C12A7328-F81F-11D2-BA4B-00A0C93EC93B}" in the byte order of the Windows GUID record.
-std::optional<std::array<uint8_t, 16>> ParseGuid(const std::string& text) {
-    std::string hex;
-    for (char c : text)
-        if (std::isxdigit(static_cast<unsigned char>(c)))
-            hex += c;
-        else if (c != '{' && c != '}' && c != '-')
-            return std::nullopt;
-    if (hex.size() != 32)
-        return std::nullopt;
-    auto byte = [&](size_t i) {
-        return static_cast<uint8_t>(std::strtoul(hex.substr(2 * i, 2).c_str(), nullptr, 16));
-    };
-    std::array<uint8_t, 16> g{};
-    for (size_t i = 0; i < 4; ++i)
-        g[i] = byte(3 - i);
-    g[4] = byte(5), g[5] = byte(4), g[6] = byte(7), g[7] = byte(6);
-    for (size_t i = 8; i < 16; ++i)
-        g[i] = byte(i);
-    return g;
-}
-
-std::array<uint8_t, 16> PartitionTypeGuid(const json& partition) {
-    static const std::pair<const char*, const char*> kNamed[] = {
-        {"efi", "{C12A7328-F81F-11D2-BA4B-00A0C93EC93B}"},
-        {"system", "{C12A7328-F81F-11D2-BA4B-00A0C93EC93B}"},
-        {"basic", "{EBD0A0A2-B9E5-4433-87C0-68B6B72699C7}"},
-        {"msr", "{E3C9E316-0B5C-4DB8-817D-F92DF00215AE}"},
-        {"recovery", "{DE94BBA4-06D1-4D40-A16A-BFD50179D6AC}"},
-        {"ldm_metadata", "{5808C8AA-7E8F-42E0-85D2-E1E90434CFB3}"},
-        {"ldm_data", "{AF9B60A0-1431-4F62-BC68-3311714A69AD}"},
-    };
-    std::string type = DescText(partition, "type");
-    for (const auto& [name, guid] : kNamed)
-        if (type == name)
-            return *ParseGuid(guid);
-    if (auto g = ParseGuid(type))
-        return *g;
-    return *ParseGuid(kNamed[2].second);
-}
-
-// A partition's own id: the description's, or one made from the disk and entry numbers.
-std::array<uint8_t, 16> PartitionIdGuid(const json& partition, int disk, size_t index) {
-    if (auto g = ParseGuid(DescText(partition, "id")))
-        return *g;
-    std::array<uint8_t, 16> g{};
-    g[0] = static_cast<uint8_t>(index + 1);
-    g[4] = static_cast<uint8_t>(disk);
-    g[8] = 0x80;
-    g[15] = 0x5A;
-    return g;
-}
-
-// ---- the disk's layout ----
-
-const json& Layout(const json& disk) {
-    static const json kRaw = json::object();
-    return disk.contains("layout") ? disk.at("layout") : kRaw;
-}
-
-// 0 MBR, 1 GPT, 2 RAW.
-uint32_t LayoutStyle(const json& disk) {
-    std::string style = DescText(Layout(disk), "style");
-    return style == "mbr" ? 0 : style == "gpt" ? 1 : 2;
-}
-
-std::vector<json> Partitions(const json& disk) {
-    std::vector<json> out;
-    const json& layout = Layout(disk);
-    if (layout.contains("partitions"))
-        for (const auto& p : layout.at("partitions"))
-            out.push_back(p);
-    return out;
-}
-
-// Windows lists an MBR disk's table in groups of four entries, the unused ones empty.
-uint32_t LayoutEntryCount(const json& disk) {
-    const auto n = static_cast<uint32_t>(Partitions(disk).size());
-    switch (LayoutStyle(disk)) {
-    case 0:
-        return (n + 3) / 4 * 4;
-    case 1:
-        return n;
-    default:
-        return 0;
-    }
-}
-
-Bytes DriveLayout(const json& disk) {
-    const uint32_t style = LayoutStyle(disk);
-    const uint32_t count = LayoutEntryCount(disk);
-    const uint32_t sector = LogicalSectorSize(disk);
-    const uint64_t length = DiskSectors(disk) * sector;
-    Bytes out(48 + size_t{count} * 144);
-    ByteWriter w(out);
-    const json& layout = Layout(disk);
-    w.U32(0, style);
-    w.U32(4, count);
-    if (style == 0) {
-        w.U32(8, DescNumber(layout, "signature", 0));
-    } else if (style == 1) {
-        w.Bytes(8, ParseGuid(DescText(layout, "disk_id")).value_or(std::array<uint8_t, 16>{}).data(), 16);
-        w.U64(24, 34 * uint64_t{sector});
-        w.U64(32, length > 68 * uint64_t{sector} ? length - 68 * uint64_t{sector} : 0);
-        w.U32(40, 128);
-    }
-    const std::vector<json> partitions = Partitions(disk);
-    const int number = static_cast<int>(DescNumber(disk, "device_number", 0));
-    for (size_t i = 0; i < partitions.size() && i < count; ++i) {
-        const json& p = partitions[i];
-        const size_t e = 48 + i * 144;
-        w.U32(e + 0, style);
-        w.U64(e + 8, DescNumber(p, "offset", 0));
-        w.U64(e + 16, DescNumber(p, "length", 0));
-        w.U32(e + 24, i + 1);
-        if (style == 0) {
-            const uint64_t type = DescNumber(p, "type", 7);
-            w.U8(e + 32, type);
-            w.U8(e + 33, DescFlag(p, "active", false));
-            w.U8(e + 34, type != 0 && type != 0x05 && type != 0x0F);
-            w.U32(e + 36, DescNumber(p, "offset", 0) / sector);
-        } else {
-            w.Bytes(e + 32, PartitionTypeGuid(p).data(), 16);
-            w.Bytes(e + 48, PartitionIdGuid(p, number, i).data(), 16);
-            w.U64(e + 64, DescNumber(p, "attributes", 0));
-            w.Utf16(e + 72, DescText(p, "name"), 36);
-        }
-    }
-    return out;
 }
 
 // ---- identity ----
@@ -522,13 +391,12 @@ StorageAnswer Geometry(Target& t) {
     w.U32(20, sector);
     w.U64(24, sectors * sector);
     w.U32(32, 24);
-    const uint32_t style = LayoutStyle(disk);
-    w.U32(36, style);
-    if (style == 0)
-        w.U32(40, DescNumber(Layout(disk), "signature", 0));
-    else if (style == 1)
-        w.Bytes(40, ParseGuid(DescText(Layout(disk), "disk_id")).value_or(std::array<uint8_t, 16>{}).data(),
-                16);
+    const storage::Disk layout = storage::ReadDisk(disk);
+    w.U32(36, layout.style);
+    if (layout.style == storage::kStyleMbr)
+        w.U32(40, layout.signature);
+    else if (layout.style == storage::kStyleGpt)
+        w.Bytes(40, layout.diskId.data(), 16);
     w.U32(56, 56);
     return PutRecord(t, a, 32);
 }
@@ -627,7 +495,7 @@ StorageAnswer SetCacheSetting(Target& t) {
 StorageAnswer DriveLayoutRequest(Target& t) {
     if (t.out < 48)
         return Fail(ERROR_INSUFFICIENT_BUFFER);
-    Bytes layout = DriveLayout(*t.disk);
+    Bytes layout = storage::DriveLayout(storage::ReadDisk(t.state, *t.disk));
     if (layout.size() > t.out)
         return Fail(ERROR_INSUFFICIENT_BUFFER);
     return Put(t, layout);
@@ -730,8 +598,7 @@ StorageAnswer AdapterRequest(Target& t, uint32_t code) {
 } // namespace
 
 uint32_t LogicalSectorSize(const json& disk) {
-    const uint64_t size = DescNumber(disk, "logical_sector_size", 512);
-    return size == 0 ? 512 : static_cast<uint32_t>(size);
+    return storage::LogicalSectorSize(disk);
 }
 
 uint64_t DiskSectors(const json& disk) {
@@ -739,34 +606,7 @@ uint64_t DiskSectors(const json& disk) {
 }
 
 std::vector<uint8_t> DiskSector(const json& disk, uint64_t lba) {
-    const uint32_t size = LogicalSectorSize(disk);
-    std::vector<uint8_t> sector(size);
-    if (lba != 0)
-        return sector;
-    ByteWriter w(sector);
-    const uint32_t style = LayoutStyle(disk);
-    if (style == 2)
-        return sector;
-    if (style == 0) {
-        w.U32(440, DescNumber(Layout(disk), "signature", 0));
-        const std::vector<json> partitions = Partitions(disk);
-        for (size_t i = 0; i < partitions.size() && i < 4; ++i) {
-            const json& p = partitions[i];
-            const size_t e = 446 + 16 * i;
-            w.U8(e, DescFlag(p, "active", false) ? 0x80 : 0);
-            w.U8(e + 4, DescNumber(p, "type", 7));
-            w.U32(e + 8, DescNumber(p, "offset", 0) / size);
-            w.U32(e + 12, DescNumber(p, "length", 0) / size);
-        }
-    } else {
-        // The protective entry of a GPT disk.
-        w.U8(446 + 4, 0xEE);
-        w.U32(446 + 8, 1);
-        w.U32(446 + 12, std::min<uint64_t>(DiskSectors(disk) - (DiskSectors(disk) ? 1 : 0), 0xFFFFFFFF));
-    }
-    w.U8(510, 0x55);
-    w.U8(511, 0xAA);
-    return sector;
+    return storage::Sector(storage::ReadDisk(disk), lba);
 }
 
 StorageAnswer AnswerStorageRequest(const json& state, const OpenDevice& device, uint32_t ioControlCode,
