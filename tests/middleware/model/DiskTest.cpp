@@ -179,3 +179,41 @@ TEST_F(DiskTest, EveryDiskReadsTheDictionaryItself) {
 }
 
 } // namespace
+
+namespace {
+
+// What each request of a disk's populate does to it when it fails.
+TEST_F(DiskTest, EachFailedRequestHasItsDocumentedEffect) {
+    struct Row {
+        const char* rule;
+        bool failsPopulate;
+        uint32_t powerMode;
+        bool validForPairing;
+    };
+    const Row rows[] = {
+        {R"({"kind": "DeviceIoControl", "match": {"control_code": "0x90000A04"}, "outcome": {"win32_error": 1}})",
+         true, 0, false},
+        {R"({"kind": "DeviceIoControl", "match": {"signature": "CSMISAS", "control_code": 25},
+             "outcome": {"win32_error": 1}})",
+         false, Disk::kPowerModeUnknown, false},
+        {R"({"kind": "DeviceIoControl", "match": {"control_code": "0x80000D16"}, "outcome": {"win32_error": 1}})",
+         false, 0xFF, false},
+        {R"({"kind": "DeviceIoControl", "match": {"control_code": "0x80000D16"}, "outcome": {"srb_return_code": 0}})",
+         false, 0xFF, true},
+    };
+    for (const Row& row : rows) {
+        machine_->faults().Clear();
+        Inject(row.rule);
+        AhciDisk disk(Record(2));
+        EXPECT_EQ(disk.Populate(Controller(0), kMemberDisk, 7, 2, winDisks_).IsError(), row.failsPopulate)
+            << row.rule;
+        EXPECT_EQ(machine_->faults().Pending(), 0u) << row.rule;
+        if (row.failsPopulate)
+            continue;
+        EXPECT_EQ(disk.getPowerMode(), row.powerMode) << row.rule;
+        EXPECT_TRUE(disk.isPairingChecked()) << row.rule;
+        EXPECT_EQ(disk.isValidForPairing(), row.validForPairing) << row.rule;
+    }
+}
+
+} // namespace
