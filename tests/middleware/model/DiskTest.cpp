@@ -217,3 +217,21 @@ TEST_F(DiskTest, EachFailedRequestHasItsDocumentedEffect) {
 }
 
 } // namespace
+
+namespace {
+
+// The miniport view of the end-device dictionary names another path for the first disk than the
+// raidport view: the entry cannot be trusted and the populate fails. The values answer holds 17
+// field descriptors (from 48) and then per instance each field's id, type and value; the path id
+// of instance 0 is at 184 + 148.
+TEST_F(DiskTest, ViewsOfTheDictionaryThatDisagreeFailThePopulate) {
+    Inject(R"({"kind": "DeviceIoControl", "match": {"control_code": "0x90000A04"}, "skip": 1,
+               "outcome": {"patch": [{"offset": 332, "hex": "01000000"}]}})");
+    AhciDisk disk(Record(0));
+    CConsolidatedError result = disk.Populate(Controller(0), kPassThroughDisk, 7, 2, winDisks_);
+    EXPECT_TRUE(result.IsError());
+    EXPECT_EQ(disk.getDictionaryEntry(), nullptr);
+    EXPECT_NE(std::string(result.GetDebugInformation()).find("mismatch on path ID"), std::string::npos);
+}
+
+} // namespace
