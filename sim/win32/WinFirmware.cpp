@@ -11,6 +11,7 @@
 #include <cstring>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/win/WinSecurity.h"
 #include "sim/Clock.h"
@@ -26,7 +27,8 @@ namespace {
 namespace schema = sim::schema;
 
 const schema::FaultKind kFaults(
-    {"GetFirmwareEnvironmentVariable", "SetFirmwareEnvironmentVariable"}, {"name", "guid", "size"},
+    std::vector<std::string>{"GetFirmwareEnvironmentVariable", "SetFirmwareEnvironmentVariable"},
+    {"name", "guid", "size"},
     schema::Object({{"win32_error", schema::Uint32()},
                     {"hold", schema::Object({{"signal", schema::Text()}, {"wait", schema::Text()}})}}));
 
