@@ -123,9 +123,16 @@ TEST_F(EventInterface, TimeOutFailureAndClosedSubscriptionLeaveTheRecordAlone) {
     EXPECT_NE(result.status, UVI_STATUS_SUCCESS);
 
     // A wait in progress when the subscription is closed ends with a failure.
-    const size_t waitsBefore = machine_->calls().Of("WaitForSingleObject").size();
-    std::thread waiter([&] { result = UviEventWaitWithHandle(0xFFFFFFFF, handle, &record); });
-    while (machine_->calls().Of("WaitForSingleObject").size() == waitsBefore)
+    // The waiter's time limit tells its wait apart from the workers' waits in the call log.
+    constexpr unsigned kLongWait = 0xFFFFFFF0;
+    std::thread waiter([&] { result = UviEventWaitWithHandle(kLongWait, handle, &record); });
+    const auto waiting = [&] {
+        for (const sim::Call& call : machine_->calls().Of("WaitForSingleObject"))
+            if (call.selectors.value("timeout", 0u) == kLongWait)
+                return true;
+        return false;
+    };
+    while (!waiting())
         std::this_thread::yield();
     EXPECT_EQ(UviEventClose(handle).code, kSuccess);
     waiter.join();
