@@ -208,4 +208,13 @@ TEST(EventInterfaceWithoutController, TheSoftwareSourceAloneIsASubscription) {
     EXPECT_FALSE(run.output.empty());
 }
 
+TEST(EventInterfaceFirstUse, AControllerTableThatCannotBeBuiltGivesZeroAndTheNextCallTriesAgain) {
+    // In a process of its own, so that its controller table is built by the subscription.
+    sim::ScopedMachine machine(sim::MachineBuilder::Default().Set(
+        "/faults", R"([{"kind": "CM_Get_Device_Interface_List_Size", "outcome": {"cr": 19}}])"));
+    const moxtest::ChildResult run = moxtest::RunChild({"uvi-event-subscribe-all", "2"});
+    ASSERT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.output, "0\n1\n");
+}
+
 } // namespace
