@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/driver/DriverEvents.h"
 #include "sim/driver/RaidState.h"
 
 namespace sim::driver {
@@ -685,7 +686,7 @@ bool Advance(const json& state, json& adapter, uint64_t nowMs, Announcements& ou
         }
     }
     if (changed)
-        Announce(adapter, out);
+        Announce(adapter, out, kEventFlagJobs | kEventFlagVolumes);
     return changed;
 }
 

@@ -8,9 +8,11 @@
 
 namespace {
 
-// uvi-event-subscribe-all: prints the handle of a subscription to everything.
-moxtest::ChildCommandRegistrar subscribeAll("uvi-event-subscribe-all", [](const std::vector<std::string>&) {
-    std::printf("%llu\n", UviEventSetUpForAllWithHandle());
+// uvi-event-subscribe-all [N]: subscribes to everything N times (default once), printing each handle.
+moxtest::ChildCommandRegistrar subscribeAll("uvi-event-subscribe-all", [](const std::vector<std::string>& a) {
+    const int times = a.empty() ? 1 : std::stoi(a[0]);
+    for (int i = 0; i < times; ++i)
+        std::printf("%llu\n", UviEventSetUpForAllWithHandle());
     return 0;
 });
 

@@ -123,9 +123,16 @@ TEST_F(EventInterface, TimeOutFailureAndClosedSubscriptionLeaveTheRecordAlone) {
     EXPECT_NE(result.status, UVI_STATUS_SUCCESS);
 
     // A wait in progress when the subscription is closed ends with a failure.
-    const size_t waitsBefore = machine_->calls().Of("WaitForSingleObject").size();
-    std::thread waiter([&] { result = UviEventWaitWithHandle(0xFFFFFFFF, handle, &record); });
-    while (machine_->calls().Of("WaitForSingleObject").size() == waitsBefore)
+    // The waiter's time limit tells its wait apart from the workers' waits in the call log.
+    constexpr unsigned kLongWait = 0xFFFFFFF0;
+    std::thread waiter([&] { result = UviEventWaitWithHandle(kLongWait, handle, &record); });
+    const auto waiting = [&] {
+        for (const sim::Call& call : machine_->calls().Of("WaitForSingleObject"))
+            if (call.selectors.value("timeout", 0u) == kLongWait)
+                return true;
+        return false;
+    };
+    while (!waiting())
         std::this_thread::yield();
     EXPECT_EQ(UviEventClose(handle).code, kSuccess);
     waiter.join();
@@ -199,6 +206,15 @@ TEST(EventInterfaceWithoutController, TheSoftwareSourceAloneIsASubscription) {
     ASSERT_EQ(run.exitCode, 0);
     EXPECT_NE(run.output, "0\n");
     EXPECT_FALSE(run.output.empty());
+}
+
+TEST(EventInterfaceFirstUse, AControllerTableThatCannotBeBuiltGivesZeroAndTheNextCallTriesAgain) {
+    // In a process of its own, so that its controller table is built by the subscription.
+    sim::ScopedMachine machine(sim::MachineBuilder::Default().Set(
+        "/faults", R"([{"kind": "CM_Get_Device_Interface_List_Size", "outcome": {"cr": 19}}])"));
+    const moxtest::ChildResult run = moxtest::RunChild({"uvi-event-subscribe-all", "2"});
+    ASSERT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.output, "0\n1\n");
 }
 
 } // namespace
