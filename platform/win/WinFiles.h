@@ -1,7 +1,7 @@
 #pragma once
-// Files and volumes: deleting files by path, opening them by their file id on a volume, the path of an open file,
-// the conversion of file times and a volume's free space. CreateFileA/W and ReadFile are in WinDeviceIo.h. Functions
-// report failure through their result and the thread's last error.
+// Files and volumes: deleting files by path, opening them by their file id on a volume, the path of
+// an open file, the conversion of file times and a volume's free space. CreateFileA/W and ReadFile
+// are in WinDeviceIo.h. Functions report failure through their result and the thread's last error.
 #include <cstddef>
 
 #include "platform/win/WinAccess.h"

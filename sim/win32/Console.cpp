@@ -15,8 +15,14 @@
 #include <string>
 
 #include "sim/ConsoleScreen.h"
+#include "sim/Schema.h"
+#include "sim/win32/SimCall.h"
 
 namespace {
+
+const sim::schema::FaultKind kFaults({"GetConsoleMode", "GetConsoleScreenBufferInfo",
+                                      "FillConsoleOutputCharacter", "SetConsoleCursorPosition"},
+                                     {}, sim::schema::Object({{"win32_error", sim::schema::Uint32()}}));
 
 HANDLE StdHandleValue(DWORD which) {
     return reinterpret_cast<HANDLE>(static_cast<uintptr_t>(0x7E000000u - which));
@@ -28,7 +34,8 @@ struct Target {
     std::shared_ptr<sim::ConsoleScreen> screen;
 };
 
-bool ResolveConsole(HANDLE handle, Target& target) {
+// The seam comes after the handle checks: a pipe or a file never reaches the machine.
+bool ResolveConsole(HANDLE handle, Target& target, const char* call) {
     if (handle != StdHandleValue(STD_OUTPUT_HANDLE)) {
         SetLastError(ERROR_INVALID_HANDLE);
         return false;
@@ -38,6 +45,10 @@ bool ResolveConsole(HANDLE handle, Target& target) {
         target.binding = sim::console::Binding::NotConsole;
     if (target.binding == sim::console::Binding::NotConsole) {
         SetLastError(ERROR_INVALID_HANDLE);
+        return false;
+    }
+    if (auto outcome = platform::SimCall(call, nlohmann::json::object())) {
+        SetLastError(platform::OutcomeNumber(*outcome, "win32_error", ERROR_GEN_FAILURE));
         return false;
     }
     return true;
@@ -120,10 +131,16 @@ HANDLE GetStdHandle(DWORD stdHandle) {
 
 BOOL GetConsoleMode(HANDLE console, LPDWORD mode) {
     Target target;
-    if (!ResolveConsole(console, target))
+    if (!ResolveConsole(console, target, "GetConsoleMode"))
         return FALSE;
     if (!mode) {
         SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    // A terminal that does not tell where its cursor is cannot be repainted: treated like a pipe.
+    SHORT x = 0, y = 0;
+    if (target.binding == sim::console::Binding::Process && !TerminalCursor(x, y)) {
+        SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
     *mode = ENABLE_PROCESSED_OUTPUT | ENABLE_WRAP_AT_EOL_OUTPUT;
@@ -132,7 +149,7 @@ BOOL GetConsoleMode(HANDLE console, LPDWORD mode) {
 
 BOOL GetConsoleScreenBufferInfo(HANDLE console, CONSOLE_SCREEN_BUFFER_INFO* info) {
     Target target;
-    if (!ResolveConsole(console, target))
+    if (!ResolveConsole(console, target, "GetConsoleScreenBufferInfo"))
         return FALSE;
     if (!info) {
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -160,7 +177,7 @@ BOOL GetConsoleScreenBufferInfo(HANDLE console, CONSOLE_SCREEN_BUFFER_INFO* info
 BOOL FillConsoleOutputCharacterW(HANDLE console, WCHAR character, DWORD length, COORD start,
                                  LPDWORD written) {
     Target target;
-    if (!ResolveConsole(console, target))
+    if (!ResolveConsole(console, target, "FillConsoleOutputCharacter"))
         return FALSE;
     if (!written) {
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -196,7 +213,7 @@ BOOL FillConsoleOutputCharacterW(HANDLE console, WCHAR character, DWORD length, 
 
 BOOL SetConsoleCursorPosition(HANDLE console, COORD position) {
     Target target;
-    if (!ResolveConsole(console, target))
+    if (!ResolveConsole(console, target, "SetConsoleCursorPosition"))
         return FALSE;
     if (target.binding == sim::console::Binding::Screen) {
         if (!target.screen->setCursor(position.X, position.Y)) {

@@ -8,6 +8,8 @@
 #include "cli/Error.h"
 #include "platform/win/WinConsole.h"
 #include "sim/ConsoleScreen.h"
+#include "sim/Machine.h"
+#include "sim/MachineBuilder.h"
 #include "tests/cli/CaptureStdout.h"
 
 namespace {
@@ -125,6 +127,54 @@ TEST(ConsoleRegion, ConsoleCallFailureInsideTheRegionIsAFailedRequest) {
     }
     EXPECT_EQ(std::cout.rdbuf(), out.screen->stream());
     region.restore();
+}
+
+// A machine whose console fails one call once.
+sim::MachineBuilder FailingOnce(const char* call) {
+    return sim::MachineBuilder("console").Append(
+        "/faults", std::string(R"({"kind": ")") + call + R"(", "times": 1, "outcome": {"win32_error": 31}})");
+}
+
+TEST(ConsoleRegion, FailedConsoleCallsAreFailedRequests) {
+    for (const char* call : {"FillConsoleOutputCharacter", "SetConsoleCursorPosition"}) {
+        ScreenOutput out;
+        sim::ScopedMachine machine(FailingOnce(call));
+        MOX::ConsoleRegion region;
+        std::cout << "shown\n";
+        try {
+            region.update();
+            ADD_FAILURE() << call << " failed and the update went on";
+        } catch (const MOX::Error& e) {
+            EXPECT_EQ(e.getType(), 1) << call;
+        }
+        EXPECT_EQ(std::cout.rdbuf(), out.screen->stream()) << call;
+        region.restore();
+    }
+}
+
+TEST(ConsoleRegion, UnreadableCursorFailsTheRegionAndGivesStandardOutputBack) {
+    ScreenOutput out;
+    sim::ScopedMachine machine(FailingOnce("GetConsoleScreenBufferInfo"));
+    try {
+        MOX::ConsoleRegion region;
+        ADD_FAILURE() << "region made without its start position";
+    } catch (const MOX::Error& e) {
+        EXPECT_EQ(e.getType(), 1);
+    }
+    EXPECT_EQ(std::cout.rdbuf(), out.screen->stream());
+}
+
+TEST(ConsoleRegion, ConsoleModeFailureLeavesTheRegionInactive) {
+    ScreenOutput out;
+    sim::ScopedMachine machine(FailingOnce("GetConsoleMode"));
+    {
+        MOX::ConsoleRegion region;
+        EXPECT_FALSE(region.isActive());
+        std::cout << "first\n";
+        region.update();
+        std::cout << "second\n";
+    }
+    EXPECT_EQ(out.screen->text(), "first\nsecond");
 }
 
 } // namespace
