@@ -57,7 +57,8 @@ CConsolidatedError AhciDisk::internalPopulate(HANDLE target) {
 }
 
 CConsolidatedError AhciDisk::internalWinDiskPopulate(const WinDiskInterface& view) {
-    FillOpalSecurityInformation(view);
+    // A disk whose security state cannot be read is listed without it.
+    static_cast<void>(FillOpalSecurityInformation(view));
     return CConsolidatedError();
 }
 

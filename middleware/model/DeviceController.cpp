@@ -26,7 +26,7 @@ DeviceStatus DeviceController::getStatus() {
         Sleep(kBusyRetryMs);
         if (m_Stop.load())
             break;
-        request.Reset();
+        static_cast<void>(request.Reset()); // a failed reset shows in the resend's result
         result = request.Invoke();
     }
     if (result.IsError()) {

@@ -116,9 +116,9 @@ CConsolidatedError WinDiskInterface::populate(HANDLE device) {
         m_Capacity = capacity.GetCapacity();
 
     // What follows only adds detail: a disk that cannot tell it is still a disk.
-    readCachePolicy(device);
-    readCacheInformation(device);
-    readSeekPenalty(device);
+    static_cast<void>(readCachePolicy(device));
+    static_cast<void>(readCacheInformation(device));
+    static_cast<void>(readSeekPenalty(device));
     CIoctlStorageGetProperty alignment(device, sizeof(STORAGE_ACCESS_ALIGNMENT_DESCRIPTOR),
                                        StorageAccessAlignmentProperty);
     if (alignment.Invoke().IsSuccessful() && alignment.GetOutBuffer())
@@ -177,8 +177,9 @@ CConsolidatedError WinDiskInterface::readDriveLayout(HANDLE device) {
         return missingAnswer(L"Drive layout");
     std::memcpy(&m_DriveLayout, layout.GetOutBuffer(), sizeof(m_DriveLayout));
     if (m_DriveLayout.PartitionStyle == PARTITION_STYLE_MBR && m_DriveLayout.PartitionCount != 0) {
-        // The table of the first sector tells which of the four MBR entries are in use.
-        readGeometryAndMbr(device);
+        // The table of the first sector tells which of the four MBR entries are in use; without it
+        // the disk is still listed, with no MBR entries.
+        static_cast<void>(readGeometryAndMbr(device));
     } else if (layout.CopyPartitionEntries(m_PartitionEntries.data(),
                                            m_PartitionEntries.size() * sizeof(PARTITION_INFORMATION_EX)) !=
                0) {

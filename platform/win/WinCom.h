@@ -2,14 +2,13 @@
 // The COM runtime as far as the product uses it: a thread's apartment, the creation of a local
 // server's object, handing an interface to another thread through a marshalled stream, and the task
 // allocator that frees what a server hands out. Objects are reference counted through IUnknown.
+#include "platform/win/WinError.h"
 #include "platform/win/WinTypes.h"
 
-constexpr HRESULT S_OK = 0;
 constexpr HRESULT S_FALSE = 1;
 constexpr HRESULT E_NOTIMPL = static_cast<HRESULT>(0x80004001);
 constexpr HRESULT E_NOINTERFACE = static_cast<HRESULT>(0x80004002);
 constexpr HRESULT E_POINTER = static_cast<HRESULT>(0x80004003);
-constexpr HRESULT E_FAIL = static_cast<HRESULT>(0x80004005);
 constexpr HRESULT E_UNEXPECTED = static_cast<HRESULT>(0x8000FFFF);
 constexpr HRESULT E_OUTOFMEMORY = static_cast<HRESULT>(0x8007000E);
 constexpr HRESULT E_INVALIDARG = static_cast<HRESULT>(0x80070057);

@@ -27,8 +27,7 @@ namespace {
 namespace schema = sim::schema;
 
 const schema::FaultKind kFaults(
-    std::vector<std::string>{"GetFirmwareEnvironmentVariable", "SetFirmwareEnvironmentVariable"},
-    {"name", "guid", "size"},
+    {"GetFirmwareEnvironmentVariable", "SetFirmwareEnvironmentVariable"}, {"name", "guid", "size"},
     schema::Object({{"win32_error", schema::Uint32()},
                     {"hold", schema::Object({{"signal", schema::Text()}, {"wait", schema::Text()}})}}));
 
