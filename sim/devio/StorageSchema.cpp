@@ -117,15 +117,19 @@ Shape Adapter() {
 }
 
 Shape Volume() {
-    return Extensible("volumes",
-                      {{"letter", Custom([](const nlohmann::json& v, const std::string& p, Report& r) {
-                            if (!v.is_string() || v.get_ref<const std::string&>().size() != 1 ||
-                                !std::isalpha(static_cast<unsigned char>(v.get<std::string>()[0])))
-                                r.Fail(p, "expected a drive letter, found " + v.dump());
-                        })},
-                       {"disk", Uint(255)},
-                       {"partition", Uint(128)},
-                       {"instance_id", Text()}});
+    return Extensible(
+        "volumes",
+        {{"letter", Custom([](const nlohmann::json& v, const std::string& p, Report& r) {
+              if (!v.is_string() || v.get_ref<const std::string&>().size() != 1 ||
+                  !std::isalpha(static_cast<unsigned char>(v.get<std::string>()[0])))
+                  r.Fail(p, "expected a drive letter, found " + v.dump());
+          })},
+         {"disk", Uint(255)},
+         {"partition", Uint(128)},
+         {"instance_id", Text()},
+         {"free", Uint(1ull << 62)},
+         {"flags",
+          Array(OneOfText({"system", "boot", "pagefile", "hibernation", "crashdump", "hidden"}), 6)}});
 }
 
 // Every disk names an adapter that exists; every volume a disk that exists and one of its
