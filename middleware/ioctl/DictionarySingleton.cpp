@@ -112,6 +112,9 @@ CConsolidatedError CDictionarySingleton::Invoke(HANDLE target) {
                     return FillError(std::string("Could not get ") + (p == 0 ? "raidport" : "miniport") +
                                      " dictionary fields for " + kKinds[k].name);
                 }
+                // The field list is copied out of the answer on first read: read it now, under
+                // the fill's lock, so that the threads sharing the cache afterwards only read.
+                static_cast<void>(fields->GetDictionaryFieldsDataBuffer());
                 m_Fields[p][k] = std::move(fields);
             }
         }
