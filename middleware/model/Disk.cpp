@@ -9,9 +9,9 @@
 #include "middleware/ioctl/DictionaryBuffer.h"
 #include "middleware/ioctl/IoctlInterfaceVersionStore.h"
 #include "middleware/ioctl/VezkRequests.h"
+#include "middleware/model/DiskShrinkExtension.h"
 #include "middleware/model/TopologyTexts.h"
 #include "middleware/model/WinDiskList.h"
-#include "platform/win/Trace.h"
 
 namespace {
 
@@ -31,13 +31,6 @@ bool AnswersAllRequired(HANDLE target) {
     } catch (const CConsolidatedError&) {
         return false;
     }
-}
-
-bool IsLastPartitionWithoutVolume(const PARTITION_INFORMATION_GPT& gpt) {
-    constexpr DWORD64 kHidden = 1ull << 62;
-    return gpt.PartitionType == PARTITION_MSFT_RESERVED_GUID ||
-           gpt.PartitionType == PARTITION_MSFT_RECOVERY_GUID ||
-           (gpt.PartitionType == PARTITION_BASIC_DATA_GUID && (gpt.Attributes & kHidden) != 0);
 }
 
 } // namespace
@@ -75,7 +68,9 @@ CConsolidatedError Disk::Populate(HANDLE target, PackedScsiAddress address, uint
         if (result.IsError())
             return result;
     }
-    ReadLastGptPartitionInfo(m_WinDisk.get(), m_LastPartitionFreeBytes, m_LastPartitionSize);
+    // Its failure (no Windows view) is dropped: both values then stay 0.
+    static_cast<void>(DiskShrinkExtension(m_WinDisk.get())
+                          .getLastGptPartitionInfo(m_LastPartitionFreeBytes, m_LastPartitionSize));
     checkPowerModeAndPairing(target);
 
     getModelNumber(m_ModelNumber);
@@ -205,26 +200,4 @@ void MissingDisk::getModelNumber(std::string& model) {
     char text[RaidDiskConfig::kTextSize];
     if (m_RaidConfig->copyModelNumber(text, sizeof(text)) != 0)
         model = text;
-}
-
-void ReadLastGptPartitionInfo(const WinDiskInterface* view, uint64_t& freeBytes, uint64_t& size) {
-    freeBytes = 0;
-    size = 0;
-    if (!view)
-        return;
-    const DRIVE_LAYOUT_INFORMATION_EX layout = view->getDriveLayoutInfo();
-    if (layout.PartitionStyle != PARTITION_STYLE_GPT || layout.PartitionCount == 0 ||
-        view->hasDynamicDiskPartitions())
-        return;
-    const DWORD count = layout.PartitionCount < WinDiskInterface::kMaxPartitionEntries
-                            ? layout.PartitionCount
-                            : static_cast<DWORD>(WinDiskInterface::kMaxPartitionEntries);
-    const PARTITION_INFORMATION_EX& last = view->getPartitionEntries()[count - 1];
-    // The volume's free space needs the volume itself; without it the partition's length stands.
-    size = static_cast<uint64_t>(last.PartitionLength.QuadPart);
-    if (!IsLastPartitionWithoutVolume(last.Gpt))
-        MOX_TRACE(TRACE_LEVEL_VERBOSE, "Last partition of %ls: free space not read",
-                  view->getDevicePath().c_str());
-    else
-        freeBytes = size;
 }

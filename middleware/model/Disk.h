@@ -114,9 +114,3 @@ public:
     CConsolidatedError internalWinDiskPopulate(const WinDiskInterface& view) override;
     void getModelNumber(std::string& model) override;
 };
-
-// The free bytes and the size of the volume on the disk's last GPT partition: the partition length
-// for reserved, recovery and hidden data partitions and for any other last partition (the free
-// bytes then stay 0); both 0 for a disk without GPT partitions, with dynamic-disk partitions, or
-// without a Windows view.
-void ReadLastGptPartitionInfo(const WinDiskInterface* view, uint64_t& freeBytes, uint64_t& size);
