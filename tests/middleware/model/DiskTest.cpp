@@ -68,9 +68,9 @@ TEST_F(DiskTest, APassThroughDiskFindsItsWindowsDisk) {
     ASSERT_NE(disk.getWinDiskInterface(), nullptr);
     EXPECT_EQ(disk.getWinDiskInterface()->getDeviceNumber(), 1u);
     EXPECT_EQ(disk.getWinScsiAddress(), 0x00000000u);
-    // Its last partition is a data partition: its length, and no free space read.
+    // Its last partition holds volume D: the volume's size and free space.
     EXPECT_EQ(disk.getLastPartitionSize(), 2000379969536ull);
-    EXPECT_EQ(disk.getLastPartitionFreeBytes(), 0u);
+    EXPECT_EQ(disk.getLastPartitionFreeBytes(), 1288490188800ull);
     EXPECT_EQ(disk.getEventLogStrings()[4], "HDD");
     EXPECT_EQ(disk.getHandle(), DiskHandle("ZA1B2C3D0"));
 }
