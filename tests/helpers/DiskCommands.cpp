@@ -28,8 +28,9 @@ moxtest::ChildCommandRegistrar
             layout = Bytes(partitions.back()->length);
 
         VdsDiskIdentity identity;
-        DiskShrinkExtension(&view).getDiskIdentifyData(identity.gptGuid, identity.mbrSignature,
-                                                       identity.partitionStyle);
+        // A dynamic disk's identity is filled in too; the callers here want it either way.
+        static_cast<void>(DiskShrinkExtension(&view).getDiskIdentifyData(
+            identity.gptGuid, identity.mbrSignature, identity.partitionStyle));
         ComConnectionHandler com;
         ComPtr<IVdsService> service;
         ComPtr<IVdsDisk> disk;

@@ -35,8 +35,9 @@ public:
     VdsDiskIdentity Identity(int number) {
         WinDiskInterface view = View(number);
         VdsDiskIdentity identity;
-        DiskShrinkExtension(&view).getDiskIdentifyData(identity.gptGuid, identity.mbrSignature,
-                                                       identity.partitionStyle);
+        // A dynamic disk's identity is filled in too; the callers here want it either way.
+        static_cast<void>(DiskShrinkExtension(&view).getDiskIdentifyData(
+            identity.gptGuid, identity.mbrSignature, identity.partitionStyle));
         return identity;
     }
 
