@@ -20,7 +20,7 @@ class DiskTest : public modeltest::ModelTest {
 protected:
     explicit DiskTest(const sim::MachineBuilder& machine = sim::MachineBuilder::Default())
         : ModelTest(machine), winDisks_(MakeWinDiskEnumerator()) {
-        winDisks_.Populate();
+        EXPECT_TRUE(winDisks_.Populate().IsSuccessful());
     }
 
     std::unique_ptr<RaidDiskConfig> Record(uint32_t index) {

@@ -33,7 +33,7 @@ protected:
         return machine;
     }
     OpalState() : ModelTest(Machine(GetParam().tcg)), winDisks_(MakeWinDiskEnumerator()) {
-        winDisks_.Populate();
+        EXPECT_TRUE(winDisks_.Populate().IsSuccessful());
     }
     WinDiskList winDisks_;
 };
@@ -74,7 +74,7 @@ class NvmeDiskTest : public modeltest::ModelTest {
 protected:
     explicit NvmeDiskTest(const sim::MachineBuilder& machine = sim::MachineBuilder::Default())
         : ModelTest(machine), winDisks_(MakeWinDiskEnumerator()) {
-        winDisks_.Populate();
+        EXPECT_TRUE(winDisks_.Populate().IsSuccessful());
     }
     static constexpr PackedScsiAddress kDrive = 0x01000000;
     WinDiskList winDisks_;

@@ -14,7 +14,7 @@ class OtherVendorDisks : public modeltest::ModelTest {
 protected:
     explicit OtherVendorDisks(const sim::MachineBuilder& machine = sim::MachineBuilder::Default())
         : ModelTest(machine), winDisks_(MakeWinDiskEnumerator()) {
-        winDisks_.Populate();
+        EXPECT_TRUE(winDisks_.Populate().IsSuccessful());
     }
 
     std::vector<std::shared_ptr<Disk>> Gather(int32_t kindCode, uint32_t busCode = 3) {

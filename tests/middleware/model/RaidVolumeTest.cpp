@@ -13,7 +13,9 @@ namespace {
 
 class RaidVolumeTest : public modeltest::ModelTest {
 protected:
-    RaidVolumeTest() : winDisks_(MakeWinDiskEnumerator()) { winDisks_.Populate(); }
+    RaidVolumeTest() : winDisks_(MakeWinDiskEnumerator()) {
+        EXPECT_TRUE(winDisks_.Populate().IsSuccessful());
+    }
 
     // Renames volume 0 and gives it another address word, in the driver's answer only.
     void PatchVolume(const char* nameWords, uint32_t addressWord) {
