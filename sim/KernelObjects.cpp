@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
@@ -34,8 +35,11 @@ constexpr size_t kMaxNameLength = 260;
 // How often a wait on a named object looks at what other processes did.
 constexpr std::chrono::milliseconds kPollSlice{2};
 
+// A thread's id does not change; asking the kernel once per thread keeps a wait or release to the
+// system calls the object itself needs.
 uint32_t ThreadId() {
-    return static_cast<uint32_t>(::syscall(SYS_gettid));
+    thread_local const uint32_t tid = static_cast<uint32_t>(::syscall(SYS_gettid));
+    return tid;
 }
 
 // ---- names -------------------------------------------------------------------------------------
@@ -144,6 +148,46 @@ bool WriteAll(int fd, const std::string& text) {
         done += static_cast<size_t>(n);
     }
     return true;
+}
+
+// The ownership file of a named mutex: "1 <pid> <tid>" while an owner holds it, "0" (or nothing)
+// once released. An owner that ends without releasing leaves the 1 behind: the next taker is told
+// the mutex was abandoned. Fixed-width records so that taking and releasing cost one write each.
+constexpr size_t kOwnerRecord = 32;
+
+bool HeldMark(int fd) {
+    char first = 0;
+    ssize_t n;
+    do
+        n = ::pread(fd, &first, 1, 0);
+    while (n < 0 && errno == EINTR);
+    return n == 1 && first == '1';
+}
+
+void PutAt(int fd, const char* data, size_t size) {
+    size_t done = 0;
+    while (done < size) {
+        ssize_t n = ::pwrite(fd, data + done, size - done, static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return;
+        done += static_cast<size_t>(n);
+    }
+}
+
+void MarkHeld(int fd, uint32_t tid) {
+    char record[kOwnerRecord + 1];
+    // The process id of the thread's process (a thread id is the process id of its first thread).
+    thread_local const int pid = static_cast<int>(::getpid());
+    std::snprintf(record, sizeof record, "1 %-10d %-10u", pid, tid);
+    std::memset(record + std::strlen(record), ' ', kOwnerRecord - std::strlen(record));
+    record[kOwnerRecord - 1] = '\n';
+    PutAt(fd, record, kOwnerRecord);
+}
+
+void MarkReleased(int fd) {
+    PutAt(fd, "0", 1);
 }
 
 // An exclusive lock of one file for one scope; every scope opens the file anew, so threads of one
@@ -358,7 +402,7 @@ public:
             if (--count_ > 0)
                 return true;
             if (backing_) {
-                WriteAll(ownerFd_, "");
+                MarkReleased(ownerFd_);
                 Flock(ownerFd_, LOCK_UN);
             }
             owner_ = 0;
@@ -399,8 +443,8 @@ private:
                 return WaitOutcome::Failed;
             if (::flock(ownerFd_, LOCK_EX | LOCK_NB) != 0)
                 return std::nullopt;
-            abandoned = !ReadAll(ownerFd_).empty();
-            WriteAll(ownerFd_, std::to_string(::getpid()) + " " + std::to_string(tid) + "\n");
+            abandoned = HeldMark(ownerFd_);
+            MarkHeld(ownerFd_, tid);
         }
         abandoned_ = false;
         owner_ = tid;

@@ -2,6 +2,7 @@
 
 #include "sim/Schema.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -24,6 +25,9 @@ std::runtime_error SysError(const std::string& what) {
 
 // A test reads what it sent; the latest calls are plenty for that.
 constexpr size_t kTestCallLogLimit = 10000;
+
+std::atomic<uint64_t> g_generations{0};
+thread_local uint64_t t_readGeneration = 0;
 
 std::mutex g_currentMutex;
 std::shared_ptr<Machine> g_current;
@@ -122,13 +126,14 @@ void Machine::RefreshLocked() const {
         throw std::runtime_error(std::string("The simulator state is damaged: ") + e.what());
     }
     stamp_ = now;
+    generation_ = ++g_generations;
 }
 
 void Machine::WriteLocked(const nlohmann::json& state) {
     fs::path tmp = stateDir_ / ("machine.json.tmp." + std::to_string(::getpid()));
     {
         std::ofstream out(tmp, std::ios::trunc);
-        out << state.dump(1);
+        out << state.dump();
         if (!out.flush())
             throw std::runtime_error("Cannot write the simulator state " + tmp.string());
     }
@@ -138,15 +143,28 @@ void Machine::WriteLocked(const nlohmann::json& state) {
 
 void Machine::Read(const std::function<void(const nlohmann::json&)>& f) const {
     std::lock_guard guard(mutex_);
-    Lock(false);
-    try {
-        RefreshLocked();
-        f(state_);
-    } catch (...) {
+    // Writers replace the state file whole (rename), so a file that has not changed since it was
+    // read is the current state: the cached document serves without taking the directory's lock.
+    // Only a changed file is read again, under the shared lock.
+    if (StampLocked() != stamp_) {
+        Lock(false);
+        try {
+            RefreshLocked();
+        } catch (...) {
+            Unlock();
+            throw;
+        }
         Unlock();
-        throw;
     }
-    Unlock();
+    struct Generation {
+        explicit Generation(uint64_t g) { t_readGeneration = g; }
+        ~Generation() { t_readGeneration = 0; }
+    } reading(generation_);
+    f(state_);
+}
+
+uint64_t Machine::ReadGeneration() {
+    return t_readGeneration;
 }
 
 void Machine::Update(const std::function<void(nlohmann::json&)>& f) {
@@ -154,13 +172,14 @@ void Machine::Update(const std::function<void(nlohmann::json&)>& f) {
     Lock(true);
     try {
         RefreshLocked();
-        // Work on a copy so that a throwing change leaves the state as it was.
-        nlohmann::json next = state_;
-        f(next);
-        WriteLocked(next);
-        state_ = std::move(next);
+        // The change works on the state itself; should it throw, the state is read back from the
+        // file it has not reached.
+        generation_ = ++g_generations;
+        f(state_);
+        WriteLocked(state_);
         stamp_ = StampLocked();
     } catch (...) {
+        stamp_ = Stamp{};
         Unlock();
         throw;
     }

@@ -37,14 +37,21 @@ public:
     Machine& operator=(const Machine&) = delete;
 
     // Runs f on the current state under a shared lock. Do not call Read or Update from inside f.
+    // f gets the machine's own document: take what the request needs by reference, copy no section.
     void Read(const std::function<void(const nlohmann::json&)>& f) const;
-    // Runs f on the current state under the exclusive lock and writes the result back.
+    // Runs f on the current state under the exclusive lock and writes the result back. A throwing f
+    // leaves the state as it was (the next access reads it back from the state directory).
     void Update(const std::function<void(nlohmann::json&)>& f);
     nlohmann::json Snapshot() const;
 
     Faults& faults() { return faults_; }
     CallLog& calls() { return calls_; }
     const std::filesystem::path& stateDir() const { return stateDir_; }
+
+    // While this thread is inside Read: a number that names the state it reads (no two states of
+    // any machine of the process share it), for caches of views derived from the state. 0 outside a
+    // Read, where the state may change under the caller.
+    static uint64_t ReadGeneration();
 
 private:
     explicit Machine(std::filesystem::path stateDir);
@@ -65,6 +72,7 @@ private:
     };
     Stamp StampLocked() const;
     mutable Stamp stamp_;
+    mutable uint64_t generation_ = 0;
     Faults faults_;
     CallLog calls_;
 };

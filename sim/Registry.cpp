@@ -11,6 +11,7 @@
 #include "sim/DescriptionValues.h"
 #include "sim/Machine.h"
 #include "sim/Schema.h"
+#include "sim/StateLog.h"
 #include "sim/WideText.h"
 
 namespace sim::registry {
@@ -224,13 +225,15 @@ std::string ValueName(const json& values, const std::string& name) {
     return {};
 }
 
-void Log(json& state, json entry) {
-    json& log = state["registry"]["write_log"];
-    if (!log.is_array())
-        log = json::array();
-    log.push_back(std::move(entry));
-    if (log.size() > kLogLimit)
-        log.erase(log.begin(), log.begin() + static_cast<std::ptrdiff_t>(log.size() - kLogLimit));
+// Every change goes to the state directory's write log, appended one by one (the description's
+// "write_log" holds what the machine started with).
+StateLog& WriteLogFile() {
+    static StateLog log("registry-writes.jsonl", kLogLimit);
+    return log;
+}
+
+void Log(json&, json entry) {
+    WriteLogFile().Append(entry);
 }
 
 } // namespace
@@ -489,6 +492,10 @@ std::vector<json> WriteLog() {
             s["registry"]["write_log"].is_array())
             log = s["registry"]["write_log"].get<std::vector<json>>();
     });
+    for (auto& entry : WriteLogFile().Entries())
+        log.push_back(std::move(entry));
+    if (log.size() > kLogLimit)
+        log.erase(log.begin(), log.begin() + static_cast<std::ptrdiff_t>(log.size() - kLogLimit));
     return log;
 }
 
@@ -497,6 +504,7 @@ void ClearWriteLog() {
         if (s.contains("registry") && s["registry"].is_object())
             s["registry"].erase("write_log");
     });
+    WriteLogFile().Clear();
 }
 
 } // namespace sim::registry

@@ -265,7 +265,7 @@ IoResult Control(OpenDevice& device, uint32_t ioControlCode, std::span<const uin
 
     bool present = false;
     StorageAnswer answer;
-    json adapter;
+    std::optional<std::string> driver;
     m.Read([&](const json& state) {
         present = StillPresent(state, device);
         if (!present)
@@ -274,7 +274,7 @@ IoResult Control(OpenDevice& device, uint32_t ioControlCode, std::span<const uin
             answer = AnswerStorageRequest(state, device, ioControlCode, buffer, inSize, outSize);
         if (!answer.handled)
             if (const json* a = FindAdapter(state, device.port))
-                adapter = *a;
+                driver = DescText(*a, "driver");
     });
     if (!present)
         return {false, ERROR_DEVICE_NOT_CONNECTED, 0, false};
@@ -284,15 +284,13 @@ IoResult Control(OpenDevice& device, uint32_t ioControlCode, std::span<const uin
     if (!answer.handled) {
         // Disks and volumes pass miniport requests down to their adapter; adapters pass on what
         // their driver defines itself.
-        if (adapter.is_null() ||
-            (ioControlCode != kIoctlScsiMiniport && device.kind != ObjectKind::Adapter)) {
+        if (!driver || (ioControlCode != kIoctlScsiMiniport && device.kind != ObjectKind::Adapter)) {
             error = ERROR_INVALID_FUNCTION;
             bytes = 0;
         } else {
             DriverRequest request;
             request.port = device.port;
-            request.driver = adapter.value("driver", "");
-            request.adapter = adapter;
+            request.driver = *driver;
             request.path = device.path;
             request.ioControlCode = ioControlCode;
             request.srb = srb;

@@ -43,8 +43,7 @@ struct DriverRequest {
     // The adapter that received the request.
     int port = -1;
     std::string driver;
-    nlohmann::json adapter; // a copy of its description
-    std::string path;       // the path the handle was opened by
+    std::string path; // the path the handle was opened by
 
     uint32_t ioControlCode = 0;
     // Set for IOCTL_SCSI_MINIPORT requests.

@@ -71,7 +71,7 @@ namespace {
 
 Shape Disk() {
     std::vector<Field> f = DeviceIdentityFields();
-    f.insert(f.end(), {{"device_number", Uint(255)},
+    f.insert(f.end(), {{"device_number", Uint(0xFFFF)},
                        {"instance_id", Text()},
                        {"port", Uint(255)},
                        {"path", Uint8()},
@@ -124,7 +124,7 @@ Shape Volume() {
                   !std::isalpha(static_cast<unsigned char>(v.get<std::string>()[0])))
                   r.Fail(p, "expected a drive letter, found " + v.dump());
           })},
-         {"disk", Uint(255)},
+         {"disk", Uint(0xFFFF)},
          {"partition", Uint(128)},
          {"instance_id", Text()},
          {"free", Uint(1ull << 62)},
@@ -159,7 +159,7 @@ void CheckReferences(const nlohmann::json& machine, Report& r) {
 }
 
 const Section kAdapters("adapters", Array(Adapter(), 256), CheckReferences);
-const Section kDisks("disks", Array(Disk(), 256));
+const Section kDisks("disks", Array(Disk(), 4096));
 const Section kVolumes("volumes", Array(Volume(), 26));
 
 Shape DeviceIoOutcome() {

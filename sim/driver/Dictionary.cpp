@@ -257,7 +257,8 @@ std::vector<Values> Instances(const json& state, const json& adapter, int port, 
     if (kind == kController) {
         out.push_back(ControllerValues(state, adapter));
     } else if (kind == kEndDevice) {
-        const json raid = ResolvedRaid(state, RaidOf(adapter));
+        const RaidView view(state, RaidOf(adapter));
+        const json& raid = *view;
         for (const auto& d : Table(raid, "disks")) {
             const auto flags = static_cast<uint32_t>(Num(d, "state_flags", 0x10));
             if ((flags & 0x10) && !(flags & 0x2000000))

@@ -27,7 +27,7 @@ Shape Job() {
 
 Shape RaidDisk() {
     std::vector<Field> f = sim::devio::DeviceIdentityFields();
-    f.insert(f.end(), {{"device_number", Uint(255)},
+    f.insert(f.end(), {{"device_number", Uint(0xFFFF)},
                        {"path", Uint8()},
                        {"target", Uint8()},
                        {"lun", Uint8()},

@@ -11,6 +11,9 @@
 #include "sim/devio/Bytes.h"
 #include "sim/driver/InterfaceVersion.h"
 
+#include "sim/Machine.h"
+#include "sim/devio/DeviceIo.h"
+
 namespace sim::driver {
 namespace {
 
@@ -55,7 +58,13 @@ bool VersionOf(const json& adapter, const std::string& signature, Version& out) 
 
 devio::DriverAnswer InterfaceVersion(devio::DriverRequest& r) {
     Version version{};
-    if (!VersionOf(r.adapter, r.srb->signature, version))
+    bool known = false;
+    Current().Read([&](const nlohmann::json& state) {
+        static const nlohmann::json none = nlohmann::json::object();
+        const nlohmann::json* adapter = devio::FindAdapter(state, r.port);
+        known = VersionOf(adapter ? *adapter : none, r.srb->signature, version);
+    });
+    if (!known)
         return devio::DriverAnswer{ERROR_INVALID_FUNCTION, 0};
     devio::ByteWriter w(r.buffer);
     if (r.buffer.size() < 36)

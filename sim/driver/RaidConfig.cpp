@@ -263,7 +263,8 @@ uint32_t DiskUsage(const json& raid, size_t index) {
 // Builds one group record; false (with the status) when the instance does not exist.
 bool BuildGroup(const GroupDef& g, const json& state, const json& adapter, const Params& p, uint64_t now,
                 std::vector<uint8_t>& data, uint32_t& status) {
-    const json raid = ResolvedRaid(state, RaidOf(adapter));
+    const RaidView view(state, RaidOf(adapter));
+    const json& raid = *view;
     static const json empty = json::object();
     const json& volumes = Table(raid, "volumes");
     const json& disks = Table(raid, "disks");

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cstdlib>
 #include <exception>
+#include <map>
+#include <memory>
+#include <mutex>
 
 #include "platform/win/WinError.h"
 #include "sim/Clock.h"
@@ -186,6 +189,41 @@ json ResolvedRaid(const json& state, const json& raid) {
     return out;
 }
 
+namespace {
+
+// Resolved views of the controllers' "raid" sections, kept while the state they were built from is
+// the one being read.
+struct ViewCache {
+    std::mutex mutex;
+    uint64_t generation = 0;
+    std::map<const json*, std::shared_ptr<const json>> views;
+};
+
+ViewCache& Views() {
+    static ViewCache cache;
+    return cache;
+}
+
+} // namespace
+
+RaidView::RaidView(const json& state, const json& raid) {
+    const uint64_t generation = Machine::ReadGeneration();
+    if (generation == 0) {
+        view_ = std::make_shared<const json>(ResolvedRaid(state, raid));
+        return;
+    }
+    ViewCache& cache = Views();
+    std::lock_guard lock(cache.mutex);
+    if (cache.generation != generation) {
+        cache.views.clear();
+        cache.generation = generation;
+    }
+    auto& slot = cache.views[&raid];
+    if (!slot)
+        slot = std::make_shared<const json>(ResolvedRaid(state, raid));
+    view_ = slot;
+}
+
 devio::DriverAnswer RunOnController(int port, bool writes, const ControllerWork& answer) {
     Machine& m = Current();
     const uint64_t now = Clock::NowMs();
@@ -204,8 +242,9 @@ devio::DriverAnswer RunOnController(int port, bool writes, const ControllerWork&
                     needWrite = true;
                     return;
                 }
-                json copy = *adapter;
-                result = answer(state, copy, now, out);
+                // A request that changes the controller says `writes`; one that does not reads the
+                // machine's own adapter (no copy per request).
+                result = answer(state, const_cast<json&>(*adapter), now, out);
             });
         }
         if (needWrite) {

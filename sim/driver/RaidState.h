@@ -8,6 +8,7 @@
 // current time of sim::Clock (finishing triggered actions, moving volume jobs on), then answers.
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -96,6 +97,16 @@ devio::DriverAnswer RunOnController(int port, bool writes, const ControllerWork&
 json ResolvedDisk(const json& state, const json& disk);
 // A "raid" section with every disk resolved so, for reading capacities and identities.
 json ResolvedRaid(const json& state, const json& raid);
+// The same, built once per state while the machine is only read (requests that read a controller
+// then cost the same on a machine of many disks), and afresh inside a change.
+class RaidView {
+public:
+    RaidView(const json& state, const json& raid);
+    const json& operator*() const { return *view_; }
+
+private:
+    std::shared_ptr<const json> view_;
+};
 
 // Registration of the families (one source each), called from sim/devio/DriverFamilies.cpp.
 void RegisterRaidConfigFamily(devio::DriverDispatch& dispatch);

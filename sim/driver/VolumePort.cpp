@@ -130,7 +130,8 @@ DriverAnswer Handle(DriverRequest& r) {
             ByteReader in(r.buffer);
             ByteWriter w(r.buffer);
             json& vp = Port(adapter);
-            const json raid = ResolvedRaid(state, RaidOf(adapter));
+            const RaidView view(state, RaidOf(adapter));
+            const json& raid = *view;
             const json& disks = Table(raid, "disks");
             uint32_t rc = 0;
             switch (code) {

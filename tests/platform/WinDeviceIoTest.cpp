@@ -227,6 +227,30 @@ TEST_F(DeviceIo, ControlFollowsWin32ResultAndLastErrorRules) {
     }
 }
 
+TEST_F(DeviceIo, AWholeAnswerFaultStandsForTheRequest) {
+    HANDLE disk = OpenOk("\\\\.\\PhysicalDrive0");
+    struct Case {
+        const char* name;
+        json outcome;
+        DWORD bytes;
+        std::vector<uint8_t> written; // the first bytes of the buffer afterwards
+    };
+    const std::vector<Case> cases = {
+        {"short answer", {{"answer", "0102"}}, 2, {1, 2, 0xCC}},
+        {"answer cut to the buffer", {{"answer", "0102030405060708090A"}}, 8, {1, 2, 3}},
+        {"answer with a claimed length", {{"answer", "01"}, {"bytes_returned", 4096}}, 4096, {1, 0xCC, 0xCC}},
+    };
+    for (const auto& c : cases) {
+        machine->faults().Add(sim::FaultRule{"DeviceIoControl", {{"code", "0x41018"}}, 0, 1, c.outcome});
+        std::vector<uint8_t> out(8, 0xCC);
+        DWORD bytes = 0;
+        EXPECT_TRUE(DeviceIoControl(disk, IOCTL_SCSI_GET_ADDRESS, nullptr, 0, out.data(), 8, &bytes, nullptr))
+            << c.name;
+        EXPECT_EQ(bytes, c.bytes) << c.name;
+        EXPECT_EQ(std::vector<uint8_t>(out.begin(), out.begin() + 3), c.written) << c.name;
+    }
+}
+
 TEST_F(DeviceIo, CallLogKeepsEveryRequestWithItsInputBytes) {
     HANDLE disk = OpenOk("\\\\.\\PhysicalDrive0");
     machine->faults().Add(

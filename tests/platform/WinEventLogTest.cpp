@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <sstream>
+#include <string>
+
 #include "platform/win/WinEventLog.h"
 #include "platform/win/WinProcess.h"
 #include "sim/EventLog.h"
@@ -40,9 +44,17 @@ TEST_F(WinEventLog, ReportedEntriesLandInTheApplicationLog) {
     EXPECT_EQ(entries[1].record, 2u);
     EXPECT_TRUE(entries[1].strings.empty());
 
-    // The log is part of the machine's persisted state.
-    nlohmann::json state = sim::Machine::Open(machine.stateDir(), {})->Snapshot();
-    EXPECT_EQ(state["eventlog"]["application"].size(), 2u);
+    // The log persists beside the machine's state, appended to line by line, not inside it.
+    std::ifstream log(machine.stateDir() / "eventlog.jsonl");
+    std::string line;
+    int lines = 0;
+    while (std::getline(log, line))
+        ++lines;
+    EXPECT_EQ(lines, 2);
+    std::ifstream state(machine.stateDir() / "machine.json");
+    std::stringstream text;
+    text << state.rdbuf();
+    EXPECT_EQ(text.str().find("Volume_1"), std::string::npos);
 }
 
 TEST_F(WinEventLog, RegistrationFailuresGiveNoHandle) {
