@@ -1,5 +1,6 @@
 #include "sim/Machine.h"
 
+#include "sim/CallScope.h"
 #include "sim/Schema.h"
 
 #include <atomic>
@@ -28,6 +29,9 @@ constexpr size_t kTestCallLogLimit = 10000;
 
 std::atomic<uint64_t> g_generations{0};
 thread_local uint64_t t_readGeneration = 0;
+// The call this thread is in (CallScope) and the machine whose state it has checked in it.
+thread_local int t_callDepth = 0;
+thread_local const void* t_checked = nullptr;
 
 std::mutex g_currentMutex;
 std::shared_ptr<Machine> g_current;
@@ -146,7 +150,8 @@ void Machine::Read(const std::function<void(const nlohmann::json&)>& f) const {
     // Writers replace the state file whole (rename), so a file that has not changed since it was
     // read is the current state: the cached document serves without taking the directory's lock.
     // Only a changed file is read again, under the shared lock.
-    if (StampLocked() != stamp_) {
+    const bool checked = t_callDepth > 0 && t_checked == this;
+    if (!checked && StampLocked() != stamp_) {
         Lock(false);
         try {
             RefreshLocked();
@@ -156,11 +161,22 @@ void Machine::Read(const std::function<void(const nlohmann::json&)>& f) const {
         }
         Unlock();
     }
+    if (t_callDepth > 0)
+        t_checked = this;
     struct Generation {
         explicit Generation(uint64_t g) { t_readGeneration = g; }
         ~Generation() { t_readGeneration = 0; }
     } reading(generation_);
     f(state_);
+}
+
+CallScope::CallScope() {
+    ++t_callDepth;
+}
+
+CallScope::~CallScope() {
+    if (--t_callDepth == 0)
+        t_checked = nullptr;
 }
 
 uint64_t Machine::ReadGeneration() {
@@ -180,6 +196,7 @@ void Machine::Update(const std::function<void(nlohmann::json&)>& f) {
         stamp_ = StampLocked();
     } catch (...) {
         stamp_ = Stamp{};
+        t_checked = nullptr;
         Unlock();
         throw;
     }

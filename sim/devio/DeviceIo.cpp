@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/win/WinError.h"
+#include "sim/CallScope.h"
 #include "sim/DescriptionValues.h"
 #include "sim/DeviceTree.h"
 #include "sim/Machine.h"
@@ -237,6 +238,7 @@ OpenResult Open(const std::string& path, DWORD access, DWORD share, DWORD dispos
 
 IoResult Control(OpenDevice& device, uint32_t ioControlCode, std::span<const uint8_t> input,
                  std::span<uint8_t> output) {
+    CallScope call;
     Machine& m = Current();
     json selectors = DeviceSelectors(device);
     selectors["code"] = ioControlCode;
