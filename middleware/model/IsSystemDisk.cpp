@@ -1,5 +1,6 @@
 #include "middleware/model/IsSystemDisk.h"
 
+#include "middleware/model/Disk.h"
 #include "middleware/model/DiskShrinkExtension.h"
 #include "middleware/model/VdsHandler.h"
 
@@ -17,4 +18,8 @@ CConsolidatedError IsSystemDisk(const WinDiskInterface* view, bool& isSystem) {
     if (kind == DiskShrinkExtension::kMbr || kind == DiskShrinkExtension::kGpt)
         return VdsGetAdvancedDiskFlags(kind, signature, guid, isSystem);
     return result;
+}
+
+CConsolidatedError IsSystemDisk(const std::shared_ptr<Disk>& disk, bool& isSystem) {
+    return IsSystemDisk(disk ? disk->getWinDiskInterface().get() : nullptr, isSystem);
 }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <thread>
 
+#include "middleware/model/Disk.h"
 #include "middleware/model/IsSystemDisk.h"
 #include "platform/win/WinFiles.h"
 #include "tests/middleware/model/VdsTestSupport.h"
@@ -144,7 +145,11 @@ TEST_F(VdsService, SystemDiskTest) {
         EXPECT_EQ(answer, c.after) << c.name;
     }
     bool answer = false;
-    EXPECT_STREQ(IsSystemDisk(nullptr, answer).GetErrorMessage(), "Disk cannot be null");
+    EXPECT_STREQ(IsSystemDisk(static_cast<const WinDiskInterface*>(nullptr), answer).GetErrorMessage(),
+                 "Disk cannot be null");
+    answer = true;
+    EXPECT_STREQ(IsSystemDisk(std::shared_ptr<Disk>(), answer).GetErrorMessage(), "Disk cannot be null");
+    EXPECT_TRUE(answer);
 }
 
 TEST_F(VdsService, BootVolumeExtentIsTheExtentOfDriveC) {
