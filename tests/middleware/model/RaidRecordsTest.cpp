@@ -85,7 +85,7 @@ TEST(RaidDiskConfigArrays, EmptyPointersAreRefusedAndLinksAnswerByIndexAndHandle
     VezkPairingInfo info{};
     model::WriteField<uint32_t>(info.Bytes, VezkPairingInfo::kEnabledWord, 1);
     auto synthetic = std::make_shared<RaidArray>();
-    synthetic->populateCacheMemoryArray(info, 4, 77);
+    ASSERT_TRUE(synthetic->populateCacheMemoryArray(info, 4, 77).IsSuccessful());
     auto unpopulated = std::make_shared<RaidArray>(); // index -1, handle 0xFFFFFFFF
     EXPECT_TRUE(config.setArray(synthetic).IsSuccessful());
     EXPECT_TRUE(config.setOriginalArray(unpopulated).IsSuccessful());
