@@ -165,6 +165,20 @@ HRESULT VdsHandler::getDisk(IVdsService* service, const VdsDiskIdentity& identit
         disk);
 }
 
+// The service's disk of that identity, through an established connection; the caller names the
+// message of a disk the service does not give.
+static CConsolidatedError OpenDisk(Connection& connection, const VdsDiskIdentity& identity,
+                                   ComPtr<IVdsDisk>& disk,
+                                   const char* message = "Cannot get VDS disk object.",
+                                   const char* debugFormat = "get disk error code = %#X") {
+    if (connection.error.IsError())
+        return connection.error;
+    const HRESULT hr = VdsHandler::getDisk(connection.service.get(), identity, disk.put());
+    if (hr != 0)
+        return VdsFault(message, debugFormat, hr);
+    return CConsolidatedError();
+}
+
 HRESULT VdsHandler::getSystemDisk(IVdsService* service, VDS_DISK_PROP& properties) {
     bool found = false;
     const HRESULT hr = ForEachDisk(service, [&](ComPtr<IVdsDisk>&, const VDS_DISK_PROP& candidate) {
@@ -234,12 +248,10 @@ CConsolidatedError VdsHandler::refresh() {
 
 CConsolidatedError VdsHandler::cleanDisk(const VdsDiskIdentity& identity) {
     Connection connection;
-    if (connection.error.IsError())
-        return connection.error;
     ComPtr<IVdsDisk> disk;
-    HRESULT hr = getDisk(connection.service.get(), identity, disk.put());
-    if (hr != 0)
-        return VdsFault("Cannot get VDS disk object.", "get disk error code = %#X", hr);
+    if (CConsolidatedError error = OpenDisk(connection, identity, disk); error.IsError())
+        return error;
+    HRESULT hr = S_OK;
     ComPtr<IVdsAdvancedDisk> advanced;
     hr = advanced.queryFrom(disk.get(), IID_IVdsAdvancedDisk);
     if (FAILED(hr))
@@ -262,12 +274,10 @@ CConsolidatedError VdsHandler::cleanDisk(const VdsDiskIdentity& identity) {
 
 CConsolidatedError VdsHandler::isSystemDisk(const VdsDiskIdentity& identity, bool& isSystem) {
     Connection connection;
-    if (connection.error.IsError())
-        return connection.error;
     ComPtr<IVdsDisk> disk;
-    HRESULT hr = getDisk(connection.service.get(), identity, disk.put());
-    if (hr != 0)
-        return VdsFault("Cannot get VDS disk object.", "get disk error code = %#X", hr);
+    if (CConsolidatedError error = OpenDisk(connection, identity, disk); error.IsError())
+        return error;
+    HRESULT hr = S_OK;
     VDS_DISK_PROP properties{};
     hr = disk->GetProperties(&properties);
     if (FAILED(hr))
@@ -285,12 +295,12 @@ CConsolidatedError VdsHandler::isSystemDisk(const VdsDiskIdentity& identity, boo
 CConsolidatedError VdsHandler::getBootVolumeExtent(const VdsDiskIdentity& identity, uint64_t& offset,
                                                    uint64_t& size) {
     Connection connection;
-    if (connection.error.IsError())
-        return connection.error;
     ComPtr<IVdsDisk> disk;
-    HRESULT hr = getDisk(connection.service.get(), identity, disk.put());
-    if (hr != 0)
-        return VdsFault("Cannot find disk.", "getDisk error code = %#X", hr);
+    if (CConsolidatedError error =
+            OpenDisk(connection, identity, disk, "Cannot find disk.", "getDisk error code = %#X");
+        error.IsError())
+        return error;
+    HRESULT hr = S_OK;
     VDS_DISK_EXTENT* extents = nullptr;
     LONG count = 0;
     hr = disk->QueryExtents(&extents, &count);
