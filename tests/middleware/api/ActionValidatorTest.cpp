@@ -265,4 +265,16 @@ TEST_F(RulesOnMachine, WithoutARemappingControllerNothingIsRemapped) {
     EXPECT_TRUE(Check(ZrcRemapPciSwitchAsOne()).IsSuccessful());
 }
 
+TEST_F(RulesOnMachine, ControllersBehindOneRootPortGoTogether) {
+    Build(sim::MachineBuilder::FromFile("pairing.json"));
+    const uint32_t scsi1 = HandleOfPort(1);
+    const uint32_t scsi2 = HandleOfPort(2);
+    const CConsolidatedError alone = Check(ZrcRemapPciSwitchAsOne({scsi1, HandleOfPort(0)}));
+    EXPECT_EQ(alone.GetErrorCode(), CConsolidatedError::UVI_ACTION_ZRC_REMAP_PCI_SWITCH_NOT_ALL_MEMBERS);
+    EXPECT_STREQ(alone.GetErrorMessage(),
+                 "Controllers selected: [Scsi1] must be remapped together with: [Scsi2] in one command\n");
+    EXPECT_TRUE(Check(ZrcRemapPciSwitchAsOne({scsi2, scsi1})).IsSuccessful());
+    EXPECT_TRUE(Check(ZrcRemapPciSwitchAsOne()).IsSuccessful()) << "all controllers take every group whole";
+}
+
 } // namespace

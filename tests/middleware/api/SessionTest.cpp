@@ -241,3 +241,23 @@ TEST_F(UnlistedRaidDisk, TheMismatchIsReportedWhenEveryAttemptSeesTheCounterMove
 }
 
 } // namespace
+
+class JoinedPair : public SessionBuild {
+protected:
+    JoinedPair() : SessionBuild(sim::MachineBuilder::FromFile("pairing.json")) {}
+};
+
+TEST_F(JoinedPair, TheSyntheticArrayAndVolumeDoNotCountAgainstTheDriversCounts) {
+    // Port 1 carries the joined pair's array and volume beyond the driver's counts; a counter that
+    // moves during its populate must not fail the build.
+    machine_->faults().Add(sim::driver::EventCounterMovesRule(1, 1, 0x4321));
+    ASSERT_TRUE(Build().IsSuccessful());
+    EXPECT_EQ(Slept(), 0u) << "the first attempt is kept";
+    std::shared_ptr<Controller> joined;
+    for (const auto& controller : session_->getControllers())
+        if (controller->getPortNumber() == 1)
+            joined = controller;
+    ASSERT_TRUE(joined);
+    EXPECT_GT(joined->getArrays().size(), static_cast<size_t>(joined->getArrayCount()));
+    EXPECT_EQ(session_->getPciRootControllerSets().size(), 1u);
+}
