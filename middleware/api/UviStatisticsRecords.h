@@ -1,0 +1,52 @@
+#pragma once
+// The cache statistics records of the C interface: images of the start of the driver's NV cache
+// statistics groups (group length first) and the I/O classifier counters.
+#include <cstddef>
+#include <cstdint>
+
+// The first 208 bytes of the 216-byte policy statistics group.
+struct NvCachePolicyStatInfo {
+    uint32_t groupLength;
+    uint32_t value4;
+    uint64_t counters64[20];
+    uint32_t counters32[10];
+};
+static_assert(sizeof(NvCachePolicyStatInfo) == 208);
+static_assert(offsetof(NvCachePolicyStatInfo, value4) == 4);
+static_assert(offsetof(NvCachePolicyStatInfo, counters64) == 8);
+static_assert(offsetof(NvCachePolicyStatInfo, counters32) == 168);
+
+struct NvCacheStatInfo {
+    uint32_t groupLength;
+    uint32_t values[30];
+};
+static_assert(sizeof(NvCacheStatInfo) == 124);
+static_assert(offsetof(NvCacheStatInfo, values) == 4);
+
+struct NvCacheStat2Info {
+    uint32_t groupLength;
+    uint32_t values[19];
+};
+static_assert(sizeof(NvCacheStat2Info) == 80);
+static_assert(offsetof(NvCacheStat2Info, values) == 4);
+
+// The whole unified statistics group; its length word is 64 bits wide.
+struct NvCacheUnifiedStats {
+    uint64_t groupLength;
+    uint8_t data[1392];
+};
+static_assert(sizeof(NvCacheUnifiedStats) == 1400);
+static_assert(offsetof(NvCacheUnifiedStats, data) == 8);
+
+struct _UVI_IoClassifierCounter {
+    uint64_t first;
+    uint64_t second;
+};
+static_assert(sizeof(_UVI_IoClassifierCounter) == 16);
+
+// Two halves of sixteen counter pairs, in the order of the driver's answer.
+struct _UVI_IoClassifierCounters {
+    _UVI_IoClassifierCounter halves[2][16];
+};
+static_assert(sizeof(_UVI_IoClassifierCounters) == 512);
+static_assert(offsetof(_UVI_IoClassifierCounters, halves) == 0);
