@@ -76,3 +76,6 @@ MOX_EXPORT _UVI_Error UviEventClose(unsigned long long eventHandle);
 #ifdef __cplusplus
 }
 #endif
+
+/* The controller, RAID limit and level, NV cache, statistics and end-device queries. */
+#include "middleware/api/UviDeviceQueries.h"
