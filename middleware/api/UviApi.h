@@ -60,3 +60,6 @@ MOX_EXPORT _UVI_Error UviEventWaitWithHandle(unsigned int milliseconds, unsigned
 // Ends the subscription (a wait in progress returns 0xA0010062); always succeeds.
 MOX_EXPORT _UVI_Error UviEventClose(unsigned long long eventHandle);
 }
+
+// The controller, RAID limit and level, NV cache, statistics and end-device queries.
+#include "middleware/api/UviDeviceQueries.h"
