@@ -64,8 +64,9 @@ TEST(UviGetPhyInfo, PortsAndDisksOfTheStatesMachine) {
             ++ports;
             EXPECT_EQ(info.attachedHandle, info.controllerHandle);
             EXPECT_EQ(info.portHandle != 0, info.deviceAttached == 1);
-            if (info.connectionKind == 3)
+            if (info.connectionKind == 3) {
                 EXPECT_EQ(info.externalPort, 0);
+            }
         } else {
             ++disks;
             EXPECT_EQ(info.attachedKind, 2u);
