@@ -5,6 +5,12 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "middleware/api/UviArrayRecords.h"
+#include "middleware/api/UviHybridRecords.h"
+#include "middleware/api/UviPhyRecords.h"
+#include "middleware/api/UviSystemRecords.h"
+#include "middleware/api/UviVezkRecords.h"
+#include "middleware/api/UviVolumeRecords.h"
 #include "middleware/core/Export.h"
 #include "middleware/core/UviError.h"
 
