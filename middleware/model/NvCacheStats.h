@@ -29,26 +29,33 @@ struct NvCachePolicyStatsRecord {
 static_assert(sizeof(NvCachePolicyStatsRecord) == 208);
 
 // Whole-group reads of the two statistics groups; each checks its group length after the base checks.
-class CIoctlNvCacheStatsGroup : public CIoctlRaidGetSetConfig {
+class CIoctlNvCacheStatisticsGroup : public CIoctlRaidGetSetConfig {
+protected:
+    CIoctlNvCacheStatisticsGroup(HANDLE target, uint32_t groupId, uint32_t dataLength, const char* className);
+    CConsolidatedError CheckGroup() const override;
+
+private:
+    const char* m_ClassName;
+};
+
+class CIoctlNvCacheStatsGroup : public CIoctlNvCacheStatisticsGroup {
     MOX_RUNTIME_CLASS("class CIoctlNvCacheStatsGroup")
 
 public:
     static constexpr uint32_t kDataLength = 124;
-    explicit CIoctlNvCacheStatsGroup(HANDLE target);
-
-protected:
-    CConsolidatedError CheckGroup() const override;
+    explicit CIoctlNvCacheStatsGroup(HANDLE target)
+        : CIoctlNvCacheStatisticsGroup(target, RDEV_NV_CACHE_STATS_GROUP_NO, kDataLength,
+                                       "CIoctlNvCacheStatsGroup") {}
 };
 
-class CIoctlNvCachePolicyStatsGroup : public CIoctlRaidGetSetConfig {
+class CIoctlNvCachePolicyStatsGroup : public CIoctlNvCacheStatisticsGroup {
     MOX_RUNTIME_CLASS("class CIoctlNvCachePolicyStatsGroup")
 
 public:
     static constexpr uint32_t kDataLength = 216;
-    explicit CIoctlNvCachePolicyStatsGroup(HANDLE target);
-
-protected:
-    CConsolidatedError CheckGroup() const override;
+    explicit CIoctlNvCachePolicyStatsGroup(HANDLE target)
+        : CIoctlNvCacheStatisticsGroup(target, RDEV_NV_CACHE_POLICY_STATS_GROUP_NO, kDataLength,
+                                       "CIoctlNvCachePolicyStatsGroup") {}
 };
 
 // Makers of the requests; tests pass their own.
