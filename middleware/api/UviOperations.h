@@ -23,6 +23,10 @@ MOX_EXPORT _UVI_Error UviRescan();
 MOX_EXPORT _UVI_Error UviRefreshPartitionInfo();
 MOX_EXPORT _UVI_Error UviSetLpmStatus(int enable);
 
+// Settings of the Windows drive "\\.\PhysicalDrive<driveNumber>"; only the setting 1 enables.
+MOX_EXPORT _UVI_Error UviDiskSetCacheBufferFlushSetting(int driveNumber, int setting);
+MOX_EXPORT _UVI_Error UviDiskSetWriteCachingPolicySetting(int driveNumber, int setting);
+
 // Not implemented: 0xA001000A at once, even before the library is started.
 MOX_EXPORT _UVI_Error UviDiskAssignStoragePool();
 MOX_EXPORT _UVI_Error UviSetOrvexHybridDiskSubClassCode();

@@ -10,6 +10,7 @@
 #include "middleware/model/TransactionManager.h"
 #include "sim/Clock.h"
 #include "tests/middleware/model/ModelTestSupport.h"
+#include "tests/middleware/model/RaidConfigWord.h"
 
 namespace {
 
@@ -24,15 +25,7 @@ class TransactionTest : public modeltest::ModelTest {
 protected:
     explicit TransactionTest(const sim::MachineBuilder& machine) : ModelTest(machine) {}
 
-    // Reads one 32-bit word of the configuration group.
-    uint32_t ConfigWord(size_t offset) {
-        CIoctlRaidCfgGroup cfg(Controller(0));
-        cfg.SetVerifyOnInvoke(true);
-        EXPECT_TRUE(cfg.Invoke().IsSuccessful());
-        uint32_t value = 0;
-        std::memcpy(&value, cfg.GetGroupData() + offset, sizeof(value));
-        return value;
-    }
+    uint32_t ConfigWord(size_t offset) { return modeltest::RaidConfigWord(Controller(0), offset); }
     // Marks volume 0 for "mark normal", which the driver carries out without other effect.
     void PrepareVolumeAction() {
         CIoctlRaidVolume_SetAction action(Controller(0), 0, 2);
@@ -249,10 +242,11 @@ TEST_F(DriverAnswers, BusyAndInvalidActionsAndADeleteThatLeavesTheVolume) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.action);
         CConsolidatedError result = VolumeAction(c.action, c.deviceAction);
-        if (c.code == 0)
+        if (c.code == 0) {
             EXPECT_TRUE(result.IsSuccessful()) << result.GetErrorMessage();
-        else
+        } else {
             EXPECT_EQ(result.GetErrorCode(), c.code);
+        }
     }
     EXPECT_EQ(ConfigWord(4), 1u); // yet the volume is still there
 }
