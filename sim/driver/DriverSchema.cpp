@@ -86,6 +86,7 @@ Shape RaidVolume() {
                    {"device_action", Uint32()},
                    {"read_patrol_unit", Uint64()},
                    {"system", Bool()},
+                   {"survives_delete", Bool()},
                    {"job", Job()}});
 }
 
@@ -157,6 +158,7 @@ Shape Raid() {
                                        {"volume_actions", Int(INT32_MIN, INT32_MAX)},
                                        {"disk_actions", Int(INT32_MIN, INT32_MAX)},
                                        {"trigger", Uint32()}})},
+                   {"trigger_errors", Array(Int(INT32_MIN, INT32_MAX), 64)},
                    {"partition_refreshes", Uint32()},
                    {"dictionary", Object({{"mask", Uint32()}})}});
 }
