@@ -8,18 +8,12 @@
 #include "sim/KernelObjects.h"
 #include "sim/Machine.h"
 #include "sim/devio/Bytes.h"
+#include "sim/storage/DiskEntries.h"
 
 namespace sim::driver {
 namespace {
 
 using nlohmann::json;
-
-bool SameAddress(const json& entry, DeviceAddress a) {
-    if (entry.contains("address"))
-        return AddressOfWord(static_cast<uint32_t>(DescNumber(entry, "address"))) == a;
-    return DescNumber(entry, "path") == a.path && DescNumber(entry, "target") == a.target &&
-           DescNumber(entry, "lun") == a.lun;
-}
 
 const json* AdapterIn(const json& state, int port, size_t& index) {
     auto it = state.find("adapters");
@@ -35,40 +29,13 @@ const json* AdapterIn(const json& state, int port, size_t& index) {
     return nullptr;
 }
 
-// The device of a port entry and where it lives.
-void ResolveDevice(const json& state, const json& adapter, size_t adapterIndex, size_t portIndex,
-                   PortView& view) {
-    const std::string adapterPath = "/adapters/" + std::to_string(adapterIndex);
-    if (view.port->contains("device") && view.port->at("device").is_object()) {
-        view.device = &view.port->at("device");
-        view.devicePath = json::json_pointer(adapterPath + "/ports/" + std::to_string(portIndex) + "/device");
-        return;
-    }
-    const int adapterPort = adapter.value("port", -1);
-    if (auto disks = state.find("disks"); disks != state.end() && disks->is_array())
-        for (size_t i = 0; i < disks->size(); ++i) {
-            const json& d = (*disks)[i];
-            if (d.is_object() && d.value("port", -1) == adapterPort && SameAddress(d, view.address)) {
-                view.device = &d;
-                view.devicePath = json::json_pointer("/disks/" + std::to_string(i));
-                return;
-            }
-        }
-    if (auto raid = adapter.find("raid"); raid != adapter.end() && raid->is_object())
-        if (auto disks = raid->find("disks"); disks != raid->end() && disks->is_array())
-            for (size_t i = 0; i < disks->size(); ++i) {
-                const json& d = (*disks)[i];
-                if (!d.is_object())
-                    continue;
-                // An entry that names a Windows disk stands for it; that disk was looked at above.
-                if (d.contains("device_number") && !d.contains("path") && !d.contains("address"))
-                    continue;
-                if (SameAddress(d, view.address)) {
-                    view.device = &d;
-                    view.devicePath = json::json_pointer(adapterPath + "/raid/disks/" + std::to_string(i));
-                    return;
-                }
-            }
+// The device of a port entry: the "disks" entry at its address, the one description of the disk.
+void ResolveDevice(const json& state, const json& adapter, PortView& view) {
+    size_t index = 0;
+    view.device = storage::DiskAt(state, adapter.value("port", -1), view.address.path, view.address.target,
+                                  view.address.lun, &index);
+    if (view.device)
+        view.devicePath = json::json_pointer("/disks/" + std::to_string(index));
 }
 
 // ATA words: the text's characters in pairs, the first of each pair in the high byte.
@@ -109,8 +76,11 @@ std::vector<PortView> PortsOf(const json& state, int adapterPort) {
         view.address = {static_cast<uint8_t>(DescNumber(p, "path")),
                         static_cast<uint8_t>(DescNumber(p, "target")),
                         static_cast<uint8_t>(DescNumber(p, "lun"))};
-        view.connection = ConnectionOf(p);
-        ResolveDevice(state, *adapter, adapterIndex, i, view);
+        ResolveDevice(state, *adapter, view);
+        // Without a connection of its own a port is connected the way its disk speaks.
+        view.connection = p.contains("connection")                    ? ConnectionOf(p)
+                          : view.device && IsNvmeDevice(*view.device) ? Connection::Nvme
+                                                                      : Connection::Ata;
         out.push_back(std::move(view));
     }
     return out;
