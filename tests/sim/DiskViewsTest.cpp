@@ -1,7 +1,8 @@
 // Every view the simulator gives of one disk of the default machine, read through the platform
 // layer as a program reads it, tells the same serial number, model, capacity and address: the
 // Windows disk (device descriptor, length, SCSI address, device topology), its own ATA or NVMe
-// identify answer, the RAID driver's disk or volume record and its remap port's identify answer.
+// identify answer, the RAID driver's disk or volume record, its end-device dictionary and its remap
+// port's identify answer.
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -115,6 +116,48 @@ Bytes RaidGroup(const Handle& adapter, uint32_t group, uint32_t instance, uint32
     return Bytes(out.begin() + 80, out.end());
 }
 
+// The end-device dictionary's serial number (64 bytes, pairs of characters swapped), path and target
+// ids, capacity and model of every instance of the controller.
+struct DictionaryEntry {
+    std::string serial, model;
+    uint32_t path = 0, target = 0;
+    uint64_t sectors = 0;
+};
+
+std::vector<DictionaryEntry> EndDeviceDictionary(const Handle& adapter) {
+    const struct {
+        uint32_t id, type, size;
+    } fields[] = {{0x45440004, 10, 64},
+                  {0x45440006, 2, 4},
+                  {0x45440007, 2, 4},
+                  {0x45440008, 3, 8},
+                  {0x4544000B, 8, 16}};
+    constexpr size_t kFields = std::size(fields);
+    constexpr size_t kBlock = 5 * 8 + 64 + 4 + 4 + 8 + 16;
+    const size_t valuesAt = 48 + 8 * kFields;
+    Bytes b = Srb("OrvexRdp", 0x90000A04, 0, valuesAt - 28 + 8 * kBlock);
+    Put32(b, 28, 8); // end devices
+    Put32(b, 36, kFields);
+    for (size_t i = 0; i < kFields; ++i) {
+        Put32(b, 48 + 8 * i, fields[i].id);
+        Put32(b, 52 + 8 * i, fields[i].type);
+    }
+    const Bytes out = adapter.Ask(IOCTL_SCSI_MINIPORT, b, b.size());
+    std::vector<DictionaryEntry> entries;
+    if (out.empty())
+        return entries;
+    for (size_t i = 0, at = U32(out, 40); i < U32(out, 44); ++i, at += kBlock) {
+        DictionaryEntry e;
+        e.serial = AtaText(out, at + 8, 64);
+        e.path = U32(out, at + 72 + 8);
+        e.target = U32(out, at + 84 + 8);
+        e.sectors = U64(out, at + 96 + 8);
+        e.model = Text(out, at + 112 + 8, 16);
+        entries.push_back(e);
+    }
+    return entries;
+}
+
 struct DiskFacts {
     int deviceNumber; // -1: Windows does not see it
     uint8_t port, path, target;
@@ -206,6 +249,16 @@ void CheckDriverViews(const DiskFacts& d) {
         EXPECT_EQ(U32(record, 56), d.target) << "disk record";
         const uint64_t sectors = uint64_t{U32(record, 184)} << 32 | U32(record, 20);
         EXPECT_EQ(sectors * U32(record, 148), d.bytes) << "disk record";
+        bool listed = false;
+        for (const DictionaryEntry& e : EndDeviceDictionary(adapter))
+            if (e.serial == d.serial) {
+                listed = true;
+                EXPECT_EQ(e.model, d.model) << "end-device dictionary";
+                EXPECT_EQ(e.path, d.path) << "end-device dictionary";
+                EXPECT_EQ(e.target, d.target) << "end-device dictionary";
+                EXPECT_EQ(e.sectors * 512, d.bytes) << "end-device dictionary";
+            }
+        EXPECT_TRUE(listed) << "end-device dictionary";
     }
     if (d.raidRecord == -1)
         return; // another vendor's adapter has no remap port
