@@ -31,29 +31,27 @@ Shape Job() {
 // A disk of the driver's table names the "disks" entry it stands for (by device number, or by its
 // address behind the adapter) and keeps only the driver's own facts: its identity is that entry's.
 Shape RaidDisk() {
-    std::vector<Field> f;
-    f.insert(f.end(), {{"device_number", Uint(0xFFFF)},
-                       {"path", Uint8()},
-                       {"target", Uint8()},
-                       {"lun", Uint8()},
-                       {"address", Uint32()},
-                       {"state_flags", Uint32()},
-                       {"spare", Bool()},
-                       {"claimed", Bool()},
-                       {"metadata_sectors", Uint16()},
-                       {"write_cache", Uint32()},
-                       {"partitions", Uint32()},
-                       {"value_b2", Uint8()},
-                       {"log_block_offset", Uint32()},
-                       {"pairing_check", Uint32()},
-                       {"action", Uint32()},
-                       {"checkbox", Uint32()},
-                       {"action_arg", Uint32()},
-                       {"cache_mode", Uint32()},
-                       {"protocols", Uint32()},
-                       {"peripheral_type", Uint32()},
-                       {"queue_depth", Uint32()}});
-    return Object(std::move(f));
+    return Object({{"device_number", Uint(0xFFFF)},
+                   {"path", Uint8()},
+                   {"target", Uint8()},
+                   {"lun", Uint8()},
+                   {"address", Uint32()},
+                   {"state_flags", Uint32()},
+                   {"spare", Bool()},
+                   {"claimed", Bool()},
+                   {"metadata_sectors", Uint16()},
+                   {"write_cache", Uint32()},
+                   {"partitions", Uint32()},
+                   {"value_b2", Uint8()},
+                   {"log_block_offset", Uint32()},
+                   {"pairing_check", Uint32()},
+                   {"action", Uint32()},
+                   {"checkbox", Uint32()},
+                   {"action_arg", Uint32()},
+                   {"cache_mode", Uint32()},
+                   {"protocols", Uint32()},
+                   {"peripheral_type", Uint32()},
+                   {"queue_depth", Uint32()}});
 }
 
 Shape RaidArray() {
