@@ -10,6 +10,7 @@
 #include "sim/Clock.h"
 #include "sim/KernelObjects.h"
 #include "sim/Machine.h"
+#include "sim/MachineBuilder.h"
 #include "sim/devio/Bytes.h"
 #include "sim/devio/DeviceIo.h"
 #include "sim/storage/DiskEntries.h"
@@ -481,9 +482,7 @@ namespace {
 
 // The demo machine beside this test's sources: its RAID metadata agrees with its Windows disks.
 TEST(RaidDemoMachine, RaidRecordsAgreeWithTheWindowsDisks) {
-    std::string file = __FILE__;
-    file = file.substr(0, file.rfind("tests/sim/")) + "sim/machines/raid-demo.json";
-    sim::ScopedMachine machine(sim::LoadDescription(file));
+    sim::ScopedMachine machine(sim::MachineBuilder::FromFile("raid-demo.json"));
     auto opened = sim::devio::Open("\\\\.\\Scsi0:", 0xC0000000, 3, 3, 0);
     ASSERT_TRUE(opened.device);
     auto group = [&](uint32_t id, uint32_t instance, uint32_t length) {
