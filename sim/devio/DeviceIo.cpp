@@ -16,6 +16,7 @@
 #include "sim/devio/Bytes.h"
 #include "sim/devio/Miniport.h"
 #include "sim/devio/StorageRequests.h"
+#include "sim/storage/DiskEntries.h"
 
 namespace sim::devio {
 namespace {
@@ -108,7 +109,7 @@ std::optional<Resolved> Resolve(const json& state, const std::string& path) {
         return std::nullopt;
     if (const json* a = FindIn(state, "adapters", "instance_id", *instance))
         return Resolved{ObjectKind::Adapter, a->value("port", -1), -1, {}};
-    if (const json* d = FindIn(state, "disks", "instance_id", *instance))
+    if (const json* d = FindIn(state, "disks", "instance_id", *instance); d && storage::SeenByWindows(*d))
         return ResolveDisk(*d);
     if (const json* v = FindIn(state, "volumes", "instance_id", *instance))
         return ResolveVolume(state, *v);
@@ -199,7 +200,9 @@ const json* FindAdapter(const json& state, int port) {
 }
 
 const json* FindDisk(const json& state, int deviceNumber) {
-    return FindIn(state, "disks", "device_number", deviceNumber);
+    // A RAID volume's disk reads as its volume describes it.
+    const json* disk = FindIn(state, "disks", "device_number", deviceNumber);
+    return disk ? &storage::Resolved(state, *disk) : nullptr;
 }
 
 const json* FindVolume(const json& state, const std::string& letter) {

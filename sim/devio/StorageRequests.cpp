@@ -11,6 +11,7 @@
 #include "sim/DescriptionValues.h"
 #include "sim/devio/Bytes.h"
 #include "sim/devio/ScsiPassThrough.h"
+#include "sim/storage/DiskIdentity.h"
 #include "sim/storage/DiskModel.h"
 
 namespace sim::devio {
@@ -91,48 +92,6 @@ bool IncursSeekPenalty(const json& disk) {
 }
 
 // ---- identity ----
-
-Bytes AtaIdentify(const json& disk) {
-    Bytes id(512);
-    ByteWriter w(id);
-    const uint64_t sectors = DiskSectors(disk);
-    const uint32_t logical = LogicalSectorSize(disk);
-    const uint32_t physical = PhysicalSectorSize(disk);
-    w.U16(0, 0x0040); // fixed device
-    w.AtaText(20, DescText(disk, "serial"), 20);
-    w.AtaText(46, DescText(disk, "firmware"), 8);
-    w.AtaText(54, DescText(disk, "model"), 40);
-    w.U16(98, 0x0200); // LBA supported
-    w.U32(120, std::min<uint64_t>(sectors, 0x0FFFFFFF));
-    w.U16(166, 0x4400); // 48-bit addressing supported
-    w.U16(172, 0x0400);
-    w.U64(200, sectors);
-    // Word 106: valid, and 2^n logical sectors per physical sector.
-    uint16_t sectorInfo = 0x4000;
-    uint16_t exponent = 0;
-    while ((uint64_t{logical} << exponent) < physical && exponent < 15)
-        ++exponent;
-    if (exponent != 0)
-        sectorInfo |= 0x2000 | exponent;
-    if (logical != 512)
-        sectorInfo |= 0x1000;
-    w.U16(212, sectorInfo);
-    if (logical != 512)
-        w.U32(234, logical / 2);
-    w.U16(434, RotationRate(disk));
-    return id;
-}
-
-Bytes NvmeIdentifyController(const json& entry) {
-    Bytes id(4096);
-    ByteWriter w(id);
-    w.U16(0, DescNumber(entry, "pci_vendor", 0));
-    w.U16(2, DescNumber(entry, "pci_subsystem_vendor", 0));
-    w.Text(4, DescText(entry, "serial"), 20);
-    w.Text(24, DescText(entry, "model"), 40);
-    w.Text(64, DescText(entry, "firmware"), 8);
-    return id;
-}
 
 // ---- descriptors of STORAGE_QUERY_PROPERTY ----
 
@@ -297,7 +256,7 @@ StorageAnswer ProtocolSpecific(Target& t) {
         w.U8(i, r.U8(i));
     w.U32(28, 4096); // ProtocolDataLength
     w.U32(32, 0);    // FixedProtocolReturnData
-    w.Bytes(8 + offset, NvmeIdentifyController(*source));
+    w.Bytes(8 + offset, storage::NvmeIdentifyData(*source));
     return Put(t, answer);
 }
 
@@ -520,7 +479,7 @@ StorageAnswer AtaPassThrough(Target& t) {
     for (size_t i = 32; i < 48; ++i)
         w.U8(i, 0);
     if (command == 0xEC && (flags & 0x02) && transfer >= 512) {
-        w.Bytes(dataOffset, AtaIdentify(*t.disk));
+        w.Bytes(dataOffset, storage::AtaIdentifyData(*t.disk));
         w.U8(46, 0x50); // status: ready, seek complete
         return Answer(static_cast<uint32_t>(std::min<uint64_t>(dataOffset + transfer, t.out)));
     }

@@ -7,6 +7,10 @@
 #include "sim/DescriptionValues.h"
 #include "sim/Schema.h"
 
+namespace sim::driver {
+void CheckDiskDescriptions(const nlohmann::json& machine, sim::schema::Report& report);
+}
+
 namespace sim::devio {
 namespace {
 
@@ -156,6 +160,7 @@ void CheckReferences(const nlohmann::json& machine, Report& r) {
                 r.Fail("/volumes/" + std::to_string(i) + "/disk",
                        "no disk has device number " + v["disk"].dump());
         }
+    sim::driver::CheckDiskDescriptions(machine, r);
 }
 
 const Section kAdapters("adapters", Array(Adapter(), 256), CheckReferences);

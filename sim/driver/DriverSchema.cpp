@@ -3,9 +3,12 @@
 // declared on the extension points of the device I/O sections, and the driver's fault kind.
 #include "sim/Schema.h"
 
-namespace sim::devio {
-std::vector<sim::schema::Field> DeviceIdentityFields();
-}
+#include <set>
+#include <string>
+#include <tuple>
+
+#include "sim/DescriptionValues.h"
+#include "sim/storage/DiskEntries.h"
 
 namespace sim::driver {
 namespace {
@@ -25,33 +28,31 @@ Shape Job() {
                   {"kind"});
 }
 
+// A disk of the driver's table names the "disks" entry it stands for (by device number, or by its
+// address behind the adapter) and keeps only the driver's own facts: its identity is that entry's.
 Shape RaidDisk() {
-    std::vector<Field> f = sim::devio::DeviceIdentityFields();
-    f.insert(f.end(), {{"device_number", Uint(0xFFFF)},
-                       {"path", Uint8()},
-                       {"target", Uint8()},
-                       {"lun", Uint8()},
-                       {"address", Uint32()},
-                       {"sector_size", Int(512, 65536)},
-                       {"solid_state", Bool()},
-                       {"state_flags", Uint32()},
-                       {"spare", Bool()},
-                       {"claimed", Bool()},
-                       {"metadata_sectors", Uint16()},
-                       {"write_cache", Uint32()},
-                       {"partitions", Uint32()},
-                       {"value_b2", Uint8()},
-                       {"log_block_offset", Uint32()},
-                       {"pairing_check", Uint32()},
-                       {"pairing_type", Uint32()},
-                       {"action", Uint32()},
-                       {"checkbox", Uint32()},
-                       {"action_arg", Uint32()},
-                       {"cache_mode", Uint32()},
-                       {"protocols", Uint32()},
-                       {"peripheral_type", Uint32()},
-                       {"queue_depth", Uint32()}});
-    return Object(std::move(f));
+    return Object({{"device_number", Uint(0xFFFF)},
+                   {"path", Uint8()},
+                   {"target", Uint8()},
+                   {"lun", Uint8()},
+                   {"address", Uint32()},
+                   {"state_flags", Uint32()},
+                   {"spare", Bool()},
+                   {"claimed", Bool()},
+                   {"metadata_sectors", Uint16()},
+                   {"write_cache", Uint32()},
+                   {"partitions", Uint32()},
+                   {"value_b2", Uint8()},
+                   {"log_block_offset", Uint32()},
+                   {"pairing_check", Uint32()},
+                   {"pairing_type", Uint32()},
+                   {"action", Uint32()},
+                   {"checkbox", Uint32()},
+                   {"action_arg", Uint32()},
+                   {"cache_mode", Uint32()},
+                   {"protocols", Uint32()},
+                   {"peripheral_type", Uint32()},
+                   {"queue_depth", Uint32()}});
 }
 
 Shape RaidArray() {
@@ -226,6 +227,8 @@ const MoreFields kDeviceFields(
                                       {"registrations", Map(Array(Uint32(), 1024))}})}})},
      {"health", Map(Either({Uint64(), Array(Uint16(), 8)}))}});
 
+// A port entry describes the slot (its link, registers, location); what sits in it is the "disks"
+// entry at its address.
 Shape Port() {
     std::vector<Field> f = {
         {"path", Uint8()},
@@ -254,8 +257,7 @@ Shape Port() {
                              {"function", Uint8()},
                              {"socket", Uint32()},
                              {"controller", Uint32()},
-                             {"slot", Uint32()}})},
-        {"device", Extensible("disks", sim::devio::DeviceIdentityFields())}};
+                             {"slot", Uint32()}})}};
     return Object(std::move(f));
 }
 
@@ -313,5 +315,73 @@ const FaultKind kRaidRequest(
             {"return_code", Uint32()},
             {"header_length", Uint32()}}));
 
+const nlohmann::json& Rows(const nlohmann::json& object, const char* key) {
+    static const nlohmann::json empty = nlohmann::json::array();
+    auto it = object.find(key);
+    return it != object.end() && it->is_array() ? *it : empty;
+}
+
 } // namespace
+
+// Each disk is described once: no two disks share an address, a RAID volume's disk gives no identity
+// of its own (its volume does), a disk of the driver's table names a disk that exists, and a port's
+// connection agrees with the disk in it.
+void CheckDiskDescriptions(const nlohmann::json& machine, Report& r) {
+    if (!machine.is_object())
+        return;
+    std::set<std::tuple<uint64_t, uint64_t, uint64_t, uint64_t>> addresses;
+    std::set<uint64_t> numbers;
+    const auto& disks = Rows(machine, "disks");
+    for (size_t i = 0; i < disks.size(); ++i) {
+        const auto& d = disks[i];
+        const std::string at = "/disks/" + std::to_string(i);
+        if (!d.is_object())
+            continue;
+        if (d.contains("device_number"))
+            numbers.insert(DescNumber(d, "device_number"));
+        if (!d.contains("port"))
+            continue;
+        if (!addresses
+                 .insert({DescNumber(d, "port"), DescNumber(d, "path"), DescNumber(d, "target"),
+                          DescNumber(d, "lun")})
+                 .second)
+            r.Fail(at, "another disk has this port, path, target and LUN");
+        if (sim::storage::RaidVolumeOf(machine, d))
+            for (const char* key : sim::storage::IdentityKeys())
+                if (d.contains(key))
+                    r.Fail(at + "/" + key, "the disk of a RAID volume takes this from its volume");
+    }
+    const auto& adapters = Rows(machine, "adapters");
+    for (size_t a = 0; a < adapters.size(); ++a) {
+        const auto& adapter = adapters[a];
+        if (!adapter.is_object())
+            continue;
+        const std::string at = "/adapters/" + std::to_string(a);
+        const int port = adapter.value("port", -1);
+        if (auto raid = adapter.find("raid"); raid != adapter.end() && raid->is_object()) {
+            const auto& table = Rows(*raid, "disks");
+            for (size_t i = 0; i < table.size(); ++i)
+                if (table[i].is_object() && table[i].contains("device_number") &&
+                    !numbers.count(DescNumber(table[i], "device_number")))
+                    r.Fail(at + "/raid/disks/" + std::to_string(i) + "/device_number",
+                           "no disk has device number " + table[i]["device_number"].dump());
+        }
+        const auto& ports = Rows(adapter, "ports");
+        for (size_t i = 0; i < ports.size(); ++i) {
+            const auto& p = ports[i];
+            if (!p.is_object() || !p.contains("connection") || !p["connection"].is_string())
+                continue;
+            const auto* disk = sim::storage::DiskAt(machine, port, DescNumber(p, "path"),
+                                                    DescNumber(p, "target"), DescNumber(p, "lun"));
+            if (!disk)
+                continue;
+            const std::string connection = p["connection"].get<std::string>();
+            const bool nvme = DescText(*disk, "protocol") == "nvme";
+            if ((connection == "nvme" && !nvme) || (connection == "ata" && nvme))
+                r.Fail(at + "/ports/" + std::to_string(i) + "/connection",
+                       "the disk at this port is " + std::string(nvme ? "an NVMe" : "an ATA") + " disk");
+        }
+    }
+}
+
 } // namespace sim::driver

@@ -11,6 +11,7 @@
 #include "sim/Clock.h"
 #include "sim/KernelObjects.h"
 #include "sim/Machine.h"
+#include "sim/storage/DiskEntries.h"
 
 namespace sim::driver {
 
@@ -148,40 +149,65 @@ uint64_t DiskFreeSectors(const json& raid, size_t diskIndex) {
     return total > reserved ? total - reserved : 0;
 }
 
-json ResolvedDisk(const json& state, const json& disk) {
-    json out = disk;
+namespace {
+
+// The "disks" entry a disk of the driver's table stands for: the Windows disk it names by device
+// number, else the disk at its address behind the adapter.
+const json* DescribedDisk(const json& state, const json& disk, int adapterPort) {
     const int64_t number = Num(disk, "device_number", -1);
-    if (number < 0)
-        return out;
-    for (const auto& d : Table(state, "disks")) {
-        if (Num(d, "device_number", -2) != number)
-            continue;
-        static const std::vector<std::pair<const char*, const char*>> inherited = {
-            {"serial", "serial"},
-            {"model", "model"},
-            {"firmware", "firmware"},
-            {"path", "path"},
-            {"target", "target"},
-            {"lun", "lun"},
-            {"sectors", "sectors"},
-            {"logical_sector_size", "sector_size"},
-            {"physical_sector_size", "physical_sector_size"}};
-        for (const auto& [from, to] : inherited)
-            if (!out.contains(to) && d.contains(from))
-                out[to] = d[from];
-        if (!out.contains("solid_state"))
-            out["solid_state"] =
-                d.value("protocol", std::string()) == "nvme" || Num(d, "rotation_rate", 1) == 1;
-        break;
+    if (number >= 0) {
+        for (const auto& d : Table(state, "disks"))
+            if (Num(d, "device_number", -2) == number)
+                return &d;
+        return nullptr;
     }
+    if (disk.contains("address")) {
+        const auto word = static_cast<uint32_t>(Num(disk, "address"));
+        return storage::DiskAt(state, adapterPort, (word >> 16) & 0xFF, (word >> 8) & 0xFF, word & 0xFF);
+    }
+    return storage::DiskAt(state, adapterPort, static_cast<uint32_t>(Num(disk, "path")),
+                           static_cast<uint32_t>(Num(disk, "target")),
+                           static_cast<uint32_t>(Num(disk, "lun")));
+}
+
+// The port of the adapter whose "raid" section this is, -1 when it is none of the machine's.
+int PortOfRaid(const json& state, const json& raid) {
+    for (const auto& a : Table(state, "adapters"))
+        if (a.is_object() && &RaidOf(a) == &raid)
+            return a.value("port", -1);
+    return -1;
+}
+
+} // namespace
+
+json ResolvedDisk(const json& state, const json& disk, int adapterPort) {
+    json out = disk;
+    const json* d = DescribedDisk(state, disk, adapterPort);
+    if (!d)
+        return out;
+    static const std::vector<std::pair<const char*, const char*>> inherited = {
+        {"serial", "serial"},
+        {"model", "model"},
+        {"firmware", "firmware"},
+        {"path", "path"},
+        {"target", "target"},
+        {"lun", "lun"},
+        {"sectors", "sectors"},
+        {"logical_sector_size", "sector_size"},
+        {"physical_sector_size", "physical_sector_size"}};
+    for (const auto& [from, to] : inherited)
+        if (d->contains(from))
+            out[to] = (*d)[from];
+    out["solid_state"] = d->value("protocol", std::string()) == "nvme" || Num(*d, "rotation_rate", 1) == 1;
     return out;
 }
 
 json ResolvedRaid(const json& state, const json& raid) {
     json out = raid.is_object() ? raid : json::object();
+    const int port = PortOfRaid(state, raid);
     json disks = json::array();
     for (const auto& d : Table(raid, "disks"))
-        disks.push_back(ResolvedDisk(state, d));
+        disks.push_back(ResolvedDisk(state, d, port));
     out["disks"] = std::move(disks);
     for (const char* table : {"arrays", "volumes"})
         if (!out.contains(table) || !out[table].is_array())

@@ -91,10 +91,10 @@ using ControllerWork =
     std::function<devio::DriverAnswer(const json& state, json& adapter, uint64_t nowMs, Announcements& out)>;
 devio::DriverAnswer RunOnController(int port, bool writes, const ControllerWork& answer);
 
-// A disk of the RAID disk table with its identity completed from the Windows disk it names
-// ("device_number" in the "disks" section): serial, model, firmware, address, capacity and sector
-// sizes that the table entry does not give itself.
-json ResolvedDisk(const json& state, const json& disk);
+// A disk of the RAID disk table of the adapter with this port, with the identity of the "disks"
+// entry it stands for (the Windows disk it names by "device_number", else the disk at its address):
+// serial, model, firmware, address, capacity, sector sizes and whether it is solid state.
+json ResolvedDisk(const json& state, const json& disk, int adapterPort);
 // A "raid" section with every disk resolved so, for reading capacities and identities.
 json ResolvedRaid(const json& state, const json& raid);
 // The same, built once per state while the machine is only read (requests that read a controller

@@ -1,9 +1,9 @@
 #pragma once
 // The ports of an own-driver controller as the simulated RAID driver reports them through its remap
 // port, and the devices behind them; shared by the remap port, ATA/AHCI, NVMe, CSMI and zero-power
-// optical drive families. The adapter's "ports" section lists one entry per address; the device of
-// an entry is its own "device" object, else the "disks" entry with the same port, path, target and
-// LUN, else the adapter's RAID disk with that address. sim/README.md describes the sections.
+// optical drive families. The adapter's "ports" section lists one entry per address (the slot and
+// its link); the device of an entry is the "disks" entry with the same port, path, target and LUN,
+// the one description of that disk (sim/storage/DiskEntries.h). sim/README.md describes the sections.
 //
 // Address words of requests carry port << 24 | path << 16 | target << 8 | lun; the driver ignores
 // the port byte (the request already reached its adapter).

@@ -9,6 +9,7 @@
 #include "sim/DescriptionValues.h"
 #include "sim/Schema.h"
 #include "sim/devio/Bytes.h"
+#include "sim/storage/DiskEntries.h"
 
 namespace sim::storage {
 namespace {
@@ -355,7 +356,7 @@ const json* FindDiskEntry(const json& state, int deviceNumber) {
         return nullptr;
     for (const auto& d : state.at("disks"))
         if (d.value("device_number", -1) == deviceNumber)
-            return &d;
+            return &Resolved(state, d);
     return nullptr;
 }
 
@@ -364,7 +365,9 @@ std::vector<VolumeRef> Volumes(const json& state) {
     if (!state.contains("disks") || !state.at("disks").is_array())
         return volumes;
     for (const auto& entry : state.at("disks")) {
-        const Disk disk = ReadDisk(state, entry);
+        if (!SeenByWindows(entry))
+            continue;
+        const Disk disk = ReadDisk(state, Resolved(state, entry));
         for (const Partition& p : disk.partitions)
             if (p.hasVolume)
                 volumes.push_back({disk.deviceNumber, p.index});
@@ -376,7 +379,9 @@ std::optional<VolumeRef> FindVolume(const json& state, const Guid& id) {
     if (IsZero(id) || !state.contains("disks") || !state.at("disks").is_array())
         return std::nullopt;
     for (const auto& entry : state.at("disks")) {
-        const Disk disk = ReadDisk(state, entry);
+        if (!SeenByWindows(entry))
+            continue;
+        const Disk disk = ReadDisk(state, Resolved(state, entry));
         for (const Partition& p : disk.partitions)
             if (p.hasVolume && p.id == id)
                 return VolumeRef{disk.deviceNumber, p.index};

@@ -19,6 +19,7 @@
 #include "sim/DescriptionValues.h"
 #include "sim/Machine.h"
 #include "sim/Schema.h"
+#include "sim/storage/DiskEntries.h"
 #include "sim/storage/DiskModel.h"
 #include "sim/win32/ComObject.h"
 #include "sim/win32/SimCall.h"
@@ -477,7 +478,8 @@ public:
         sim::Current().Read([&](const json& state) {
             if (state.contains("disks") && state.at("disks").is_array())
                 for (const auto& d : state.at("disks"))
-                    items.push_back(AsUnknown(new Disk(d.value("device_number", -1))));
+                    if (storage::SeenByWindows(d))
+                        items.push_back(AsUnknown(new Disk(d.value("device_number", -1))));
         });
         *disks = new Enumeration(std::move(items));
         return S_OK;

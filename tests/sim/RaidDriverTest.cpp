@@ -10,8 +10,10 @@
 #include "sim/Clock.h"
 #include "sim/KernelObjects.h"
 #include "sim/Machine.h"
+#include "sim/MachineBuilder.h"
 #include "sim/devio/Bytes.h"
 #include "sim/devio/DeviceIo.h"
+#include "sim/storage/DiskEntries.h"
 
 namespace {
 
@@ -22,25 +24,30 @@ using sim::devio::ByteWriter;
 constexpr uint32_t kMiniport = 0x4D008;
 constexpr uint32_t kRaidCode = 0xC3512010;
 
+// A disk behind port 0 and the driver's record of it.
 json Disk(const std::string& serial, int target, uint64_t sectors, bool ssd) {
-    return {{"serial", serial},   {"model", "Kelvar KV" + serial},
-            {"firmware", "CC43"}, {"path", 0},
-            {"target", target},   {"lun", 0},
-            {"sectors", sectors}, {"solid_state", ssd}};
+    return {{"port", 0},          {"serial", serial},   {"model", "Kelvar KV" + serial},
+            {"firmware", "CC43"}, {"path", 0},          {"target", target},
+            {"lun", 0},           {"sectors", sectors}, {"rotation_rate", ssd ? 1 : 7200}};
+}
+
+json DiskRecord(int target) {
+    return {{"path", 0}, {"target", target}, {"lun", 0}};
 }
 
 // One controller: a RAID 1 volume on disks 0 and 1, two pass-through disks and an SSD.
 json Machine() {
     json raid = {{"action_ms", 1000},
-                 {"disks",
-                  {Disk("SER-A", 0, 1953525168, false), Disk("SER-B", 1, 1953525168, false),
-                   Disk("SER-C", 2, 1953525168, false), Disk("SER-D", 3, 1953525168, false),
-                   Disk("SSD-E", 4, 500118192, true)}},
+                 {"disks", {DiskRecord(0), DiskRecord(1), DiskRecord(2), DiskRecord(3), DiskRecord(4)}},
                  {"arrays", {{{"disks", {0, 1}}}}},
                  {"volumes",
                   {{{"name", "Mirror"}, {"level", 1}, {"size_mb", 500000}, {"strip_kb", 64}, {"array", 0}}}}};
     return {{"name", "raid-test"},
-            {"adapters", {{{"port", 0}, {"driver", "moxraid"}, {"bus_type", 8}, {"raid", raid}}}}};
+            {"adapters", {{{"port", 0}, {"driver", "moxraid"}, {"bus_type", 8}, {"raid", raid}}}},
+            {"disks",
+             {Disk("SER-A", 0, 1953525168, false), Disk("SER-B", 1, 1953525168, false),
+              Disk("SER-C", 2, 1953525168, false), Disk("SER-D", 3, 1953525168, false),
+              Disk("SSD-E", 4, 500118192, true)}}};
 }
 
 // Bytes of an answer with readers by offset.
@@ -475,9 +482,7 @@ namespace {
 
 // The demo machine beside this test's sources: its RAID metadata agrees with its Windows disks.
 TEST(RaidDemoMachine, RaidRecordsAgreeWithTheWindowsDisks) {
-    std::string file = __FILE__;
-    file = file.substr(0, file.rfind("tests/sim/")) + "sim/machines/raid-demo.json";
-    sim::ScopedMachine machine(sim::LoadDescription(file));
+    sim::ScopedMachine machine(sim::MachineBuilder::FromFile("raid-demo.json"));
     auto opened = sim::devio::Open("\\\\.\\Scsi0:", 0xC0000000, 3, 3, 0);
     ASSERT_TRUE(opened.device);
     auto group = [&](uint32_t id, uint32_t instance, uint32_t length) {
@@ -505,7 +510,7 @@ TEST(RaidDemoMachine, RaidRecordsAgreeWithTheWindowsDisks) {
 
     const json state = machine->Snapshot();
     // The volume's Windows disk carries the volume's name as its serial number and its address.
-    const json& windowsDisk = state["disks"][0];
+    const json& windowsDisk = sim::storage::Resolved(state, state["disks"][0]);
     EXPECT_EQ(windowsDisk["serial"], "Volume0");
     EXPECT_EQ((windowsDisk["path"].get<uint32_t>() << 16 | windowsDisk["target"].get<uint32_t>() << 8),
               ByteReader(volume).U32(20));

@@ -13,7 +13,7 @@ using namespace porttest;
 class AtaAhci : public PortTest {
 protected:
     void SetPortDevice(const char* key, json value) {
-        machine_->Update([&](json& state) { state["adapters"][0]["ports"][0]["device"][key] = value; });
+        machine_->Update([&](json& state) { state["disks"][0][key] = value; });
     }
 };
 
@@ -247,13 +247,14 @@ TEST_F(AtaAhci, DeviceMapTellsWhetherADeviceIsAttached) {
     }
 }
 
-TEST_F(AtaAhci, PortDevicesComeFromTheRaidDiskTableToo) {
-    // Controller 4: a RAID record naming a Windows disk of another adapter stands for nothing here;
-    // one with its own address is the device at that address.
+TEST_F(AtaAhci, PortDevicesAreTheDisksAtTheirAddress) {
+    // Controller 4: a RAID record naming a Windows disk of another adapter puts nothing at its ports;
+    // the disk described at a port's address is the device there, with or without a RAID record.
     machine_->Update([](json& state) {
-        state["adapters"][1]["raid"]["disks"] = json::parse(R"([
-          { "device_number": 1 },
-          { "path": 0, "target": 1, "model": "Kelvar KV1000", "serial": "RAID-ONLY", "firmware": "K1" } ])");
+        state["adapters"][1]["raid"]["disks"] =
+            json::parse(R"([ { "device_number": 1 }, { "path": 0, "target": 1 } ])");
+        state["disks"].push_back(json::parse(
+            R"({ "port": 4, "path": 0, "target": 1, "model": "Kelvar KV1000", "serial": "RAID-ONLY", "firmware": "K1" })"));
     });
     HANDLE controller = Open("\\\\.\\Scsi4:");
     CIoctlMpGetPortDeviceMap empty(controller, 0x04000000);
@@ -358,8 +359,8 @@ TEST_F(AtaAhci, ZeroPowerOddAnswerIsKeptWithoutLookingAtTheMarkers) {
 
     // A driver that does not echo the marker: the answer is still taken.
     machine_->Update([](json& state) {
-        state["adapters"][0]["ports"][2]["device"]["zpodd"]["acknowledge"] = false;
-        state["adapters"][0]["ports"][2]["device"]["zpodd"]["tray_open"] = true;
+        state["disks"][2]["zpodd"]["acknowledge"] = false;
+        state["disks"][2]["zpodd"]["tray_open"] = true;
     });
     CIoctlZeroPowerOdd silent(Controller(), kOpticalDrive);
     ASSERT_TRUE(silent.Invoke().IsSuccessful());

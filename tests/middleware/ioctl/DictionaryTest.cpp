@@ -20,7 +20,8 @@ using tabletest::MiniportCalls;
 using json = nlohmann::json;
 
 json Disk(const std::string& serial, int target) {
-    return {{"serial", serial},
+    return {{"port", 0},
+            {"serial", serial},
             {"model", "Kelvar KV2000DM"},
             {"firmware", "CC43"},
             {"path", 0},
@@ -33,29 +34,33 @@ json Disk(const std::string& serial, int target) {
 // The vendor's SATA RAID controller with five disks on port 0, its NVMe controller with one disk
 // on port 1.
 json Machine() {
-    json sataDisks = json::array();
-    for (int i = 0; i < 5; ++i)
-        sataDisks.push_back(Disk("ZA1B2C3" + std::string(1, static_cast<char>('A' + i)), i));
+    json disks = json::array();
+    json sataRecords = json::array();
+    for (int i = 0; i < 5; ++i) {
+        disks.push_back(Disk("ZA1B2C3" + std::string(1, static_cast<char>('A' + i)), i));
+        sataRecords.push_back({{"path", 0}, {"target", i}, {"lun", 0}});
+    }
+    disks.push_back({{"port", 1},
+                     {"protocol", "nvme"},
+                     {"serial", "NV2-0042"},
+                     {"model", "Virel NV2 1TB"},
+                     {"firmware", "3B2QGXA7"},
+                     {"path", 0},
+                     {"target", 0},
+                     {"sectors", 1953525168}});
     return {{"name", "dictionaries"},
             {"adapters",
              {{{"port", 0},
                {"driver", "moxraid"},
                {"bus_type", 8},
                {"instance_id", "PCI\\VEN_1F4A&DEV_2826&SUBSYS_7A211F4A&REV_11\\3&11583659&0&B8"},
-               {"raid", {{"controller", {{"driver_version", "20.1.0.1007"}}}, {"disks", sataDisks}}}},
+               {"raid", {{"controller", {{"driver_version", "20.1.0.1007"}}}, {"disks", sataRecords}}}},
               {{"port", 1},
                {"driver", "moxraid"},
                {"bus_type", 17},
                {"instance_id", "PCI\\VEN_1C8F&DEV_5012&SUBSYS_50121C8F&REV_01\\4&2a1b3c4d&0&00E4"},
-               {"raid",
-                {{"disks",
-                  {{{"serial", "NV2-0042"},
-                    {"model", "Virel NV2 1TB"},
-                    {"firmware", "3B2QGXA7"},
-                    {"path", 0},
-                    {"target", 0},
-                    {"sectors", 1953525168},
-                    {"solid_state", true}}}}}}}}}};
+               {"raid", {{"disks", {{{"path", 0}, {"target", 0}}}}}}}}},
+            {"disks", disks}};
 }
 
 class Dictionaries : public ioctltest::IoctlTest {

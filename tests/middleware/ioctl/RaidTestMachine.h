@@ -17,24 +17,29 @@ namespace raidtest {
 
 using nlohmann::json;
 
+// A disk behind port 0 at target `target`, and the RAID driver's record of it.
 inline json Disk(const std::string& serial, int target, uint64_t sectors, bool ssd) {
-    return {{"serial", serial},   {"model", "Kelvar " + serial},
-            {"firmware", "CC43"}, {"path", 0},
-            {"target", target},   {"lun", 0},
-            {"sectors", sectors}, {"solid_state", ssd}};
+    return {{"port", 0},          {"serial", serial},   {"model", "Kelvar " + serial},
+            {"firmware", "CC43"}, {"path", 0},          {"target", target},
+            {"lun", 0},           {"sectors", sectors}, {"rotation_rate", ssd ? 1 : 7200}};
+}
+
+inline json Record(int target) {
+    return {{"path", 0}, {"target", target}, {"lun", 0}};
 }
 
 inline json Machine() {
     json raid = {{"action_ms", 0},
-                 {"disks",
-                  {Disk("SER-A", 0, 1953525168, false), Disk("SER-B", 1, 1953525168, false),
-                   Disk("SER-C", 2, 1953525168, false), Disk("SER-D", 3, 1953525168, false),
-                   Disk("SSD-E", 4, 500118192, true)}},
+                 {"disks", {Record(0), Record(1), Record(2), Record(3), Record(4)}},
                  {"arrays", {{{"disks", {0, 1}}}}},
                  {"volumes",
                   {{{"name", "Mirror"}, {"level", 1}, {"size_mb", 500000}, {"strip_kb", 64}, {"array", 0}}}}};
     return {{"name", "raid-requests"},
-            {"adapters", {{{"port", 0}, {"driver", "moxraid"}, {"bus_type", 8}, {"raid", raid}}}}};
+            {"adapters", {{{"port", 0}, {"driver", "moxraid"}, {"bus_type", 8}, {"raid", raid}}}},
+            {"disks",
+             {Disk("SER-A", 0, 1953525168, false), Disk("SER-B", 1, 1953525168, false),
+              Disk("SER-C", 2, 1953525168, false), Disk("SER-D", 3, 1953525168, false),
+              Disk("SSD-E", 4, 500118192, true)}}};
 }
 
 // Bytes a test expects a request to send: zeros with words and texts put at their offsets.

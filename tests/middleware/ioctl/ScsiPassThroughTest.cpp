@@ -11,7 +11,11 @@ class ScsiPassThrough : public PortTest {
 protected:
     HANDLE Disk() { return Open("\\\\.\\PhysicalDrive0"); }
     void SetTcg(json tcg) {
-        machine_->Update([&](json& state) { state["disks"][0]["tcg"] = tcg; });
+        machine_->Update([&](json& state) {
+            for (auto& disk : state["disks"])
+                if (disk.value("device_number", -1) == 0)
+                    disk["tcg"] = tcg;
+        });
     }
 };
 

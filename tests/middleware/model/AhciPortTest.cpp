@@ -21,11 +21,11 @@ sim::MachineBuilder PortsMachine() {
           { "path": 0, "target": 2 },
           { "path": 0, "target": 3 },
           { "path": 0, "target": 5 },
-          { "path": 1, "target": 0, "connection": "nvme",
-            "location": { "type": 2, "bus": 5, "device": 10, "function": 1 },
-            "device": { "protocol": "nvme", "model": "Virel NV2 1TB", "serial": "NV2-0099", "firmware": "5B2QGXA7",
-                        "sectors": 1953525168 } }
-        ])");
+          { "path": 1, "target": 0, "location": { "type": 2, "bus": 5, "device": 10, "function": 1 } }
+        ])")
+        .Append("/disks",
+                R"({ "port": 0, "path": 1, "target": 0, "protocol": "nvme", "model": "Virel NV2 1TB",
+                               "serial": "NV2-0099", "firmware": "5B2QGXA7", "sectors": 1953525168 })");
 }
 
 class AhciPortTest : public modeltest::ModelTest {

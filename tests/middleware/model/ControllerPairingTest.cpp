@@ -39,9 +39,10 @@ protected:
 // A third disk beside the module and the hard disk of port 0.
 sim::MachineBuilder ThreeDisks() {
     return Pairing()
-        .Append("/adapters/0/raid/disks",
-                R"({"serial": "ZA1B9Y01", "model": "Kelvar KV2000DM", "firmware": "CC43",
-                                              "path": 0, "target": 2, "lun": 0, "sectors": 3907029168})")
+        .Append("/adapters/0/raid/disks", R"({"path": 0, "target": 2, "lun": 0})")
+        .Append("/disks",
+                R"({"port": 0, "path": 0, "target": 2, "serial": "ZA1B9Y01", "model": "Kelvar KV2000DM",
+                              "firmware": "CC43", "sectors": 3907029168, "rotation_rate": 7200})")
         .Append("/adapters/0/ports", R"({"path": 0, "target": 2})");
 }
 
@@ -152,8 +153,7 @@ TEST(PairingOptimisation, AModuleOfTwentyGibibytesIsNotSmall) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        modeltest::ControllerFixture fixture(
-            Pairing().Set("/adapters/0/raid/disks/0/sectors", std::to_string(c.sectors)));
+        modeltest::ControllerFixture fixture(Pairing().Set("/disks/0/sectors", std::to_string(c.sectors)));
         auto controller = fixture.Populated(kCandidatesPort);
         EXPECT_EQ(controller->getOptimizationState(), c.state);
     }

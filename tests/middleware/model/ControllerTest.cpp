@@ -255,44 +255,78 @@ TEST(NvCacheStatistics, AFailedReadZeroesTheRecordAndAFailedVerificationIsThrown
 }
 
 // Hybrid NVMe halves behind the remapping controller (port 2) and the NVMe controller (port 1) of
-// controllers.json.
-std::string HybridPort(uint32_t path, const std::string& serial, const char* subsystem) {
-    return R"({"path": )" + std::to_string(path) + R"(, "target": 0, "connection": "nvme",
+// controllers.json: the port with the half's PCI identity, and the disk there with its serial.
+struct HybridHalf {
+    int adapter;
+    uint32_t path;
+    const char* serial;
+    const char* subsystem;
+};
+
+std::string HybridPort(const HybridHalf& h) {
+    return R"({"path": )" + std::to_string(h.path) + R"(, "target": 0,
                "device_info": {"vendor": "0x1F4A", "device": "0x4A20", "subsystem": ")" +
-           subsystem + R"("},
-               "device": {"protocol": "nvme", "model": "Orvex Hybrid H10", "serial": ")" +
-           serial + R"(",
-                          "firmware": "HX01", "sectors": 62533296}})";
+           h.subsystem + R"("}})";
 }
 
-// Port 1's own NVMe drive, not a hybrid one.
-const std::string kPlainNvmePort = R"([{"path": 0, "target": 0, "connection": "nvme"}])";
+// The machine with these halves: a disk already described at a half's address (port 2 path 1, port 1
+// path 0) takes the half's identity, any other half is a disk of its own.
+sim::MachineBuilder HybridMachine(const std::vector<HybridHalf>& halves) {
+    sim::MachineBuilder machine = sim::MachineBuilder::FromFile("controllers.json");
+    std::string remapPorts, nvmePorts;
+    for (const HybridHalf& h : halves) {
+        std::string& ports = h.adapter == 2 ? remapPorts : nvmePorts;
+        ports += (ports.empty() ? "" : ",") + HybridPort(h);
+        const char* described = h.adapter == 2 && h.path == 1   ? "/disks/5"
+                                : h.adapter == 1 && h.path == 0 ? "/disks/1"
+                                                                : nullptr;
+        if (!described) {
+            machine.Append("/disks", R"({"port": )" + std::to_string(h.adapter) + R"(, "path": )" +
+                                         std::to_string(h.path) + R"(, "target": 0, "protocol": "nvme",
+                                         "model": "Orvex Hybrid H10", "serial": ")" +
+                                         h.serial + R"(", "firmware": "HX01", "sectors": 62533296})");
+            continue;
+        }
+        const std::string at = described;
+        machine.Set(at + "/model", R"("Orvex Hybrid H10")")
+            .Set(at + "/serial", "\"" + std::string(h.serial) + "\"")
+            .Set(at + "/firmware", R"("HX01")")
+            .Set(at + "/sectors", "62533296");
+    }
+    // Port 1 keeps its own NVMe drive, not a hybrid one, when no half sits there.
+    machine.Set("/adapters/2/ports", "[" + remapPorts + "]")
+        .Set("/adapters/1/ports",
+             nvmePorts.empty() ? R"([{"path": 0, "target": 0}])" : "[" + nvmePorts + "]");
+    return machine;
+}
 
 TEST(HybridDiskSets, AreGroupedBySerialPrefixAndKeptWithAMasterSerial) {
     const struct {
         const char* name;
-        std::string remapPorts; // port 2's ports
-        std::string nvmePorts;  // port 1's ports
-        std::string master;     // the one set kept, "" for none
+        std::vector<HybridHalf> halves;
+        std::string master; // the one set kept, "" for none
         size_t members;
         size_t controllers;
         size_t dropped;
     } cases[] = {
         {"two halves on one controller",
-         "[" + HybridPort(1, "ABC123-1", "0x4A21") + "," + HybridPort(2, "ABC123-2", "0x4A22") + "]",
-         kPlainNvmePort, "ABC123", 2, 1, 0},
-        {"the halves on two controllers", "[" + HybridPort(1, "ABC123-1", "0x4A21") + "]",
-         "[" + HybridPort(0, "ABC123-2", "0x4A22") + "]", "ABC123", 2, 2, 0},
-        {"the word before the first dash and digit", "[" + HybridPort(1, "AB-CD-1", "0x4A21") + "]",
-         kPlainNvmePort, "CD", 1, 1, 0},
-        {"no dash and digit: the empty prefix is dropped", "[" + HybridPort(1, "ABCDEF", "0x4A21") + "]",
-         kPlainNvmePort, "", 0, 0, 1},
+         {{2, 1, "ABC123-1", "0x4A21"}, {2, 2, "ABC123-2", "0x4A22"}},
+         "ABC123",
+         2,
+         1,
+         0},
+        {"the halves on two controllers",
+         {{2, 1, "ABC123-1", "0x4A21"}, {1, 0, "ABC123-2", "0x4A22"}},
+         "ABC123",
+         2,
+         2,
+         0},
+        {"the word before the first dash and digit", {{2, 1, "AB-CD-1", "0x4A21"}}, "CD", 1, 1, 0},
+        {"no dash and digit: the empty prefix is dropped", {{2, 1, "ABCDEF", "0x4A21"}}, "", 0, 0, 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        ControllerFixture fixture(sim::MachineBuilder::FromFile("controllers.json")
-                                      .Set("/adapters/2/ports", c.remapPorts)
-                                      .Set("/adapters/1/ports", c.nvmePorts));
+        ControllerFixture fixture(HybridMachine(c.halves));
         std::vector<std::shared_ptr<Controller>> controllers = {fixture.Populated(1), fixture.Populated(2)};
         size_t dropped = 0;
         std::vector<std::unique_ptr<HybridDiskSet>> kept;

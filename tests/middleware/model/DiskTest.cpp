@@ -78,11 +78,11 @@ TEST_F(DiskTest, APassThroughDiskFindsItsWindowsDisk) {
 class DiskOutsideTheDiskTable : public DiskTest {
 protected:
     DiskOutsideTheDiskTable()
-        : DiskTest(sim::MachineBuilder::Default().Append(
-              "/adapters/0/ports",
-              R"({ "path": 0, "target": 5, "device": { "model": "Kelvar KV1000", "serial": "KV-5",
-                                        "firmware": "CC10", "sectors": 1953525168, "rotation_rate": 7200 } })")) {
-    }
+        : DiskTest(sim::MachineBuilder::Default()
+                       .Append("/adapters/0/ports", R"({ "path": 0, "target": 5 })")
+                       .Append("/disks", R"({ "port": 0, "path": 0, "target": 5, "model": "Kelvar KV1000",
+                                              "serial": "KV-5", "firmware": "CC10", "sectors": 1953525168,
+                                              "rotation_rate": 7200 })")) {}
 };
 
 TEST_F(DiskOutsideTheDiskTable, IsKeyedByItsAddressAlone) {

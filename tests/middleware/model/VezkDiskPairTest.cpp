@@ -73,7 +73,7 @@ TEST(VezkDiskPair, ASixteenGibibyteModuleIsSmallAndOffersOneFileCacheMode) {
         // The driver does not support the file cache for the pair.
         ControllerFixture fixture(
             sim::MachineBuilder::FromFile("pairing.json")
-                .Set("/adapters/0/raid/disks/0/sectors", std::to_string(c.moduleSectors))
+                .Set("/disks/0/sectors", std::to_string(c.moduleSectors))
                 .Set("/adapters/0/volume_port/file_cache_supported", "0"));
         auto controller = fixture.Populated(kPort);
         VezkDiskPair pair = PairOf(*controller);
