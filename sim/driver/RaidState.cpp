@@ -10,7 +10,7 @@
 #include "platform/win/WinError.h"
 #include "sim/Clock.h"
 #include "sim/KernelObjects.h"
-#include "sim/Machine.h"
+#include "sim/MachineState.h"
 
 namespace sim::driver {
 

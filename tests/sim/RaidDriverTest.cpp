@@ -15,7 +15,7 @@
 
 namespace {
 
-using nlohmann::json;
+using json = sim::Value;
 using sim::devio::ByteReader;
 using sim::devio::ByteWriter;
 
@@ -477,7 +477,7 @@ namespace {
 TEST(RaidDemoMachine, RaidRecordsAgreeWithTheWindowsDisks) {
     std::string file = __FILE__;
     file = file.substr(0, file.rfind("tests/sim/")) + "sim/machines/raid-demo.json";
-    sim::ScopedMachine machine(sim::LoadDescription(file));
+    sim::ScopedMachine machine(sim::MachineBuilder::FromFile(file));
     auto opened = sim::devio::Open("\\\\.\\Scsi0:", 0xC0000000, 3, 3, 0);
     ASSERT_TRUE(opened.device);
     auto group = [&](uint32_t id, uint32_t instance, uint32_t length) {

@@ -15,7 +15,7 @@
 
 namespace raidtest {
 
-using nlohmann::json;
+using json = sim::Value;
 
 inline json Disk(const std::string& serial, int target, uint64_t sectors, bool ssd) {
     return {{"serial", serial},   {"model", "Kelvar " + serial},
