@@ -19,8 +19,8 @@
 #include "platform/win/WinBase.h"
 #include "platform/win/WinDeviceIo.h"
 #include "platform/win/WinStorage.h"
-#include "sim/Machine.h"
 #include "sim/MachineBuilder.h"
+#include "sim/MachineState.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 
 #include "platform/win/WinError.h"
 #include "sim/DescriptionValues.h"
-#include "sim/Machine.h"
+#include "sim/MachineState.h"
 #include "sim/Schema.h"
 #include "sim/Services.h"
 

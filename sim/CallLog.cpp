@@ -1,56 +1,76 @@
 #include "sim/CallLog.h"
 
-#include "sim/Faults.h"
+#include "sim/PlatformCall.h"
+#include "sim/ValueJson.h"
 
 namespace sim {
 
+CallLog::CallLog() : entries_(std::make_unique<Entries>()) {}
+CallLog::~CallLog() = default;
+
 void CallLog::Keep(size_t limit) {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(entries_->mutex);
     limit_ = limit;
-    while (calls_.size() > limit)
-        calls_.pop_front();
+    while (entries_->calls.size() > limit)
+        entries_->calls.pop_front();
 }
 
-void CallLog::Record(std::string kind, const nlohmann::json& selectors, std::span<const uint8_t> input) {
-    if (!Kept())
+void RecordCall(CallLog& log, const std::string& kind, const nlohmann::json& selectors,
+                std::span<const uint8_t> input) {
+    if (!log.Kept())
         return;
-    Call call{std::move(kind), selectors, std::vector<uint8_t>(input.begin(), input.end())};
-    std::lock_guard lock(mutex_);
-    const size_t limit = limit_;
-    if (limit == 0)
+    CallLog::Entries::Entry call{kind, selectors, std::vector<uint8_t>(input.begin(), input.end())};
+    CallLog::Entries& entries = log.entries();
+    std::lock_guard lock(entries.mutex);
+    if (!log.Kept())
         return;
-    if (calls_.size() >= limit)
-        calls_.pop_front();
-    calls_.push_back(std::move(call));
+    while (entries.calls.size() >= log.Limit())
+        entries.calls.pop_front();
+    entries.calls.push_back(std::move(call));
 }
+
+void CallLog::Record(std::string kind, const Value& selectors, std::span<const uint8_t> input) {
+    RecordCall(*this, kind, ToJson(selectors), input);
+}
+
+namespace {
+
+Call ToCall(const CallLog::Entries::Entry& e) {
+    return Call{e.kind, ToValue(e.selectors), e.input};
+}
+
+} // namespace
 
 std::vector<Call> CallLog::All() const {
-    std::lock_guard lock(mutex_);
-    return {calls_.begin(), calls_.end()};
+    std::lock_guard lock(entries_->mutex);
+    std::vector<Call> out;
+    for (const auto& c : entries_->calls)
+        out.push_back(ToCall(c));
+    return out;
 }
 
 std::vector<Call> CallLog::Of(const std::string& kind) const {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(entries_->mutex);
     std::vector<Call> out;
-    for (const auto& c : calls_)
+    for (const auto& c : entries_->calls)
         if (c.kind == kind)
-            out.push_back(c);
+            out.push_back(ToCall(c));
     return out;
 }
 
 size_t CallLog::Count(const std::string& kind) const {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(entries_->mutex);
     size_t n = 0;
-    for (const auto& c : calls_)
+    for (const auto& c : entries_->calls)
         n += c.kind == kind;
     return n;
 }
 
 size_t CallLog::CountMatching(const std::string& kind, std::string_view selectorsJson) const {
     const nlohmann::json wanted = nlohmann::json::parse(selectorsJson);
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(entries_->mutex);
     size_t n = 0;
-    for (const auto& c : calls_) {
+    for (const auto& c : entries_->calls) {
         if (c.kind != kind)
             continue;
         bool all = true;
@@ -62,8 +82,8 @@ size_t CallLog::CountMatching(const std::string& kind, std::string_view selector
 }
 
 void CallLog::Clear() {
-    std::lock_guard lock(mutex_);
-    calls_.clear();
+    std::lock_guard lock(entries_->mutex);
+    entries_->calls.clear();
 }
 
 } // namespace sim

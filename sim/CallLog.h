@@ -5,20 +5,21 @@
 // latest `limit` calls, so a long run does not grow without end.
 #include <atomic>
 #include <cstdint>
-#include <deque>
+#include <memory>
 #include <mutex>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include <nlohmann/json.hpp>
+#include "sim/Value.h"
 
 namespace sim {
 
 struct Call {
     std::string kind;
-    nlohmann::json selectors;
+    // An object: selector name -> value.
+    Value selectors;
     std::vector<uint8_t> input;
 };
 
@@ -27,8 +28,10 @@ public:
     // Keeps the latest `limit` calls from now on; 0 stops keeping them and drops what was kept.
     void Keep(size_t limit);
     bool Kept() const { return limit_.load(std::memory_order_relaxed) != 0; }
+    size_t Limit() const { return limit_.load(std::memory_order_relaxed); }
 
-    void Record(std::string kind, const nlohmann::json& selectors, std::span<const uint8_t> input = {});
+    // The simulator records with sim::RecordCall (sim/PlatformCall.h); this form is for tools.
+    void Record(std::string kind, const Value& selectors, std::span<const uint8_t> input = {});
     std::vector<Call> All() const;
     // The calls of one kind, oldest first.
     std::vector<Call> Of(const std::string& kind) const;
@@ -38,10 +41,18 @@ public:
     size_t CountMatching(const std::string& kind, std::string_view selectorsJson) const;
     void Clear();
 
+    CallLog();
+    ~CallLog();
+    CallLog(const CallLog&) = delete;
+    CallLog& operator=(const CallLog&) = delete;
+
+    // The calls as the simulator keeps them (sim/PlatformCall.h).
+    struct Entries;
+    Entries& entries() { return *entries_; }
+
 private:
-    mutable std::mutex mutex_;
     std::atomic<size_t> limit_{0};
-    std::deque<Call> calls_;
+    std::unique_ptr<Entries> entries_;
 };
 
 } // namespace sim

@@ -1,5 +1,7 @@
 #include "sim/DescriptionValues.h"
 
+#include "sim/ValueJson.h"
+
 #include <cctype>
 #include <cstdlib>
 
@@ -85,6 +87,22 @@ std::string FormatDescHex(const uint8_t* data, size_t size) {
         out += digits[data[i] & 15];
     }
     return out;
+}
+
+std::optional<uint64_t> ParseDescNumber(const Value& value) {
+    return ParseDescNumber(ToJson(value));
+}
+
+uint64_t DescNumber(const Value& object, const char* key, uint64_t def) {
+    return DescNumber(ToJson(object), key, def);
+}
+
+bool DescFlag(const Value& object, const char* key, bool def) {
+    return DescFlag(ToJson(object), key, def);
+}
+
+std::string DescText(const Value& object, const char* key, const std::string& def) {
+    return DescText(ToJson(object), key, def);
 }
 
 } // namespace sim

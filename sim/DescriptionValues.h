@@ -10,6 +10,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "sim/DescriptionNumbers.h"
+
 namespace sim {
 
 // The number a value stands for, or nothing when it stands for none.
@@ -21,12 +23,5 @@ uint64_t DescNumber(const nlohmann::json& object, const char* key, uint64_t def 
 bool DescFlag(const nlohmann::json& object, const char* key, bool def = false);
 // The text under a key; `def` when absent or not a text.
 std::string DescText(const nlohmann::json& object, const char* key, const std::string& def = {});
-// The bytes hexadecimal digits spell, or nothing for an odd count or a character that is no digit.
-std::optional<std::vector<uint8_t>> ParseDescHex(std::string_view text);
-// Bytes as the state document keeps them: two lower-case hexadecimal digits each, nothing between.
-std::string FormatDescHex(const uint8_t* data, size_t size);
-inline std::string FormatDescHex(const std::vector<uint8_t>& data) {
-    return FormatDescHex(data.data(), data.size());
-}
 
 } // namespace sim

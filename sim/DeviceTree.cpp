@@ -1,4 +1,6 @@
 #include "sim/DeviceTree.h"
+#include "sim/DeviceTreeState.h"
+#include "sim/ValueJson.h"
 
 #include <cctype>
 #include <cstring>
@@ -6,7 +8,7 @@
 #include <stdexcept>
 
 #include "sim/DescriptionValues.h"
-#include "sim/Machine.h"
+#include "sim/MachineState.h"
 #include "sim/PlatformCall.h"
 #include "sim/Schema.h"
 #include "sim/WideText.h"
@@ -787,4 +789,12 @@ const FaultKind kLocate("CM_Locate_DevNode", {"device", "flags"}, CrOutcome());
 const FaultKind kReenumerate("CM_Reenumerate_DevNode", {"devinst", "device", "flags"}, CrOutcome());
 
 } // namespace
+bool HasNode(const Value& state, const std::string& instanceId) {
+    return FindNode(ToJson(state), instanceId) != nullptr;
+}
+
+std::optional<std::string> DeviceOfInterface(const Value& state, const std::string& interfacePath) {
+    return DeviceOfInterface(ToJson(state), interfacePath);
+}
+
 } // namespace sim::devices

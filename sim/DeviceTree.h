@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include <nlohmann/json.hpp>
+#include "sim/Value.h"
 
 #include "platform/win/WinCfgMgr.h"
 
@@ -39,11 +39,9 @@ CONFIGRET NodeProperty(DEVINST devInst, const DEVPROPKEY& key, bool sizeQuery, P
 // Brings the pending devices below the node into the tree, present.
 CONFIGRET Reenumerate(DEVINST devInst, ULONG flags);
 
-// For the other parts of the simulator (state is the machine's document).
-// The node of an instance id (any case), or null; pending nodes are not in the tree yet.
-const nlohmann::json* FindNode(const nlohmann::json& state, const std::string& instanceId);
-// The instance id of the device that owns an interface path (any case).
-std::optional<std::string> DeviceOfInterface(const nlohmann::json& state, const std::string& interfacePath);
+// The same lookups as the simulator's (sim/DeviceTreeState.h) on a state given as a value.
+bool HasNode(const Value& state, const std::string& instanceId);
+std::optional<std::string> DeviceOfInterface(const Value& state, const std::string& interfacePath);
 // The interface path Windows forms for a device: "\\?\" + the id with '\' as '#' + "#" + the class
 // GUID in braces (+ "\" + the reference text), in lower case.
 std::string InterfacePath(const std::string& instanceId, const std::string& interfaceClass,

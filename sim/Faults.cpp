@@ -1,6 +1,8 @@
 #include "sim/Faults.h"
 
+#include "sim/PlatformCall.h"
 #include "sim/Schema.h"
+#include "sim/ValueJson.h"
 
 #include <cctype>
 #include <cstdlib>
@@ -48,32 +50,54 @@ bool SelectorEquals(const nlohmann::json& ruleValue, const nlohmann::json& callV
     return ruleValue == callValue;
 }
 
-FaultRule FaultRule::FromJson(const nlohmann::json& j) {
+FaultRule FaultRuleFromJson(const nlohmann::json& j) {
     schema::CheckFaultRule(j, "fault rule");
     FaultRule r;
     r.kind = j.at("kind").get<std::string>();
     if (j.contains("match"))
-        r.match = j.at("match");
+        r.match = ToValue(j.at("match"));
     r.skip = j.value("skip", 0);
     r.times = j.value("times", 1);
     if (j.contains("outcome"))
-        r.outcome = j.at("outcome");
+        r.outcome = ToValue(j.at("outcome"));
     return r;
 }
 
-nlohmann::json FaultRule::ToJson() const {
-    return {{"kind", kind},
-            {"match", match.is_null() ? nlohmann::json::object() : match},
-            {"skip", skip},
-            {"times", times},
-            {"outcome", outcome.is_null() ? nlohmann::json::object() : outcome}};
+FaultRule FaultRule::FromJson(const Value& j) {
+    return FaultRuleFromJson(sim::ToJson(j));
 }
 
+FaultRule FaultRule::FromText(std::string_view json) {
+    nlohmann::json rule;
+    try {
+        rule = nlohmann::json::parse(json);
+    } catch (const std::exception& e) {
+        throw std::runtime_error(std::string("fault rule: ") + e.what());
+    }
+    return FaultRuleFromJson(rule);
+}
+
+Value FaultRule::ToJson() const {
+    Value j = Value::object();
+    j["kind"] = kind;
+    j["match"] = match.is_null() ? Value::object() : match;
+    j["skip"] = skip;
+    j["times"] = times;
+    j["outcome"] = outcome.is_null() ? Value::object() : outcome;
+    return j;
+}
+
+Faults::Faults() : rules_(std::make_unique<Rules>()) {}
+Faults::~Faults() = default;
+
 void Faults::Insert(FaultRule rule, bool mustFire) {
-    schema::CheckFaultRule(rule.ToJson(), "fault rule");
-    std::lock_guard lock(mutex_);
-    rules_.push_back(Entry{std::move(rule), 0, 0, mustFire});
-    count_ = rules_.size();
+    nlohmann::json checked = sim::ToJson(rule.ToJson());
+    schema::CheckFaultRule(checked, "fault rule");
+    Rules::Entry e{std::move(rule), std::move(checked["match"]), std::move(checked["outcome"]), 0, 0,
+                   mustFire};
+    std::lock_guard lock(rules_->mutex);
+    rules_->entries.push_back(std::move(e));
+    count_ = rules_->entries.size();
 }
 
 void Faults::Add(FaultRule rule) {
@@ -85,41 +109,37 @@ void Faults::AddFromDescription(FaultRule rule) {
 }
 
 void Faults::Add(std::string_view ruleJson) {
-    nlohmann::json rule;
-    try {
-        rule = nlohmann::json::parse(ruleJson);
-    } catch (const std::exception& e) {
-        throw std::runtime_error(std::string("fault rule: ") + e.what());
-    }
-    Add(FaultRule::FromJson(rule));
+    Add(FaultRule::FromText(ruleJson));
 }
 
 void Faults::Clear() {
-    std::lock_guard lock(mutex_);
-    rules_.clear();
+    std::lock_guard lock(rules_->mutex);
+    rules_->entries.clear();
     count_ = 0;
 }
 
 std::vector<std::string> Faults::Unfired() const {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(rules_->mutex);
     std::vector<std::string> out;
-    for (const auto& e : rules_)
+    for (const auto& e : rules_->entries)
         if (e.mustFire && e.fired == 0)
             out.push_back(e.rule.ToJson().dump());
     return out;
 }
 
-std::optional<nlohmann::json> Faults::Check(const std::string& kind, const nlohmann::json& selectors) {
-    if (count_.load(std::memory_order_acquire) == 0)
+std::optional<nlohmann::json> CheckFaults(Faults& faults, const std::string& kind,
+                                          const nlohmann::json& selectors) {
+    if (!faults.Any())
         return std::nullopt;
-    std::lock_guard lock(mutex_);
-    for (auto& e : rules_) {
+    Faults::Rules& rules = faults.rules();
+    std::lock_guard lock(rules.mutex);
+    for (auto& e : rules.entries) {
         if (e.rule.kind != kind)
             continue;
         if (e.rule.times >= 0 && e.fired >= e.rule.times)
             continue;
         bool matches = true;
-        for (auto it = e.rule.match.begin(); it != e.rule.match.end() && matches; ++it)
+        for (auto it = e.match.begin(); it != e.match.end() && matches; ++it)
             matches = selectors.is_object() && selectors.contains(it.key()) &&
                       SelectorEquals(it.value(), selectors.at(it.key()));
         if (!matches)
@@ -127,15 +147,21 @@ std::optional<nlohmann::json> Faults::Check(const std::string& kind, const nlohm
         if (e.seen++ < e.rule.skip)
             continue;
         ++e.fired;
-        return e.rule.outcome;
+        return e.outcome;
     }
     return std::nullopt;
 }
 
+std::optional<Value> Faults::Check(const std::string& kind, const Value& selectors) {
+    if (auto outcome = CheckFaults(*this, kind, sim::ToJson(selectors)))
+        return ToValue(*outcome);
+    return std::nullopt;
+}
+
 size_t Faults::Pending() const {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(rules_->mutex);
     size_t n = 0;
-    for (const auto& e : rules_)
+    for (const auto& e : rules_->entries)
         if (e.rule.times < 0 || e.fired < e.rule.times)
             ++n;
     return n;

@@ -6,7 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "sim/DescriptionValues.h"
-#include "sim/Machine.h"
+#include "sim/MachineState.h"
 #include "sim/Schema.h"
 
 namespace sim::firmware {

@@ -21,7 +21,7 @@
 
 #include "platform/win/WinError.h"
 #include "sim/Clock.h"
-#include "sim/Machine.h"
+#include "sim/MachineState.h"
 #include "sim/Os.h"
 #include "sim/Schema.h"
 

@@ -1,7 +1,10 @@
 #include "sim/Machine.h"
 
 #include "sim/CallScope.h"
+#include "sim/MachineState.h"
+#include "sim/PlatformCall.h"
 #include "sim/Schema.h"
+#include "sim/ValueJson.h"
 
 #include <atomic>
 #include <cerrno>
@@ -49,22 +52,17 @@ const schema::Section kTest("test", schema::Map(schema::Any()));
 } // namespace
 
 Machine::Machine(fs::path stateDir)
-    : stateDir_(std::move(stateDir)), statePath_(stateDir_ / "machine.json") {}
+    : stateDir_(std::move(stateDir)), statePath_(stateDir_ / "machine.json"),
+      state_(std::make_unique<Document>()) {}
 
 Machine::~Machine() {
     if (lockFd_ >= 0)
         ::close(lockFd_);
 }
 
-std::shared_ptr<Machine> Machine::Open(const fs::path& stateDir, const nlohmann::json& description,
-                                       const std::string& where) {
-    return Open(
-        stateDir, [&] { return description; }, where);
-}
-
-std::shared_ptr<Machine> Machine::Open(const fs::path& stateDir,
-                                       const std::function<nlohmann::json()>& describe,
-                                       const std::string& where) {
+std::shared_ptr<Machine> OpenMachine(const fs::path& stateDir,
+                                     const std::function<void(Machine::Document&)>& describe,
+                                     const std::string& where) {
     std::error_code ec;
     fs::create_directories(stateDir, ec);
     if (ec)
@@ -79,24 +77,87 @@ std::shared_ptr<Machine> Machine::Open(const fs::path& stateDir,
         m->Lock(true);
         try {
             if (!fs::exists(m->statePath_)) {
-                nlohmann::json description = describe();
-                schema::CheckDescription(description, where);
-                m->WriteLocked(description);
+                // The description becomes the state as it is: no second parse of what was written.
+                describe(*m->state_);
+                m->WriteLocked(*m->state_);
+                m->stamp_ = m->StampLocked();
+                m->generation_ = ++g_generations;
+            } else {
+                m->RefreshLocked();
             }
-            m->RefreshLocked();
         } catch (...) {
             m->Unlock();
             throw;
         }
         m->Unlock();
     }
+    (void)where;
     // A user asks for the call log with MOX_SIM_CALL_LOG=<how many calls to keep>.
     if (const char* keep = std::getenv("MOX_SIM_CALL_LOG"); keep && *keep)
         m->calls_.Keep(std::strtoul(keep, nullptr, 10));
-    if (m->state_.contains("faults"))
-        for (const auto& rule : m->state_.at("faults"))
-            m->faults_.AddFromDescription(FaultRule::FromJson(rule));
+    const nlohmann::json& state = m->state_->json;
+    if (state.contains("faults"))
+        for (const auto& rule : state.at("faults"))
+            m->faults_.AddFromDescription(FaultRuleFromJson(rule));
     return m;
+}
+
+namespace {
+
+// The embedded default is checked once per process, however many machines start from it.
+void CheckOnce(const nlohmann::json& description, const std::string& where) {
+    static std::once_flag defaultChecked;
+    if (&description == &DefaultDescription())
+        std::call_once(defaultChecked, [&] { schema::CheckDescription(description, where); });
+    else
+        schema::CheckDescription(description, where);
+}
+
+} // namespace
+
+std::shared_ptr<Machine> OpenMachine(const fs::path& stateDir, const nlohmann::json& description,
+                                     const std::string& where) {
+    return OpenMachine(
+        stateDir,
+        [&](Machine::Document& d) {
+            CheckOnce(description, where);
+            d.json = description;
+        },
+        where);
+}
+
+std::shared_ptr<Machine> OpenMachine(const fs::path& stateDir,
+                                     const std::function<nlohmann::json()>& describe,
+                                     const std::string& where) {
+    return OpenMachine(
+        stateDir,
+        [&](Machine::Document& d) {
+            d.json = describe();
+            CheckOnce(d.json, where);
+        },
+        where);
+}
+
+std::shared_ptr<Machine> Machine::Open(const fs::path& stateDir, const Value& description,
+                                       const std::string& where) {
+    return OpenMachine(
+        stateDir,
+        [&](Document& d) {
+            d.json = ToJson(description);
+            schema::CheckDescription(d.json, where);
+        },
+        where);
+}
+
+std::shared_ptr<Machine> Machine::Open(const fs::path& stateDir, const MachineBuilder& description,
+                                       const std::string& where) {
+    return OpenMachine(
+        stateDir,
+        [&](Document& d) {
+            d.json = schema::ParseText(description.Text(), where);
+            schema::CheckDescription(d.json, where);
+        },
+        where);
 }
 
 void Machine::Lock(bool exclusive) const {
@@ -125,7 +186,7 @@ void Machine::RefreshLocked() const {
     std::stringstream text;
     text << in.rdbuf();
     try {
-        state_ = schema::ParseText(text.str(), statePath_.string());
+        state_->json = schema::ParseText(text.str(), statePath_.string());
     } catch (const std::runtime_error& e) {
         throw std::runtime_error(std::string("The simulator state is damaged: ") + e.what());
     }
@@ -133,11 +194,11 @@ void Machine::RefreshLocked() const {
     generation_ = ++g_generations;
 }
 
-void Machine::WriteLocked(const nlohmann::json& state) {
+void Machine::WriteLocked(const Document& state) {
     fs::path tmp = stateDir_ / ("machine.json.tmp." + std::to_string(::getpid()));
     {
         std::ofstream out(tmp, std::ios::trunc);
-        out << state.dump();
+        out << state.json.dump();
         if (!out.flush())
             throw std::runtime_error("Cannot write the simulator state " + tmp.string());
     }
@@ -145,7 +206,7 @@ void Machine::WriteLocked(const nlohmann::json& state) {
         throw SysError("Cannot replace the simulator state " + statePath_.string());
 }
 
-void Machine::Read(const std::function<void(const nlohmann::json&)>& f) const {
+void Machine::ReadDocument(const std::function<void(const Document&)>& f) const {
     std::lock_guard guard(mutex_);
     // Writers replace the state file whole (rename), so a file that has not changed since it was
     // read is the current state: the cached document serves without taking the directory's lock.
@@ -167,7 +228,7 @@ void Machine::Read(const std::function<void(const nlohmann::json&)>& f) const {
         explicit Generation(uint64_t g) { t_readGeneration = g; }
         ~Generation() { t_readGeneration = 0; }
     } reading(generation_);
-    f(state_);
+    f(*state_);
 }
 
 CallScope::CallScope() {
@@ -183,7 +244,7 @@ uint64_t Machine::ReadGeneration() {
     return t_readGeneration;
 }
 
-void Machine::Update(const std::function<void(nlohmann::json&)>& f) {
+void Machine::UpdateDocument(const std::function<void(Document&)>& f) {
     std::lock_guard guard(mutex_);
     Lock(true);
     try {
@@ -191,8 +252,8 @@ void Machine::Update(const std::function<void(nlohmann::json&)>& f) {
         // The change works on the state itself; should it throw, the state is read back from the
         // file it has not reached.
         generation_ = ++g_generations;
-        f(state_);
-        WriteLocked(state_);
+        f(*state_);
+        WriteLocked(*state_);
         stamp_ = StampLocked();
     } catch (...) {
         stamp_ = Stamp{};
@@ -203,10 +264,74 @@ void Machine::Update(const std::function<void(nlohmann::json&)>& f) {
     Unlock();
 }
 
-nlohmann::json Machine::Snapshot() const {
+nlohmann::json Snapshot(const Machine& machine) {
     nlohmann::json copy;
-    Read([&](const nlohmann::json& s) { copy = s; });
+    machine.Read([&](const nlohmann::json& s) { copy = s; });
     return copy;
+}
+
+namespace {
+
+nlohmann::json::json_pointer Pointer(std::string_view pointer) {
+    try {
+        return nlohmann::json::json_pointer(std::string(pointer));
+    } catch (const nlohmann::json::exception& e) {
+        throw std::invalid_argument(std::string("Not a JSON pointer: ") + std::string(pointer) + ": " +
+                                    e.what());
+    }
+}
+
+} // namespace
+
+Value Machine::At(std::string_view pointer) const {
+    const auto p = Pointer(pointer);
+    Value out;
+    Read([&](const nlohmann::json& s) {
+        if (s.contains(p))
+            out = ToValue(s.at(p));
+    });
+    return out;
+}
+
+bool Machine::Has(std::string_view pointer) const {
+    const auto p = Pointer(pointer);
+    bool has = false;
+    Read([&](const nlohmann::json& s) { has = s.contains(p); });
+    return has;
+}
+
+void Machine::SetValue(std::string_view pointer, const Value& value) {
+    const auto p = Pointer(pointer);
+    nlohmann::json v = ToJson(value);
+    Update([&](nlohmann::json& s) {
+        try {
+            s[p] = std::move(v);
+        } catch (const nlohmann::json::exception& e) {
+            throw std::invalid_argument("Cannot set " + std::string(pointer) + ": " + e.what());
+        }
+    });
+}
+
+void Machine::Change(std::string_view pointer, const std::function<void(Value&)>& f) {
+    const auto p = Pointer(pointer);
+    Update([&](nlohmann::json& s) {
+        Value v = s.contains(p) ? ToValue(s.at(p)) : Value();
+        f(v);
+        s[p] = ToJson(v);
+    });
+}
+
+void Machine::Remove(std::string_view pointer) {
+    const auto p = Pointer(pointer);
+    Update([&](nlohmann::json& s) {
+        if (p.empty() || !s.contains(p))
+            throw std::invalid_argument("Nothing to remove at " + std::string(pointer));
+        nlohmann::json& parent = s.at(p.parent_pointer());
+        if (parent.is_array())
+            parent.erase(std::stoul(p.back()));
+        else
+            parent.erase(p.back());
+    });
 }
 
 nlohmann::json LoadDescription(const fs::path& file) {
@@ -248,7 +373,7 @@ std::shared_ptr<Machine> CurrentPtr() {
                                              : DefaultStateDir(fromFile ? fs::path(file).stem().string()
                                                                         : std::string("default"));
         // A warm start reads the state; the description is parsed only to fill a fresh directory.
-        g_current = Machine::Open(
+        g_current = OpenMachine(
             dir, [&] { return fromFile ? LoadDescription(file) : DefaultDescription(); },
             fromFile ? file : std::string("the embedded default machine"));
     }
@@ -264,12 +389,29 @@ void Install(std::shared_ptr<Machine> machine) {
     g_current = std::move(machine);
 }
 
-ScopedMachine::ScopedMachine(const nlohmann::json& description) {
+ScopedMachine::ScopedMachine() : ScopedMachine(std::function<void(Machine::Document&)>()) {}
+
+ScopedMachine::ScopedMachine(const MachineBuilder& description)
+    : ScopedMachine([&](Machine::Document& d) {
+          d.json = schema::ParseText(description.Text(), "machine description");
+          schema::CheckDescription(d.json, "machine description");
+      }) {}
+
+ScopedMachine::ScopedMachine(const Value& description)
+    : ScopedMachine([&](Machine::Document& d) {
+          d.json = ToJson(description);
+          schema::CheckDescription(d.json, "machine description");
+      }) {}
+
+ScopedMachine::ScopedMachine(const std::function<void(Machine::Document&)>& describe) {
     std::string pattern = (fs::temp_directory_path() / "moxsim-XXXXXX").string();
     if (!::mkdtemp(pattern.data()))
         throw SysError("Cannot make a temporary simulator state directory");
     dir_ = pattern;
-    machine_ = Machine::Open(dir_, description);
+    if (describe)
+        machine_ = OpenMachine(dir_, describe, "machine description");
+    else
+        machine_ = OpenMachine(dir_, DefaultDescription(), "the embedded default machine");
     machine_->calls().Keep(kTestCallLogLimit);
     {
         std::lock_guard lock(g_currentMutex);
@@ -282,9 +424,6 @@ ScopedMachine::ScopedMachine(const nlohmann::json& description) {
     }
     ::setenv("MOX_SIM_STATE", dir_.c_str(), 1);
 }
-
-ScopedMachine::ScopedMachine(const MachineBuilder& description)
-    : ScopedMachine(schema::ParseText(description.Text(), "machine description")) {}
 
 ScopedMachine::~ScopedMachine() {
     std::function<void(const std::vector<std::string>&)> report;

@@ -4,7 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "sim/Machine.h"
+#include "sim/MachineState.h"
 #include "sim/Schema.h"
 
 namespace sim {
@@ -37,7 +37,10 @@ std::filesystem::path MachinesDir() {
 MachineBuilder::MachineBuilder(std::string_view name) : text_(nlohmann::json{{"name", name}}.dump()) {}
 
 MachineBuilder MachineBuilder::Default() {
-    return FromText(DefaultDescription().dump());
+    static const std::string text = DefaultDescription().dump();
+    MachineBuilder b;
+    b.text_ = text;
+    return b;
 }
 
 MachineBuilder MachineBuilder::FromFile(const std::filesystem::path& nameOrPath) {
@@ -49,6 +52,10 @@ MachineBuilder MachineBuilder::FromText(std::string_view json) {
     MachineBuilder b;
     b.text_ = Parse(json, "text").dump();
     return b;
+}
+
+Value MachineBuilder::AsValue() const {
+    return Value::parse(text_);
 }
 
 MachineBuilder& MachineBuilder::Merge(std::string_view patchJson) {

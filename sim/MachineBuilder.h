@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "sim/Value.h"
+
 namespace sim {
 
 class MachineBuilder {
@@ -29,6 +31,8 @@ public:
     MachineBuilder& Remove(std::string_view pointer);
 
     const std::string& Text() const { return text_; }
+    // The description as a value, for a test that edits it further.
+    Value AsValue() const;
 
 private:
     std::string text_;

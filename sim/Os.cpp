@@ -11,7 +11,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "sim/Machine.h"
+#include "sim/MachineState.h"
 #include "sim/Schema.h"
 
 namespace sim::os {

@@ -7,8 +7,8 @@ namespace sim {
 std::optional<nlohmann::json> PlatformCall(const std::string& kind, const nlohmann::json& selectors,
                                            std::span<const uint8_t> input) {
     Machine& machine = Current();
-    machine.calls().Record(kind, selectors, input);
-    return machine.faults().Check(kind, selectors);
+    RecordCall(machine.calls(), kind, selectors, input);
+    return CheckFaults(machine.faults(), kind, selectors);
 }
 
 } // namespace sim

@@ -1,4 +1,4 @@
-#include "sim/Registry.h"
+#include "sim/RegistryStore.h"
 
 #include <algorithm>
 #include <array>
@@ -9,9 +9,10 @@
 
 #include "platform/win/WinError.h"
 #include "sim/DescriptionValues.h"
-#include "sim/Machine.h"
+#include "sim/MachineState.h"
 #include "sim/Schema.h"
 #include "sim/StateLog.h"
+#include "sim/ValueJson.h"
 #include "sim/WideText.h"
 
 namespace sim::registry {
@@ -485,7 +486,7 @@ uint32_t DeleteTree(const std::string& key, bool includeKey) {
     return result;
 }
 
-std::vector<json> WriteLog() {
+std::vector<Value> WriteLog() {
     std::vector<json> log;
     Current().Read([&](const json& s) {
         if (s.contains("registry") && s["registry"].is_object() && s["registry"].contains("write_log") &&
@@ -496,7 +497,22 @@ std::vector<json> WriteLog() {
         log.push_back(std::move(entry));
     if (log.size() > kLogLimit)
         log.erase(log.begin(), log.begin() + static_cast<std::ptrdiff_t>(log.size() - kLogLimit));
-    return log;
+    std::vector<Value> out;
+    for (const json& entry : log)
+        out.push_back(ToValue(entry));
+    return out;
+}
+
+uint32_t QueryValue(const std::string& key, const std::string& name, Value* value) {
+    json stored;
+    const uint32_t error = QueryValue(key, name, &stored);
+    if (value)
+        *value = ToValue(stored);
+    return error;
+}
+
+uint32_t SetValue(const std::string& key, const std::string& name, const Value& value) {
+    return SetValue(key, name, ToJson(value));
 }
 
 void ClearWriteLog() {

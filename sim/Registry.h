@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include <nlohmann/json.hpp>
+#include "sim/Value.h"
 
 namespace sim::registry {
 
@@ -20,8 +20,7 @@ enum class TextForm { Narrow, Wide };
 // and REG_QWORD, a string for REG_SZ and REG_EXPAND_SZ, an array of strings for REG_MULTI_SZ, a hex
 // string for REG_BINARY and other types; a value whose bytes do not fit its type's form keeps them
 // as a hex string in "bytes". Types without a name are stored as their number.
-std::vector<uint8_t> ValueBytes(const nlohmann::json& value, TextForm form, uint32_t* type);
-nlohmann::json ValueFromBytes(uint32_t type, const uint8_t* data, size_t size, TextForm form);
+// (The conversions to and from bytes are the simulator's, in sim/RegistryStore.h.)
 std::string TypeName(uint32_t type);
 
 // The native path of a key that a program names in a registry view: in the 32-bit view of a 64-bit
@@ -34,15 +33,15 @@ std::vector<std::string> SubKeys(const std::string& path);
 // Creates the key and its missing parents; created tells whether it was new.
 uint32_t CreateKey(const std::string& path, bool* created);
 // ERROR_FILE_NOT_FOUND when the key or value does not exist; an empty name is the default value.
-uint32_t QueryValue(const std::string& key, const std::string& name, nlohmann::json* value);
-uint32_t SetValue(const std::string& key, const std::string& name, const nlohmann::json& value);
+uint32_t QueryValue(const std::string& key, const std::string& name, Value* value);
+uint32_t SetValue(const std::string& key, const std::string& name, const Value& value);
 uint32_t DeleteValue(const std::string& key, const std::string& name);
 // Deletes the key's subkeys and values, and the key itself when includeKey.
 uint32_t DeleteTree(const std::string& key, bool includeKey);
 
 // The changes, oldest first: {"op": "set_value" | "delete_value" | "create_key" | "delete_tree",
 // "key", and for values "name" and the stored "type" and "data"}. The log keeps the latest 1000.
-std::vector<nlohmann::json> WriteLog();
+std::vector<Value> WriteLog();
 void ClearWriteLog();
 
 } // namespace sim::registry

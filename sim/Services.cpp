@@ -9,8 +9,8 @@
 #include "platform/win/WinError.h"
 #include "sim/Clock.h"
 #include "sim/DescriptionValues.h"
-#include "sim/Machine.h"
-#include "sim/Registry.h"
+#include "sim/MachineState.h"
+#include "sim/RegistryStore.h"
 #include "sim/Schema.h"
 
 namespace sim::services {
@@ -365,7 +365,8 @@ uint32_t ChangeConfig(const std::string& name, std::optional<uint32_t> startType
                 return ERROR_CIRCULAR_DEPENDENCY;
     const std::string key = std::string(kServicesKey) + "\\" + c->name;
     if (startType)
-        if (uint32_t error = registry::SetValue(key, "Start", {{"type", "REG_DWORD"}, {"data", *startType}}))
+        if (uint32_t error =
+                registry::SetValue(key, "Start", nlohmann::json{{"type", "REG_DWORD"}, {"data", *startType}}))
             return error;
     if (dependencies)
         if (uint32_t error = registry::SetValue(key, "DependOnService",

@@ -1,4 +1,6 @@
 #include "sim/devio/DeviceIo.h"
+#include "sim/DeviceTreeState.h"
+#include "sim/devio/Lookup.h"
 
 #include <algorithm>
 #include <cctype>
@@ -11,7 +13,7 @@
 #include "sim/CallScope.h"
 #include "sim/DescriptionValues.h"
 #include "sim/DeviceTree.h"
-#include "sim/Machine.h"
+#include "sim/MachineState.h"
 #include "sim/PlatformCall.h"
 #include "sim/devio/Bytes.h"
 #include "sim/devio/Miniport.h"

@@ -18,8 +18,6 @@
 #include <span>
 #include <string>
 
-#include <nlohmann/json.hpp>
-
 #include "platform/win/WinTypes.h"
 
 namespace sim::devio {
@@ -64,10 +62,5 @@ struct IoResult {
 IoResult Control(OpenDevice& device, uint32_t ioControlCode, std::span<const uint8_t> input,
                  std::span<uint8_t> output);
 IoResult Read(OpenDevice& device, std::span<uint8_t> buffer);
-
-// Lookups in the machine document for the request handlers (null when absent).
-const nlohmann::json* FindAdapter(const nlohmann::json& state, int port);
-const nlohmann::json* FindDisk(const nlohmann::json& state, int deviceNumber);
-const nlohmann::json* FindVolume(const nlohmann::json& state, const std::string& letter);
 
 } // namespace sim::devio

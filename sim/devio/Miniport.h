@@ -17,8 +17,6 @@
 #include <string>
 #include <tuple>
 
-#include <nlohmann/json.hpp>
-
 #include "platform/win/WinTypes.h"
 
 namespace sim::devio {

@@ -1,4 +1,5 @@
 #include "sim/devio/StorageRequests.h"
+#include "sim/devio/Lookup.h"
 
 #include <algorithm>
 #include <array>

@@ -13,6 +13,7 @@
 
 #include "platform/win/WinError.h"
 #include "sim/DeviceTree.h"
+#include "sim/DeviceTreeState.h"
 #include "sim/devio/Bytes.h"
 #include "sim/driver/RaidState.h"
 

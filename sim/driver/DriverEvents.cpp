@@ -1,6 +1,6 @@
 #include "sim/driver/DriverEvents.h"
 
-#include "sim/Machine.h"
+#include "sim/MachineState.h"
 #include "sim/driver/RaidState.h"
 #include "sim/driver/RemapPortDevices.h"
 

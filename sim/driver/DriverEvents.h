@@ -10,6 +10,19 @@
 
 namespace sim::driver {
 
+// A device's address behind a port: path, target, lun.
+struct DeviceAddress {
+    uint8_t path = 0;
+    uint8_t target = 0;
+    uint8_t lun = 0;
+    bool operator==(const DeviceAddress&) const = default;
+};
+
+// Queues an asynchronous event word for the NVMe device at the address and signals every event
+// registered for it, as the driver does when the device completes an Asynchronous Event Request.
+// False when the adapter has no NVMe device at that address.
+bool RaiseNvmeAsyncEvent(int adapterPort, DeviceAddress address, uint32_t eventWord);
+
 // Bits 20 to 26 of the volume port's event value: what the latest announced change touched.
 inline constexpr uint64_t kEventFlagVolumes = 1ull << 20;
 inline constexpr uint64_t kEventFlagDisks = 1ull << 21;

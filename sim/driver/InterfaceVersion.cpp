@@ -9,9 +9,10 @@
 
 #include "platform/win/WinError.h"
 #include "sim/devio/Bytes.h"
+#include "sim/devio/Lookup.h"
 #include "sim/driver/InterfaceVersion.h"
 
-#include "sim/Machine.h"
+#include "sim/MachineState.h"
 #include "sim/devio/DeviceIo.h"
 
 namespace sim::driver {

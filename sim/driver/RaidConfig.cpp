@@ -8,7 +8,8 @@
 #include <vector>
 
 #include "platform/win/WinError.h"
-#include "sim/Machine.h"
+#include "sim/MachineState.h"
+#include "sim/PlatformCall.h"
 #include "sim/devio/Bytes.h"
 #include "sim/driver/RaidState.h"
 
@@ -509,13 +510,14 @@ DriverAnswer Handle(DriverRequest& r, size_t base) {
     const Params p = ReadParams(in, base);
 
     Fault fault;
-    fault.outcome = Current().faults().Check("RaidRequest", {{"port", r.port},
-                                                             {"group", p.group},
-                                                             {"instance", p.instance},
-                                                             {"member", p.member},
-                                                             {"field", p.field},
-                                                             {"direction", p.direction},
-                                                             {"form", direct ? "direct" : "miniport"}});
+    fault.outcome = CheckFaults(Current().faults(), "RaidRequest",
+                                {{"port", r.port},
+                                 {"group", p.group},
+                                 {"instance", p.instance},
+                                 {"member", p.member},
+                                 {"field", p.field},
+                                 {"direction", p.direction},
+                                 {"form", direct ? "direct" : "miniport"}});
     if (fault.has("win32_error"))
         return {fault.value("win32_error"), 0};
 

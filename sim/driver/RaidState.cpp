@@ -12,6 +12,7 @@
 #include "sim/KernelObjects.h"
 #include "sim/Machine.h"
 #include "sim/storage/DiskEntries.h"
+#include "sim/MachineState.h"
 
 namespace sim::driver {
 

@@ -6,7 +6,7 @@
 
 #include "platform/win/WinError.h"
 #include "sim/KernelObjects.h"
-#include "sim/Machine.h"
+#include "sim/MachineState.h"
 #include "sim/devio/Bytes.h"
 #include "sim/storage/DiskEntries.h"
 #include "sim/storage/DiskIdentity.h"

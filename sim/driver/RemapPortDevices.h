@@ -17,6 +17,7 @@
 
 #include "sim/DescriptionValues.h"
 #include "sim/devio/Miniport.h"
+#include "sim/driver/DriverEvents.h"
 
 namespace sim::driver {
 
@@ -25,12 +26,6 @@ inline constexpr uint32_t kDriverOk = 0xFFFFFFFF;
 // ReturnCode for an address the driver has no port or device for.
 inline constexpr uint32_t kNoSuchDevice = 0;
 
-struct DeviceAddress {
-    uint8_t path = 0;
-    uint8_t target = 0;
-    uint8_t lun = 0;
-    bool operator==(const DeviceAddress&) const = default;
-};
 DeviceAddress AddressOfWord(uint32_t word);
 
 enum class Connection { Ata, Nvme, Other };
@@ -75,10 +70,5 @@ void RegisterAhciFamily(devio::DriverDispatch& dispatch);
 void RegisterZpoddFamily(devio::DriverDispatch& dispatch);
 void RegisterNvmeFamily(devio::DriverDispatch& dispatch);
 void RegisterCsmiFamily(devio::DriverDispatch& dispatch);
-
-// Queues an asynchronous event word for the NVMe device at the address and signals every event
-// registered for it, as the driver does when the device completes an Asynchronous Event Request.
-// False when the adapter has no NVMe device at that address.
-bool RaiseNvmeAsyncEvent(int adapterPort, DeviceAddress address, uint32_t eventWord);
 
 } // namespace sim::driver

@@ -8,6 +8,7 @@
 
 #include "platform/win/WinError.h"
 #include "sim/devio/Bytes.h"
+#include "sim/devio/Lookup.h"
 #include "sim/driver/RaidState.h"
 
 namespace sim::driver {

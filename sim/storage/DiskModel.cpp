@@ -1,4 +1,5 @@
 #include "sim/storage/DiskModel.h"
+#include "sim/devio/Lookup.h"
 
 #include <algorithm>
 #include <cctype>

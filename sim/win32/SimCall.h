@@ -18,6 +18,18 @@ inline std::optional<nlohmann::json> SimCall(const std::string& kind, const nloh
     return sim::PlatformCall(kind, selectors, input);
 }
 
+// Runs a binding's work on the machine. A state whose values are not of the form a service reads
+// (written by hand or by another tool) makes the JSON library throw; no such exception is part of
+// any call's contract, so the call fails as it documents with ERROR_INVALID_DATA instead:
+// `failed(ERROR_INVALID_DATA)` gives its result.
+template <class Work, class Failed> auto Guarded(Work&& work, Failed&& failed) -> decltype(work()) {
+    try {
+        return work();
+    } catch (const nlohmann::json::exception&) {
+        return failed(13u /* ERROR_INVALID_DATA */);
+    }
+}
+
 // A number of an outcome: a JSON number or a "0x..." string; fallback when absent or malformed.
 uint32_t OutcomeNumber(const nlohmann::json& outcome, const char* key, uint32_t fallback);
 

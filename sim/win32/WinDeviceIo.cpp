@@ -8,6 +8,7 @@
 #include "sim/devio/DeviceIo.h"
 #include "sim/win32/ReadableObject.h"
 #include "sim/win32/WinLocalFiles.h"
+#include "sim/win32/SimCall.h"
 
 namespace {
 
@@ -40,7 +41,11 @@ HANDLE OpenPath(const std::string& path, const std::wstring& widePath, DWORD acc
         SetLastError(ERROR_PATH_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
-    sim::devio::OpenResult r = sim::devio::Open(path, access, share, disposition, flags);
+    sim::devio::OpenResult r =
+        platform::Guarded([&] { return sim::devio::Open(path, access, share, disposition, flags); },
+                          [](DWORD error) {
+                              return sim::devio::OpenResult{nullptr, error};
+                          });
     if (!r.device) {
         SetLastError(r.error);
         return INVALID_HANDLE_VALUE;
@@ -85,10 +90,18 @@ BOOL DeviceIoControl(HANDLE device, DWORD ioControlCode, LPVOID inBuffer, DWORD 
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    auto r =
-        sim::devio::Control(object->device(), ioControlCode,
-                            std::span<const uint8_t>(static_cast<const uint8_t*>(inBuffer), inBufferSize),
-                            std::span<uint8_t>(static_cast<uint8_t*>(outBuffer), outBufferSize));
+    auto r = platform::Guarded(
+        [&] {
+            return sim::devio::Control(
+                object->device(), ioControlCode,
+                std::span<const uint8_t>(static_cast<const uint8_t*>(inBuffer), inBufferSize),
+                std::span<uint8_t>(static_cast<uint8_t*>(outBuffer), outBufferSize));
+        },
+        [](DWORD error) {
+            sim::devio::IoResult failed;
+            failed.error = error;
+            return failed;
+        });
     if (bytesReturned)
         *bytesReturned = r.bytes;
     if (!r.ok) {
@@ -111,7 +124,12 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD numberOfBytesToRead, LPDWORD num
         return FALSE;
     }
     DWORD read = 0, error = 0;
-    bool ok = object->Read(buffer, numberOfBytesToRead, read, error);
+    bool ok = platform::Guarded([&] { return object->Read(buffer, numberOfBytesToRead, read, error); },
+                                [&](DWORD e) {
+                                    read = 0;
+                                    error = e;
+                                    return false;
+                                });
     if (numberOfBytesRead)
         *numberOfBytesRead = read;
     if (!ok) {

@@ -9,8 +9,9 @@
 #include "platform/win/WinError.h"
 #include "platform/win/WinFiles.h"
 #include "sim/DescriptionValues.h"
-#include "sim/Machine.h"
+#include "sim/MachineState.h"
 #include "sim/Schema.h"
+#include "sim/devio/Lookup.h"
 #include "sim/storage/DiskModel.h"
 #include "sim/win32/SimCall.h"
 

@@ -7,7 +7,7 @@
 
 #include "platform/win/WinError.h"
 #include "sim/Os.h"
-#include "sim/Registry.h"
+#include "sim/RegistryStore.h"
 #include "sim/Schema.h"
 #include "sim/WideText.h"
 #include "sim/win32/HandleTable.h"

@@ -17,9 +17,10 @@
 #include <vector>
 
 #include "sim/DescriptionValues.h"
-#include "sim/Machine.h"
+#include "sim/MachineState.h"
 #include "sim/Schema.h"
 #include "sim/storage/DiskEntries.h"
+#include "sim/devio/Lookup.h"
 #include "sim/storage/DiskModel.h"
 #include "sim/win32/ComObject.h"
 #include "sim/win32/SimCall.h"

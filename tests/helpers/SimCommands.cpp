@@ -8,18 +8,14 @@ namespace {
 
 // sim-set KEY VALUE: writes a string into the machine state.
 moxtest::ChildCommandRegistrar simSet("sim-set", [](const std::vector<std::string>& a) {
-    sim::Current().Update([&](nlohmann::json& s) { s["test"][a.at(0)] = a.at(1); });
+    sim::Current().SetValue("/test/" + a.at(0), a.at(1));
     return 0;
 });
 
 // sim-get KEY: prints a string of the machine state, or nothing.
 moxtest::ChildCommandRegistrar simGet("sim-get", [](const std::vector<std::string>& a) {
-    std::string value;
-    sim::Current().Read([&](const nlohmann::json& s) {
-        if (s.contains("test") && s["test"].contains(a.at(0)))
-            value = s["test"][a.at(0)].get<std::string>();
-    });
-    std::printf("%s\n", value.c_str());
+    const sim::Value v = sim::Current().At("/test/" + a.at(0));
+    std::printf("%s\n", v.is_string() ? v.get<std::string>().c_str() : "");
     return 0;
 });
 
@@ -27,7 +23,7 @@ moxtest::ChildCommandRegistrar simGet("sim-get", [](const std::vector<std::strin
 moxtest::ChildCommandRegistrar simAdd("sim-add", [](const std::vector<std::string>& a) {
     int n = std::stoi(a.at(0));
     for (int i = 0; i < n; ++i)
-        sim::Current().Update([](nlohmann::json& s) { s["n"] = s.value("n", 0) + 1; });
+        sim::Current().Change("/n", [](sim::Value& v) { v = v.is_null() ? 1 : v.get<int>() + 1; });
     return 0;
 });
 

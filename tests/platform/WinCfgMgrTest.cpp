@@ -10,7 +10,7 @@
 
 namespace {
 
-using nlohmann::json;
+using json = sim::Value;
 
 const char* const kCtl = "PCI\\VEN_1111&DEV_2222&SUBSYS_33334444&REV_01\\3&1&0&B8";
 const char* const kDisk0 = "SCSI\\Disk&Ven_A&Prod_B\\4&1&0&000000";

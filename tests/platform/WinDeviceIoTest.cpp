@@ -12,7 +12,7 @@
 
 namespace {
 
-using nlohmann::json;
+using json = sim::Value;
 
 const char* const kStoragePort = "{2accfe60-c130-11d2-b082-00a0c91efb8b}";
 const char* const kDiskClass = "{53f56307-b6bf-11d0-94f2-00a0c91efb8b}";

@@ -12,15 +12,15 @@
 
 namespace {
 
-nlohmann::json Machine(nlohmann::json extra = nlohmann::json::object()) {
-    nlohmann::json description{{"name", "registry-test"},
-                               {"registry",
-                                {{"keys",
-                                  {{"HKEY_LOCAL_MACHINE\\SOFTWARE\\Orvex\\Bexl",
-                                    {{"OemReservedVolume", {{"type", "REG_DWORD"}, {"data", 1}}},
-                                     {"Label", {{"type", "REG_SZ"}, {"data", "Fast"}}},
-                                     {"Order", {{"type", "REG_MULTI_SZ"}, {"data", {"a", "bc"}}}},
-                                     {"Blob", {{"type", "REG_BINARY"}, {"data", "00ff10"}}}}}}}}}};
+sim::Value Machine(sim::Value extra = sim::Value::object()) {
+    sim::Value description{{"name", "registry-test"},
+                           {"registry",
+                            {{"keys",
+                              {{"HKEY_LOCAL_MACHINE\\SOFTWARE\\Orvex\\Bexl",
+                                {{"OemReservedVolume", {{"type", "REG_DWORD"}, {"data", 1}}},
+                                 {"Label", {{"type", "REG_SZ"}, {"data", "Fast"}}},
+                                 {"Order", {{"type", "REG_MULTI_SZ"}, {"data", {"a", "bc"}}}},
+                                 {"Blob", {{"type", "REG_BINARY"}, {"data", "00ff10"}}}}}}}}}};
     description.update(extra);
     return description;
 }
@@ -117,19 +117,19 @@ TEST_F(WinRegistry, WrittenValuesArePersistedTypedAndLogged) {
     RegCloseKey(key);
 
     // Another process opening the machine sees the values as written.
-    nlohmann::json state = sim::Machine::Open(machine.stateDir(), {})->Snapshot();
+    sim::Value state = sim::Machine::Open(machine.stateDir(), sim::MachineBuilder())->Snapshot();
     EXPECT_EQ(state["registry"]["keys"]["HKLM\\SOFTWARE\\Orvex\\Xqjd\\Sub"],
-              (nlohmann::json{{"Count", {{"type", "REG_DWORD"}, {"data", 6}}},
-                              {"Name", {{"type", "REG_SZ"}, {"data", "Kept"}}}}));
+              (sim::Value{{"Count", {{"type", "REG_DWORD"}, {"data", 6}}},
+                          {"Name", {{"type", "REG_SZ"}, {"data", "Kept"}}}}));
 
     auto log = sim::registry::WriteLog();
     ASSERT_EQ(log.size(), 4u);
     EXPECT_EQ(log[0]["op"], "create_key");
-    EXPECT_EQ(log[1], (nlohmann::json{{"op", "set_value"},
-                                      {"key", "HKLM\\SOFTWARE\\Orvex\\Xqjd\\Sub"},
-                                      {"name", "Count"},
-                                      {"type", "REG_DWORD"},
-                                      {"data", 5}}));
+    EXPECT_EQ(log[1], (sim::Value{{"op", "set_value"},
+                                  {"key", "HKLM\\SOFTWARE\\Orvex\\Xqjd\\Sub"},
+                                  {"name", "Count"},
+                                  {"type", "REG_DWORD"},
+                                  {"data", 5}}));
     EXPECT_EQ(log[3]["data"], 6);
     sim::registry::ClearWriteLog();
     EXPECT_TRUE(sim::registry::WriteLog().empty());
@@ -145,7 +145,7 @@ TEST_F(WinRegistry, ThirtyTwoBitViewLivesUnderWow6432Node) {
               ERROR_SUCCESS);
     RegCloseKey(key);
 
-    nlohmann::json value;
+    sim::Value value;
     EXPECT_EQ(
         sim::registry::QueryValue("HKLM\\SOFTWARE\\WOW6432Node\\Orvex\\Bexl", "IsHalvexEnabled", &value),
         ERROR_SUCCESS);
@@ -212,7 +212,7 @@ TEST_F(WinRegistry, HandlesCarryTheirAccessAndOutliveNoDeletedKey) {
     EXPECT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Orvex\\New", L"Item", REG_SZ, text,
                               2 * sizeof(wchar_t)),
               ERROR_SUCCESS);
-    nlohmann::json value;
+    sim::Value value;
     EXPECT_EQ(sim::registry::QueryValue("HKLM\\SOFTWARE\\Orvex\\New", "item", &value), ERROR_SUCCESS);
     EXPECT_EQ(value["data"], "v");
 }
@@ -272,8 +272,8 @@ TEST(WinVersion, MachineVersionAnswersTheComparisons) {
         {6, 0, 6, 0, VER_GREATER, false},         {6, 3, 10, 0, VER_LESS, true},
     };
     for (const auto& c : cases) {
-        sim::ScopedMachine machine(nlohmann::json{
-            {"name", "v"}, {"os", {{"version", {{"major", c.osMajor}, {"minor", c.osMinor}}}}}});
+        sim::ScopedMachine machine(
+            sim::Value{{"name", "v"}, {"os", {{"version", {{"major", c.osMajor}, {"minor", c.osMinor}}}}}});
         OSVERSIONINFOEXA info{};
         info.dwOSVersionInfoSize = sizeof info;
         info.dwMajorVersion = c.major;
@@ -285,7 +285,7 @@ TEST(WinVersion, MachineVersionAnswersTheComparisons) {
             << c.osMajor << "." << c.osMinor << " vs " << c.major << "." << c.minor;
         EXPECT_EQ(GetLastError(), c.expected ? 0u : ERROR_OLD_WIN_VERSION);
     }
-    sim::ScopedMachine machine(nlohmann::json{{"name", "v"}});
+    sim::ScopedMachine machine(sim::Value{{"name", "v"}});
     OSVERSIONINFOEXA info{};
     EXPECT_FALSE(VerifyVersionInfoA(&info, 0, 1));
     EXPECT_EQ(GetLastError(), ERROR_BAD_ARGUMENTS);

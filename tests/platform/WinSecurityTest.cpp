@@ -97,7 +97,7 @@ TEST_F(WinSecurity, RefusalsLeaveTheTokenAsItWas) {
 }
 
 TEST(WinSecurityMachine, AStandardUserTokenLacksThePrivilege) {
-    sim::ScopedMachine machine(nlohmann::json{{"name", "user"}, {"os", {{"elevated", false}}}});
+    sim::ScopedMachine machine(sim::Value{{"name", "user"}, {"os", {{"elevated", false}}}});
     HANDLE token = nullptr;
     ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_WRITE | TOKEN_QUERY, &token));
     TOKEN_PRIVILEGES tp{};

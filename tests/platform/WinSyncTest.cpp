@@ -380,7 +380,7 @@ TEST_F(WinSync, InjectedFailuresReachTheCaller) {
 }
 
 TEST(WinSyncMachine, AServiceObjectRefusesCreationButOpensForWaiting) {
-    sim::ScopedMachine machine(nlohmann::json{
+    sim::ScopedMachine machine(sim::Value{
         {"name", "service-object"},
         {"kernel_objects", {{"deny_create", {{{"name", "Global\\MoxServiceMutex"}, {"type", "mutex"}}}}}}});
     SetLastError(0);
@@ -395,7 +395,7 @@ TEST(WinSyncMachine, AServiceObjectRefusesCreationButOpensForWaiting) {
 }
 
 TEST(WinSyncMachine, WithoutElevationOnlySessionObjectsCanBeMade) {
-    sim::ScopedMachine machine(nlohmann::json{{"name", "standard-user"}, {"os", {{"elevated", false}}}});
+    sim::ScopedMachine machine(sim::Value{{"name", "standard-user"}, {"os", {{"elevated", false}}}});
     SetLastError(0);
     EXPECT_EQ(CreateMutexA(nullptr, FALSE, "Global\\MoxUser"), nullptr);
     EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);

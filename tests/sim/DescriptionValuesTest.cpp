@@ -4,7 +4,7 @@
 
 namespace {
 
-using nlohmann::json;
+using json = sim::Value;
 
 TEST(DescriptionValues, NumbersInEveryFormADescriptionMayUse) {
     struct Case {

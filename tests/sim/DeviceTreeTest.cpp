@@ -7,7 +7,7 @@
 
 namespace {
 
-using nlohmann::json;
+using json = sim::Value;
 
 const json kState = json::parse(R"json({
   "devices": { "nodes": [
@@ -33,9 +33,9 @@ TEST(DeviceTree, InterfacePathsLeadToTheirDevices) {
         kState, "\\\\?\\scsi#disk&ven_a#4&1&0&000000#{53f56307-b6bf-11d0-94f2-00a0c91efb8b}"));
     EXPECT_FALSE(sim::devices::DeviceOfInterface(json::object(), "\\\\?\\explicit#path"));
 
-    ASSERT_NE(sim::devices::FindNode(kState, "pci\\ven_1111&dev_2222\\3&1&0&b8"), nullptr);
-    EXPECT_EQ(sim::devices::FindNode(kState, "SCSI\\Disk&Ven_A\\4&1&0&000000"), nullptr);
-    EXPECT_EQ(sim::devices::FindNode(kState, "HTREE\\ROOT\\0"), nullptr);
+    ASSERT_TRUE(sim::devices::HasNode(kState, "pci\\ven_1111&dev_2222\\3&1&0&b8"));
+    EXPECT_FALSE(sim::devices::HasNode(kState, "SCSI\\Disk&Ven_A\\4&1&0&000000"));
+    EXPECT_FALSE(sim::devices::HasNode(kState, "HTREE\\ROOT\\0"));
 }
 
 TEST(DeviceTree, MalformedPropertiesAreReportedByName) {

@@ -8,7 +8,7 @@
 
 namespace {
 
-using nlohmann::json;
+using json = sim::Value;
 
 TEST(Faults, FiresOnlyOnMatchingCallsAndAsOftenAsAsked) {
     struct Case {

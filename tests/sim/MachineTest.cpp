@@ -7,14 +7,14 @@
 
 namespace {
 
-nlohmann::json Tiny() {
+sim::Value Tiny() {
     return {{"name", "tiny"}, {"test", {{"greeting", "hello"}}}};
 }
 
 TEST(Machine, FreshStateStartsFromTheDescriptionAndKeepsChanges) {
     sim::ScopedMachine m(Tiny());
     EXPECT_EQ(m->Snapshot()["test"]["greeting"], "hello");
-    m->Update([](nlohmann::json& s) { s["test"]["greeting"] = "changed"; });
+    m->Update([](sim::Value& s) { s["test"]["greeting"] = "changed"; });
 
     // A second opening of the same directory finds the change, not the description.
     auto again = sim::Machine::Open(m.stateDir(), Tiny());
@@ -23,7 +23,7 @@ TEST(Machine, FreshStateStartsFromTheDescriptionAndKeepsChanges) {
 
 TEST(Machine, AFailedChangeLeavesTheStateAsItWas) {
     sim::ScopedMachine m(Tiny());
-    EXPECT_THROW(m->Update([](nlohmann::json& s) {
+    EXPECT_THROW(m->Update([](sim::Value& s) {
         s["test"]["greeting"] = "half-done";
         throw std::runtime_error("fail");
     }),
@@ -35,7 +35,7 @@ TEST(Machine, AFailedChangeLeavesTheStateAsItWas) {
 
 TEST(Machine, AnotherProcessSeesChangesAndItsChangesAreSeen) {
     sim::ScopedMachine m(Tiny());
-    m->Update([](nlohmann::json& s) { s["test"]["from"] = "parent"; });
+    m->Update([](sim::Value& s) { s["test"]["from"] = "parent"; });
     auto got = moxtest::RunChild({"sim-get", "from"});
     EXPECT_EQ(got.exitCode, 0);
     EXPECT_EQ(got.output, "parent\n");
@@ -49,7 +49,7 @@ TEST(Machine, ConcurrentChangesFromSeveralProcessesAreNotLost) {
     moxtest::Child a({"sim-add", "50"});
     moxtest::Child b({"sim-add", "50"});
     for (int i = 0; i < 50; ++i)
-        m->Update([](nlohmann::json& s) { s["n"] = s.value("n", 0) + 1; });
+        m->Update([](sim::Value& s) { s["n"] = s.value("n", 0) + 1; });
     EXPECT_EQ(a.Wait(), 0);
     EXPECT_EQ(b.Wait(), 0);
     EXPECT_EQ(m->Snapshot()["n"], 150);
@@ -60,12 +60,12 @@ TEST(Machine, DamagedDescriptionIsAClearError) {
     auto file = m.stateDir() / "bad.json";
     std::ofstream(file) << "{ not json";
     try {
-        sim::LoadDescription(file);
+        sim::MachineBuilder::FromFile(file);
         FAIL() << "expected an error";
     } catch (const std::runtime_error& e) {
         EXPECT_NE(std::string(e.what()).find("bad.json"), std::string::npos);
     }
-    EXPECT_THROW(sim::LoadDescription(m.stateDir() / "missing.json"), std::runtime_error);
+    EXPECT_THROW(sim::MachineBuilder::FromFile(m.stateDir() / "missing.json"), std::runtime_error);
 }
 
 TEST(Machine, ScopedMachineIsCurrentAndNamedForChildren) {
@@ -78,13 +78,13 @@ TEST(Machine, DescriptionFaultsAreLoaded) {
     auto d = Tiny();
     d["faults"] = {{{"kind", "DeviceIoControl"}, {"times", -1}, {"outcome", {{"win32_error", 31}}}}};
     sim::ScopedMachine m(d);
-    auto outcome = m->faults().Check("DeviceIoControl", nlohmann::json::object());
+    auto outcome = m->faults().Check("DeviceIoControl", sim::Value::object());
     ASSERT_TRUE(outcome);
     EXPECT_EQ((*outcome)["win32_error"], 31);
 }
 
 TEST(Machine, DefaultDescriptionParses) {
-    EXPECT_EQ(sim::DefaultDescription()["name"], "default");
+    EXPECT_EQ(sim::MachineBuilder::Default().AsValue()["name"], "default");
 }
 
 } // namespace

@@ -17,7 +17,7 @@
 
 namespace {
 
-using nlohmann::json;
+using json = sim::Value;
 using sim::devio::ByteReader;
 using sim::devio::ByteWriter;
 

@@ -44,7 +44,7 @@ sim::MachineBuilder BootExecute(const std::string& listJson) {
 }
 
 std::vector<std::string> BootExecuteList() {
-    nlohmann::json value;
+    sim::Value value;
     sim::registry::QueryValue("HKLM\\SYSTEM\\CurrentControlSet\\Control\\Session Manager", "BootExecute",
                               &value);
     return value["data"].get<std::vector<std::string>>();

@@ -15,7 +15,7 @@ namespace {
 
 using namespace MoxCfgMgr;
 using cfgmgrtest::ThrownText;
-using nlohmann::json;
+using json = sim::Value;
 
 std::vector<uint8_t> Bytes(const std::wstring& text, size_t extraNuls = 1) {
     std::vector<uint8_t> out(reinterpret_cast<const uint8_t*>(text.data()),
@@ -124,7 +124,7 @@ TEST(CfgMgrDev, EachPropertyIdReadsItsKey) {
     for (const auto& r : reads) {
         EXPECT_EQ(r.selectors["devinst"], 2);
         if (r.selectors["size_query"] == true)
-            sizeQueries.push_back(r.selectors["property"]);
+            sizeQueries.push_back(r.selectors["property"].get<std::string>());
     }
     EXPECT_EQ(sizeQueries, names);
 }

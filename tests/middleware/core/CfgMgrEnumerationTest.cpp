@@ -15,7 +15,7 @@ namespace {
 
 using namespace MoxCfgMgr;
 using cfgmgrtest::ThrownText;
-using nlohmann::json;
+using json = sim::Value;
 
 std::vector<wchar_t> MultiSz(const std::vector<std::wstring>& texts) {
     std::vector<wchar_t> out;

@@ -5,8 +5,6 @@
 #include <string>
 #include <vector>
 
-#include <nlohmann/json.hpp>
-
 #include "middleware/core/CfgMgrDev.h"
 #include "middleware/core/CfgMgrDevEnumerator.h"
 #include "middleware/core/CfgMgrDevNodeGetters.h"
@@ -24,8 +22,8 @@ inline const wchar_t* const kDisk0Path =
 
 // A SATA controller on bus 0 with a present and a phantom disk, and a software device. The
 // controller has no description; its PCI subclass is a byte, which no property id may read.
-inline nlohmann::json Fixture() {
-    return nlohmann::json::parse(R"json({
+inline sim::Value Fixture() {
+    return sim::Value::parse(R"json({
       "name": "cfgmgr",
       "devices": { "nodes": [
         { "id": "PCI\\VEN_1111&DEV_2222&SUBSYS_33334444&REV_01\\3&1&0&B8",

@@ -19,7 +19,7 @@ class NamedCriticalSectionTest : public ::testing::Test {
 protected:
     sim::ScopedMachine machine;
 
-    void Fail(const char* kind, nlohmann::json outcome, nlohmann::json match = nlohmann::json::object()) {
+    void Fail(const char* kind, sim::Value outcome, sim::Value match = sim::Value::object()) {
         machine->faults().Add(sim::FaultRule::FromJson(
             {{"kind", kind}, {"match", std::move(match)}, {"outcome", std::move(outcome)}}));
     }
@@ -122,7 +122,7 @@ TEST_F(NamedCriticalSectionTest, ASectionHeldInAnotherProcessIsRefusedUntilThatP
 }
 
 TEST_F(NamedCriticalSectionTest, AServicesMutexIsOpenedWhenCreationIsRefused) {
-    sim::ScopedMachine service(nlohmann::json{
+    sim::ScopedMachine service(sim::Value{
         {"name", "service"}, {"kernel_objects", {{"deny_create", {{{"name", kName}, {"type", "mutex"}}}}}}});
     NamedCriticalSection section(kName);
     EXPECT_TRUE(section.exists());

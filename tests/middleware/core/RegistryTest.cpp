@@ -13,7 +13,7 @@ namespace {
 constexpr const char* kBexl = "SOFTWARE\\Orvex\\Bexl";
 constexpr const char* kBexl32 = "HKLM\\SOFTWARE\\WOW6432Node\\Orvex\\Bexl";
 
-nlohmann::json Description(nlohmann::json os = nlohmann::json::object()) {
+sim::Value Description(sim::Value os = sim::Value::object()) {
     return {
         {"name", "registry"},
         {"os", os},
@@ -28,8 +28,8 @@ protected:
     sim::ScopedMachine machine{Description()};
 
     // The values written to the product settings key, in order.
-    std::vector<nlohmann::json> Writes(const std::string& name) {
-        std::vector<nlohmann::json> writes;
+    std::vector<sim::Value> Writes(const std::string& name) {
+        std::vector<sim::Value> writes;
         for (const auto& entry : sim::registry::WriteLog())
             if (entry["op"] == "set_value" && entry["name"] == name)
                 writes.push_back(entry["data"]);
@@ -76,7 +76,7 @@ TEST_F(RegistryTest, ReadsUseTheSixtyFourBitViewAndWritesOfSettingsTheThirtyTwoB
     EXPECT_EQ(RegistryReadDword(HKEY_LOCAL_MACHINE, kBexl, "Missing", &value), ERROR_FILE_NOT_FOUND);
 
     EXPECT_EQ(WriteProductSettingDword("HalvexStatus", 3), ERROR_SUCCESS);
-    nlohmann::json stored;
+    sim::Value stored;
     ASSERT_EQ(sim::registry::QueryValue(kBexl32, "HalvexStatus", &stored), ERROR_SUCCESS);
     EXPECT_EQ(stored["data"], 3);
     EXPECT_EQ(sim::registry::QueryValue("HKLM\\SOFTWARE\\Orvex\\Bexl", "HalvexStatus", &stored),
@@ -125,14 +125,14 @@ TEST_F(RegistryTest, CachedSettingWritesOnlyAChangedValue) {
     CachedRegistrySetting status("HalvexStatus");
     EXPECT_EQ(status.setDword(5), ERROR_SUCCESS);
     EXPECT_EQ(status.setDword(5), ERROR_SUCCESS);
-    EXPECT_EQ(Writes("HalvexStatus"), (std::vector<nlohmann::json>{5}));
+    EXPECT_EQ(Writes("HalvexStatus"), (std::vector<sim::Value>{5}));
 
     machine->faults().Add(
         sim::FaultRule::FromJson({{"kind", "RegSetValueEx"}, {"outcome", {{"win32_error", 5}}}}));
     EXPECT_EQ(status.setDword(6), ERROR_ACCESS_DENIED);
     EXPECT_EQ(status.setDword(5), ERROR_SUCCESS); // still the cached value: nothing written
     EXPECT_EQ(status.setDword(6), ERROR_SUCCESS); // the failed write is tried again
-    EXPECT_EQ(Writes("HalvexStatus"), (std::vector<nlohmann::json>{5, 6}));
+    EXPECT_EQ(Writes("HalvexStatus"), (std::vector<sim::Value>{5, 6}));
 
     CachedRegistrySetting fresh("HalvexStatus");
     EXPECT_EQ(fresh.setDword(0xFFFFFFFF), ERROR_SUCCESS); // equals the empty cache: not written
@@ -144,8 +144,8 @@ TEST_F(RegistryTest, ProcessWideSettingsWriteTheirOwnValues) {
     EXPECT_EQ(IsHalvexEnabledSetting().setBool(false), ERROR_SUCCESS);
     EXPECT_EQ(IsHalvexEnabledSetting().setBool(true), ERROR_SUCCESS);
     EXPECT_EQ(HalvexStatusSetting().setDword(2), ERROR_SUCCESS);
-    EXPECT_EQ(Writes("IsHalvexEnabled"), (std::vector<nlohmann::json>{0, 1}));
-    EXPECT_EQ(Writes("HalvexStatus"), (std::vector<nlohmann::json>{2}));
+    EXPECT_EQ(Writes("IsHalvexEnabled"), (std::vector<sim::Value>{0, 1}));
+    EXPECT_EQ(Writes("HalvexStatus"), (std::vector<sim::Value>{2}));
     EXPECT_EQ(&IsHalvexEnabledSetting(), &IsHalvexEnabledSetting());
     DWORD value = 0;
     EXPECT_EQ(RegistryReadDword(HKEY_LOCAL_MACHINE, "SOFTWARE\\WOW6432Node\\Orvex\\Bexl", "IsHalvexEnabled",

@@ -24,7 +24,7 @@ class WinHelpers : public ::testing::Test {
 protected:
     sim::ScopedMachine machine;
 
-    void Fail(const char* kind, nlohmann::json outcome, nlohmann::json match = nlohmann::json::object()) {
+    void Fail(const char* kind, sim::Value outcome, sim::Value match = sim::Value::object()) {
         machine->faults().Add(sim::FaultRule::FromJson(
             {{"kind", kind}, {"match", std::move(match)}, {"outcome", std::move(outcome)}}));
     }

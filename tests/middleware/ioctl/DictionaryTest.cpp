@@ -17,7 +17,7 @@
 namespace {
 
 using tabletest::MiniportCalls;
-using json = nlohmann::json;
+using json = sim::Value;
 
 json Disk(const std::string& serial, int target) {
     return {{"port", 0},

@@ -15,7 +15,7 @@
 
 namespace ioctltest {
 
-using nlohmann::json;
+using json = sim::Value;
 
 // The vendor's RAID controller on port 0 with a GPT hard disk and an MBR SSD, another vendor's NVMe
 // adapter on port 1 with its disk.

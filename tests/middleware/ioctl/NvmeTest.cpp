@@ -2,7 +2,7 @@
 
 #include "middleware/ioctl/NvmeRequests.h"
 #include "platform/win/WinSync.h"
-#include "sim/driver/RemapPortDevices.h"
+#include "sim/driver/DriverEvents.h"
 #include "tests/middleware/ioctl/RemapPortTestMachine.h"
 
 namespace {

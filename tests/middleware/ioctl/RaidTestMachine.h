@@ -15,7 +15,7 @@
 
 namespace raidtest {
 
-using nlohmann::json;
+using json = sim::Value;
 
 // A disk behind port 0 at target `target`, and the RAID driver's record of it.
 inline json Disk(const std::string& serial, int target, uint64_t sectors, bool ssd) {

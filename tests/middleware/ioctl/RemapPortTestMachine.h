@@ -21,7 +21,7 @@
 
 namespace porttest {
 
-using nlohmann::json;
+using json = sim::Value;
 
 inline json Machine() {
     return json::parse(R"({

@@ -15,7 +15,7 @@
 
 namespace tabletest {
 
-using nlohmann::json;
+using json = sim::Value;
 
 inline std::string MachineFile(const std::string& name) {
     std::string file = __FILE__;
@@ -23,7 +23,7 @@ inline std::string MachineFile(const std::string& name) {
 }
 
 inline json ControllersMachine() {
-    return sim::LoadDescription(MachineFile("controllers.json"));
+    return sim::MachineBuilder::FromFile(MachineFile("controllers.json")).AsValue();
 }
 
 // The device node with this instance id, or the adapter with this port; the test fails without.
