@@ -76,3 +76,5 @@ MOX_EXPORT _UVI_Error UviEventClose(unsigned long long eventHandle);
 #ifdef __cplusplus
 }
 #endif
+
+#include "middleware/api/ZrcRemapExports.h"
