@@ -5,6 +5,12 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "middleware/api/UviArrayRecords.h"
+#include "middleware/api/UviHybridRecords.h"
+#include "middleware/api/UviPhyRecords.h"
+#include "middleware/api/UviSystemRecords.h"
+#include "middleware/api/UviVezkRecords.h"
+#include "middleware/api/UviVolumeRecords.h"
 #include "middleware/core/Export.h"
 #include "middleware/core/UviError.h"
 
@@ -77,4 +83,7 @@ MOX_EXPORT _UVI_Error UviEventClose(unsigned long long eventHandle);
 }
 #endif
 
+/* The controller, RAID limit and level, NV cache, statistics and end-device queries. */
+#include "middleware/api/UviDeviceQueries.h"
+/* Scheduling controllers for remapping at the next boot. */
 #include "middleware/api/ZrcRemapExports.h"

@@ -43,6 +43,7 @@ Shape RaidDisk() {
                        {"value_b2", Uint8()},
                        {"log_block_offset", Uint32()},
                        {"pairing_check", Uint32()},
+                       {"pairing_type", Uint32()},
                        {"action", Uint32()},
                        {"checkbox", Uint32()},
                        {"action_arg", Uint32()},
@@ -85,6 +86,7 @@ Shape RaidVolume() {
                    {"device_action", Uint32()},
                    {"read_patrol_unit", Uint64()},
                    {"system", Bool()},
+                   {"survives_delete", Bool()},
                    {"job", Job()}});
 }
 
@@ -92,7 +94,7 @@ std::vector<Field> CapabilityFields() {
     return {{"driver_version", Text()}, {"orom_version", Text()},        {"disks_per_array", Uint32()},
             {"disks_total", Uint32()},  {"volumes_per_array", Uint32()}, {"volumes_per_controller", Uint32()},
             {"strip_mask", Uint32()},   {"capability_a", Uint32()},      {"capability_b", Uint32()},
-            {"capability_c", Uint32()}};
+            {"capability_c", Uint32()}, {"raid_levels", Uint8()}};
 }
 
 Shape Controller() {
@@ -156,6 +158,7 @@ Shape Raid() {
                                        {"volume_actions", Int(INT32_MIN, INT32_MAX)},
                                        {"disk_actions", Int(INT32_MIN, INT32_MAX)},
                                        {"trigger", Uint32()}})},
+                   {"trigger_errors", Array(Int(INT32_MIN, INT32_MAX), 64)},
                    {"partition_refreshes", Uint32()},
                    {"dictionary", Object({{"mask", Uint32()}})}});
 }

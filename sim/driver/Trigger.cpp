@@ -27,10 +27,12 @@ enum CfgError : uint32_t {
     kNotEnoughSpace = 14,
     kVolumeNotFound = 18,
     kNotImplemented = 19,
+    kVolumeActionsInProgress = 22,
     kDiskNotFound = 34,
     kIllegalDiskAction = 36,
     kStripSizeInvalid = 37,
     kRaidLevelInvalid = 41,
+    kInvalidParameter = 42,
 };
 
 enum TriggerKind : uint32_t {
@@ -189,23 +191,36 @@ uint32_t VolumeActions(json& raid, uint64_t now) {
         case 0:
             break;
         case 1:
-            deletes.push_back(i);
+            // A volume described as surviving deletion stays, though the driver reports success.
+            if (!v.value("survives_delete", false))
+                deletes.push_back(i);
             break;
         case 2:
             v["state"] = 0;
             break;
         case 3:
-            v["initialized"] = false;
-            StartJob(raid, v, "initialize", now);
-            break;
         case 4:
-            StartJob(raid, v, argument & 1 ? "verify_fix" : "verify", now);
+            // A volume busy with its own job takes no new one.
+            if (!job.empty()) {
+                error = kVolumeActionsInProgress;
+                break;
+            }
+            if (action == 3) {
+                v["initialized"] = false;
+                StartJob(raid, v, "initialize", now);
+            } else {
+                StartJob(raid, v, argument & 1 ? "verify_fix" : "verify", now);
+            }
             break;
         case 6:
             if (job == "verify" || job == "verify_fix")
                 v.erase("job");
             break;
         case 9:
+            if (argument != 0 && (argument < 0x100 || argument > 0x103)) {
+                error = kInvalidParameter;
+                break;
+            }
             v["cache_policy"] = argument;
             break;
         case 10:
@@ -570,6 +585,24 @@ uint32_t CompleteTrigger(const json& state, json& adapter, uint32_t kind, uint64
     }
 }
 
+// Carries out a trigger whose actions have run their time. Error numbers the description queues in
+// "trigger_errors" are the driver refusing the next triggers: each takes one, leaves the
+// configuration as it was and clears the action fields.
+uint32_t FinishTrigger(const json& state, json& adapter, uint32_t kind, uint64_t now) {
+    json& raid = Raid(adapter);
+    auto queued = raid.find("trigger_errors");
+    if (queued == raid.end() || !queued->is_array() || queued->empty())
+        return CompleteTrigger(state, adapter, kind, now);
+    const auto error = static_cast<uint32_t>(DescValue(queued->front()));
+    queued->erase(queued->begin());
+    if (queued->empty())
+        raid.erase("trigger_errors");
+    for (const char* table : {"volumes", "disks"})
+        for (auto& row : Rows(raid, table))
+            row["action"] = 0;
+    return error;
+}
+
 void FinishJob(json& raid, json& v) {
     const json job = v["job"];
     const std::string kind = job.value("kind", std::string());
@@ -661,9 +694,9 @@ bool Advance(const json& state, json& adapter, uint64_t nowMs, Announcements& ou
     json& raid = Raid(adapter);
     bool changed = false;
     if (raid.contains("pending") && nowMs >= DueOf(raid["pending"])) {
-        const auto kind = static_cast<uint32_t>(Num(raid["pending"], "kind", 0));
+        const auto kind = static_cast<uint32_t>(Num(raid["pending"], "trigger", 0));
         raid.erase("pending");
-        raid["error_number"] = CompleteTrigger(state, adapter, kind, nowMs);
+        raid["error_number"] = FinishTrigger(state, adapter, kind, nowMs);
         changed = true;
     }
     for (auto& v : Rows(raid, "volumes")) {
@@ -694,9 +727,9 @@ void StartTrigger(const json& state, json& adapter, uint32_t kind, uint64_t nowM
     json& raid = Raid(adapter);
     // A trigger written while the previous one is still being carried out finishes that one first.
     if (raid.contains("pending")) {
-        const auto previous = static_cast<uint32_t>(Num(raid["pending"], "kind", 0));
+        const auto previous = static_cast<uint32_t>(Num(raid["pending"], "trigger", 0));
         raid.erase("pending");
-        raid["error_number"] = CompleteTrigger(state, adapter, previous, nowMs);
+        raid["error_number"] = FinishTrigger(state, adapter, previous, nowMs);
         Announce(adapter, out);
     }
     if (kind == kNoneTrigger)
@@ -713,7 +746,7 @@ void StartTrigger(const json& state, json& adapter, uint32_t kind, uint64_t nowM
         volumeActions = 1;
     }
     const auto delay = static_cast<uint64_t>(Num(raid, "action_ms", 1000));
-    raid["pending"] = {{"kind", kind},
+    raid["pending"] = {{"trigger", kind},
                        {"due_ms", nowMs + delay},
                        {"volume_actions", volumeActions},
                        {"disk_actions", diskActions}};

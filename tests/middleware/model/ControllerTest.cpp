@@ -1,5 +1,6 @@
 // Controllers made from the controller table and populated from the simulated driver: the kinds the
 // factory picks and what sets them apart, what a populate reads, and the controller's queries.
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -167,7 +168,7 @@ class MissingMemberTest : public ControllerTest {
 protected:
     MissingMemberTest()
         : ControllerTest(
-              sim::MachineBuilder::Default().Set("/adapters/0/raid/disks/3/state_flags", R"("0x2000010")")) {}
+              modeltest::DefaultMachine().Set("/adapters/0/raid/disks/3/state_flags", R"("0x2000010")")) {}
 };
 
 TEST_F(MissingMemberTest, AMissingMemberComesFirstAndPresentRecordsGoToTheirPorts) {
@@ -216,7 +217,7 @@ TEST_F(RemapMaskTest, OnlyThePathsOfTheMaskAreAskedAndAnAhciConnectionCountsForL
 
 // NV cache statistics are read while the SSD cache is in use (its state word at 12 not 0, 4 or 6).
 sim::MachineBuilder CacheInUse() {
-    return sim::MachineBuilder::Default()
+    return modeltest::DefaultMachine()
         .Set("/adapters/0/raid/nv_cache/mode", "3")
         .Set("/adapters/0/raid/nv_cache_stats", R"({"stats": [11, 12], "policy": [21]})");
 }
@@ -345,6 +346,41 @@ TEST(PciRootControllerSets, KeysRenderTheLocationBytesAsNumbers) {
     ASSERT_TRUE(first.Populate().IsSuccessful());
     ASSERT_TRUE(second.Populate().IsSuccessful());
     EXPECT_NE(first.getHandle(), second.getHandle());
+}
+
+} // namespace
+
+namespace {
+
+// Every record of controllers.json (one controller of every kind the table tells apart) becomes a
+// controller whose populate the simulated driver answers in full.
+TEST(EveryControllerKind, PopulatesAgainstTheSimulatedDriver) {
+    ControllerFixture fixture(sim::MachineBuilder::FromFile("controllers.json"));
+    std::vector<int> types;
+    for (int index = DeviceLocator::FindNextByFlags(0xFFFFFFFF, -1); index != -1;
+         index = DeviceLocator::FindNextByFlags(0xFFFFFFFF, index)) {
+        ControllerLocator* record = DeviceLocator::GetByIndex(index);
+        ASSERT_NE(record, nullptr);
+        SCOPED_TRACE(testing::Message()
+                     << "port " << record->portNumber << " flags 0x" << std::hex << record->flags);
+        auto controller = ControllerFactory(record->flags, record,
+                                            IoctlInterfaceVersionStore::AllRequiredSupported(*record));
+        ASSERT_NE(controller, nullptr);
+        bool busy = true;
+        uint64_t counter = 0;
+        EXPECT_TRUE(controller->isActionInProgress(busy).IsSuccessful());
+        EXPECT_FALSE(busy);
+        EXPECT_TRUE(controller->getEventCounter(counter).IsSuccessful());
+        const CConsolidatedError result = controller->Populate(fixture.WinDisks());
+        EXPECT_TRUE(result.IsSuccessful())
+            << std::hex << result.GetErrorCode() << " " << result.GetErrorMessage();
+        EXPECT_NE(controller->getHandle(), 0u);
+        EXPECT_NE(controller->getVersionText(), "Not available");
+        types.push_back(controller->getType());
+    }
+    // The SATA RAID, NVMe and remapping controllers of the vendor, and other vendors' adapters.
+    for (int type : {1, 3, 4})
+        EXPECT_NE(std::find(types.begin(), types.end(), type), types.end()) << type;
 }
 
 } // namespace
