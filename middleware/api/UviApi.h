@@ -85,3 +85,5 @@ MOX_EXPORT _UVI_Error UviEventClose(unsigned long long eventHandle);
 
 /* The controller, RAID limit and level, NV cache, statistics and end-device queries. */
 #include "middleware/api/UviDeviceQueries.h"
+/* Scheduling controllers for remapping at the next boot. */
+#include "middleware/api/ZrcRemapExports.h"

@@ -74,6 +74,8 @@ public:
     }
     ZrcRemapRequestCache* getZrcRemapBiosVariables() const { return m_RemapRequests; }
     bool hasZrcController() const { return m_HasZrcController; }
+    // Whether a build gave the session its controller table.
+    bool hasControllerTable() const { return m_DeviceLocator != nullptr; }
 
 private:
     ControllerList m_Controllers;

@@ -53,3 +53,10 @@ void ZrcRemapRequestCache::keep(const ZrcRemapBiosVariable& record) {
     std::lock_guard lock(mutex_);
     record_ = record;
 }
+
+void ZrcRemapRequestCache::resetForTests() {
+    std::lock_guard lock(mutex_);
+    loaded_ = false;
+    loadError_.ClearError();
+    record_ = ZrcRemapBiosVariable();
+}

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <mutex>
 
-#include "middleware/model/ZrcRemapBiosVariable.h"
 #include "middleware/core/ConsolidatedError.h"
+#include "middleware/model/ZrcRemapBiosVariable.h"
 
 class ZrcRemapRequestCache {
 public:
@@ -24,6 +24,9 @@ public:
     // Takes over a record the store operations read or wrote; they call it while they hold the
     // variable's section, so the copy never goes back to an older state.
     void keep(const ZrcRemapBiosVariable& record);
+    // Forgets the record and the load error, as a new process finds the cache. Tests only: the
+    // process's copy outlives the machine a test loaded it from.
+    void resetForTests();
 
 private:
     mutable std::mutex mutex_;
