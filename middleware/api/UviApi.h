@@ -4,6 +4,12 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "middleware/api/UviArrayRecords.h"
+#include "middleware/api/UviHybridRecords.h"
+#include "middleware/api/UviPhyRecords.h"
+#include "middleware/api/UviSystemRecords.h"
+#include "middleware/api/UviVezkRecords.h"
+#include "middleware/api/UviVolumeRecords.h"
 #include "middleware/core/Export.h"
 #include "middleware/core/UviError.h"
 

@@ -1,0 +1,143 @@
+#pragma once
+// The volume record of the exported interface and the volume queries.
+#include <cstddef>
+#include <cstdint>
+
+#include "middleware/core/Export.h"
+#include "middleware/core/UviError.h"
+
+// RAID level codes, one bit each.
+enum : uint32_t {
+    UVI_RAID_LEVEL_0 = 0x1,
+    UVI_RAID_LEVEL_1 = 0x2,
+    UVI_RAID_LEVEL_10 = 0x4,
+    UVI_RAID_LEVEL_5 = 0x8,
+    UVI_RAID_LEVEL_6 = 0x10,
+    UVI_RAID_LEVEL_PAIRING = 0x20,
+    UVI_RAID_LEVEL_RECOVERY = 0x1000,
+    UVI_RAID_LEVEL_1E = 0x2000,
+    UVI_RAID_LEVEL_3 = 0x4000,
+    UVI_RAID_LEVEL_30 = 0x8000,
+    UVI_RAID_LEVEL_50 = 0x10000,
+    UVI_RAID_LEVEL_60 = 0x20000,
+    UVI_RAID_LEVEL_0_SINGLE = 0x40000,
+};
+
+// One RAID volume, zero-filled before it is written.
+struct _UVI_VolumeInfo {
+    uint32_t handle;
+    uint32_t arrayHandle;
+    uint32_t arrayIndex;
+    char name[17];
+    uint8_t reserved29[3];
+    // 0 to 42; 1 normal.
+    uint32_t state;
+    uint32_t reserved36;
+    uint64_t sizeInBytes;
+    // 1 is a 2 KB strip; each step up doubles it.
+    uint32_t stripSizeCode;
+    uint32_t numDisks;
+    // The migration progress on a 32-bit scale.
+    uint32_t migrationProgressScaled;
+    // 1 off, 2 write-through, 3 write-back, 4 read; 0 for a setting the driver does not define.
+    uint32_t cachePolicy;
+    uint8_t systemVolume;
+    uint8_t flag65;
+    uint8_t initialized;
+    uint8_t reserved67;
+    uint32_t word68;
+    uint32_t word72;
+    uint32_t word76;
+    uint32_t word80;
+    uint32_t raidLevel;
+    uint32_t controllerHandle;
+    // 1 or 2 for a recovery volume, else 0.
+    uint32_t recoveryUpdateMode;
+    uint32_t recoverySync;
+    uint8_t isBlockCacheVolume;
+    uint8_t isAcceleratedVolume;
+    uint8_t isPairingVolume;
+    // Another volume of the same array is the block-cache volume.
+    uint8_t arrayHasBlockCacheVolume;
+    // The RAID level is among the controller's supported levels.
+    uint8_t raidLevelSupported;
+    uint8_t flag105;
+    uint8_t reserved106[2];
+    // The N of "\\.\PhysicalDrive" N; 0xFFFFFFFF without a Windows disk.
+    uint32_t deviceNumber;
+    uint32_t deviceType;
+    // 0 not read, 1 not power-protected, 2 power-protected.
+    uint32_t windowsCacheSetting;
+    // 0 not read, 1 seek penalty, 2 none.
+    uint32_t seekPenalty;
+    // 0 not read, 1 enabled, 2 disabled.
+    uint32_t windowsWriteCache;
+    uint8_t hasPartitions;
+    uint8_t reserved129[3];
+    uint32_t configByte1;
+    uint8_t flag136;
+    uint8_t reserved137[3];
+    // The driver's progress on the scale UviGetVolumeMigrationRange returns.
+    uint32_t migrationProgress;
+    uint32_t word144;
+    uint32_t word148;
+    // Recovery volumes: the name of the array disk record of the recovery member.
+    char recoveryDiskName[17];
+    uint8_t reserved169[7];
+};
+static_assert(sizeof(_UVI_VolumeInfo) == 176);
+static_assert(offsetof(_UVI_VolumeInfo, handle) == 0);
+static_assert(offsetof(_UVI_VolumeInfo, arrayHandle) == 4);
+static_assert(offsetof(_UVI_VolumeInfo, arrayIndex) == 8);
+static_assert(offsetof(_UVI_VolumeInfo, name) == 12);
+static_assert(offsetof(_UVI_VolumeInfo, state) == 32);
+static_assert(offsetof(_UVI_VolumeInfo, sizeInBytes) == 40);
+static_assert(offsetof(_UVI_VolumeInfo, stripSizeCode) == 48);
+static_assert(offsetof(_UVI_VolumeInfo, numDisks) == 52);
+static_assert(offsetof(_UVI_VolumeInfo, migrationProgressScaled) == 56);
+static_assert(offsetof(_UVI_VolumeInfo, cachePolicy) == 60);
+static_assert(offsetof(_UVI_VolumeInfo, systemVolume) == 64);
+static_assert(offsetof(_UVI_VolumeInfo, flag65) == 65);
+static_assert(offsetof(_UVI_VolumeInfo, initialized) == 66);
+static_assert(offsetof(_UVI_VolumeInfo, word68) == 68);
+static_assert(offsetof(_UVI_VolumeInfo, word72) == 72);
+static_assert(offsetof(_UVI_VolumeInfo, word76) == 76);
+static_assert(offsetof(_UVI_VolumeInfo, word80) == 80);
+static_assert(offsetof(_UVI_VolumeInfo, raidLevel) == 84);
+static_assert(offsetof(_UVI_VolumeInfo, controllerHandle) == 88);
+static_assert(offsetof(_UVI_VolumeInfo, recoveryUpdateMode) == 92);
+static_assert(offsetof(_UVI_VolumeInfo, recoverySync) == 96);
+static_assert(offsetof(_UVI_VolumeInfo, isBlockCacheVolume) == 100);
+static_assert(offsetof(_UVI_VolumeInfo, isAcceleratedVolume) == 101);
+static_assert(offsetof(_UVI_VolumeInfo, isPairingVolume) == 102);
+static_assert(offsetof(_UVI_VolumeInfo, arrayHasBlockCacheVolume) == 103);
+static_assert(offsetof(_UVI_VolumeInfo, raidLevelSupported) == 104);
+static_assert(offsetof(_UVI_VolumeInfo, flag105) == 105);
+static_assert(offsetof(_UVI_VolumeInfo, deviceNumber) == 108);
+static_assert(offsetof(_UVI_VolumeInfo, deviceType) == 112);
+static_assert(offsetof(_UVI_VolumeInfo, windowsCacheSetting) == 116);
+static_assert(offsetof(_UVI_VolumeInfo, seekPenalty) == 120);
+static_assert(offsetof(_UVI_VolumeInfo, windowsWriteCache) == 124);
+static_assert(offsetof(_UVI_VolumeInfo, hasPartitions) == 128);
+static_assert(offsetof(_UVI_VolumeInfo, configByte1) == 132);
+static_assert(offsetof(_UVI_VolumeInfo, flag136) == 136);
+static_assert(offsetof(_UVI_VolumeInfo, migrationProgress) == 140);
+static_assert(offsetof(_UVI_VolumeInfo, word144) == 144);
+static_assert(offsetof(_UVI_VolumeInfo, word148) == 148);
+static_assert(offsetof(_UVI_VolumeInfo, recoveryDiskName) == 152);
+
+extern "C" {
+// Volumes of every own-driver controller, except those the cache acceleration keeps hidden.
+MOX_EXPORT _UVI_Error UviGetVolumeHandles(unsigned int session, unsigned int* handleList,
+                                          unsigned int* handleCount);
+// One volume record; a normal write-back volume whose disk cache is not power-protected gets its
+// cache policy switched off, and the answer is that change's result.
+MOX_EXPORT _UVI_Error UviGetVolumeInfo(unsigned int session, unsigned int volumeHandle,
+                                       _UVI_VolumeInfo* info);
+// Records by RAID configuration index of one controller (0: all); succeeds only when the count equals
+// the number of volumes.
+MOX_EXPORT _UVI_Error UviGetIxoVolumes(unsigned int session, unsigned int controllerHandle,
+                                       _UVI_VolumeInfo* records, unsigned int* recordCount);
+// The full scale of the migration progress (10000); needs no initialisation.
+MOX_EXPORT int UviGetVolumeMigrationRange();
+}
