@@ -13,13 +13,6 @@
 #include "middleware/core/Export.h"
 #include "middleware/core/UviError.h"
 
-// Records of the controller, RAID, NV cache, statistics and end-device queries.
-#include "middleware/api/UviControllerRecords.h"
-#include "middleware/api/UviEndDeviceRecords.h"
-#include "middleware/api/UviNvcRecords.h"
-#include "middleware/api/UviRaidRecords.h"
-#include "middleware/api/UviStatisticsRecords.h"
-
 // ---- driver events ----
 
 // One event of a subscription, filled by UviEventWaitWithHandle according to its kind; the fields a
@@ -68,47 +61,5 @@ MOX_EXPORT _UVI_Error UviEventWaitWithHandle(unsigned int milliseconds, unsigned
 MOX_EXPORT _UVI_Error UviEventClose(unsigned long long eventHandle);
 }
 
-// ---- controllers, RAID limits and levels, NV cache, statistics, end devices ----
-// Each takes the session handle first (0: a temporary session for the one call). Handle lists
-// follow the two-call convention: the count is the capacity in and the number needed out.
-extern "C" {
-MOX_EXPORT _UVI_Error UviGetControllerHandles(uint32_t session, uint32_t* handleList, uint32_t* handleCount);
-MOX_EXPORT _UVI_Error UviGetControllerInfo(uint32_t session, uint32_t controllerHandle,
-                                           _UVI_ControllerInfo* info);
-MOX_EXPORT _UVI_Error UviGetThirdPartyControllerHandles(uint32_t session, uint32_t* handleList,
-                                                        uint32_t* handleCount);
-MOX_EXPORT _UVI_Error UviGetThirdPartyControllerInfo(uint32_t session, uint32_t controllerHandle,
-                                                     _UVI_ThirdPartyControllerInfo* info);
-
-MOX_EXPORT _UVI_Error UviGetRaidInfoHandles(uint32_t session, uint32_t* handleList, uint32_t* handleCount);
-MOX_EXPORT _UVI_Error UviGetRaidInfo(uint32_t session, uint32_t raidInfoHandle, _UVI_RaidInfo* info);
-MOX_EXPORT _UVI_Error UviGetRaidLevelInfo(uint32_t session, uint32_t raidInfoHandle, uint32_t raidLevel,
-                                          _UVI_RaidLevelInfo* info);
-
-// Answers 0xA0010008 (not 0xA001000C) while the library is not initialised.
-MOX_EXPORT _UVI_Error UviGetNvcInfo(uint32_t session, uint32_t controllerHandle, _UVI_NvcInfo* info);
-
-MOX_EXPORT _UVI_Error UviGetNvCachePolicyStatInfo(uint32_t session, NvCachePolicyStatInfo* info);
-MOX_EXPORT _UVI_Error UviGetNvCacheStatInfo(uint32_t session, NvCacheStatInfo* info);
-MOX_EXPORT _UVI_Error UviGetNvCacheStat2Info(uint32_t session, NvCacheStat2Info* info);
-MOX_EXPORT _UVI_Error UviGetNvCacheUnifiedStats(uint32_t session, NvCacheUnifiedStats* info);
-MOX_EXPORT _UVI_Error UviGetIoClassifierStats(uint32_t session, _UVI_IoClassifierCounters* counters);
-
-MOX_EXPORT _UVI_Error UviGetEndDeviceHandles(uint32_t session, uint32_t* handleList, uint32_t* handleCount);
-MOX_EXPORT _UVI_Error UviGetEndDeviceInfo(uint32_t session, uint32_t endDeviceHandle,
-                                          _UVI_EndDeviceInfo* info);
-MOX_EXPORT _UVI_Error UviGetThirdPartyEndDeviceHandles(uint32_t session, uint32_t* handleList,
-                                                       uint32_t* handleCount);
-MOX_EXPORT _UVI_Error UviGetThirdPartyEndDeviceInfo(uint32_t session, uint32_t endDeviceHandle,
-                                                    _UVI_ThirdPartyEndDeviceInfo* info);
-
-MOX_EXPORT _UVI_Error UviGetDiskIdentifyData(uint32_t session, uint32_t diskHandle,
-                                             _UVI_DiskIdentifyData* data);
-// Records of the disks in the driver's RAID disk table, or of those with a dictionary entry;
-// controller handle 0 walks every controller. Succeeds only when the count equals the number found.
-MOX_EXPORT _UVI_Error UviGetIxoEndDevices(uint32_t session, uint32_t controllerHandle,
-                                          _UVI_EndDeviceInfo* records, uint32_t* count);
-MOX_EXPORT _UVI_Error UviGetRdpDictEndDevices(uint32_t session, uint32_t controllerHandle,
-                                              _UVI_EndDeviceInfo* records, uint32_t* count);
-MOX_EXPORT _UVI_Error UviGetZpoddInfo(uint32_t session, uint32_t deviceHandle, _UVI_ZpoddInfo* info);
-}
+// The controller, RAID limit and level, NV cache, statistics and end-device queries.
+#include "middleware/api/UviDeviceQueries.h"

@@ -2,11 +2,17 @@
 // The controller records of the C interface: one for a controller of the vendor's own RAID driver,
 // one for another vendor's controller. Plain little-endian records, zero-filled by the library
 // before it writes them; bytes without a field name are reserved and read 0.
-#include <cstddef>
-#include <cstdint>
+#include <stddef.h>
+#include <stdint.h>
+
+#ifndef __cplusplus
+#include <assert.h>
+typedef struct _UVI_ControllerInfo _UVI_ControllerInfo;
+typedef struct _UVI_ThirdPartyControllerInfo _UVI_ThirdPartyControllerInfo;
+#endif
 
 // Number of capability flag bytes both controller records carry.
-inline constexpr size_t kUviCapabilityFlagCount = 66;
+#define UVI_CAPABILITY_FLAG_COUNT 66
 
 struct _UVI_ControllerInfo {
     uint32_t controllerHandle;
@@ -41,7 +47,7 @@ struct _UVI_ControllerInfo {
     // Always 3.
     uint32_t constantThree;
     // One byte per capability, 0 or 1; packed into capabilityMask.
-    uint8_t capabilities[kUviCapabilityFlagCount];
+    uint8_t capabilities[UVI_CAPABILITY_FLAG_COUNT];
     uint8_t rohiPolicy;
     // Bit 6 of capability word C of the "features enabled table" block.
     uint8_t featuresTableBit6OfC;
@@ -101,76 +107,76 @@ struct _UVI_ControllerInfo {
     uint8_t scheduledForRemap;
     uint8_t reserved764[4];
 };
-static_assert(sizeof(_UVI_ControllerInfo) == 768);
-static_assert(offsetof(_UVI_ControllerInfo, portNumber) == 11);
-static_assert(offsetof(_UVI_ControllerInfo, reserved12) == 12);
-static_assert(offsetof(_UVI_ControllerInfo, name) == 24);
-static_assert(offsetof(_UVI_ControllerInfo, type) == 280);
-static_assert(offsetof(_UVI_ControllerInfo, raidInfoHandle) == 284);
-static_assert(offsetof(_UVI_ControllerInfo, driverVersion) == 288);
-static_assert(offsetof(_UVI_ControllerInfo, optionRomVersion) == 320);
-static_assert(offsetof(_UVI_ControllerInfo, vendorId) == 352);
-static_assert(offsetof(_UVI_ControllerInfo, deviceId) == 354);
-static_assert(offsetof(_UVI_ControllerInfo, subsystemId) == 356);
-static_assert(offsetof(_UVI_ControllerInfo, revisionId) == 358);
-static_assert(offsetof(_UVI_ControllerInfo, subClass) == 359);
-static_assert(offsetof(_UVI_ControllerInfo, subsystemVendorId) == 360);
-static_assert(offsetof(_UVI_ControllerInfo, safeMode) == 362);
-static_assert(offsetof(_UVI_ControllerInfo, driverVersionNumbers) == 364);
-static_assert(offsetof(_UVI_ControllerInfo, optionRomVersionNumbers) == 380);
-static_assert(offsetof(_UVI_ControllerInfo, portCount) == 396);
-static_assert(offsetof(_UVI_ControllerInfo, maxDisksTotal) == 400);
-static_assert(offsetof(_UVI_ControllerInfo, maxVolumesPerController) == 404);
-static_assert(offsetof(_UVI_ControllerInfo, maxDisksPerArray) == 408);
-static_assert(offsetof(_UVI_ControllerInfo, maxVolumesPerArray) == 412);
-static_assert(offsetof(_UVI_ControllerInfo, volumesCreatable) == 416);
-static_assert(offsetof(_UVI_ControllerInfo, constantThree) == 420);
-static_assert(offsetof(_UVI_ControllerInfo, capabilities) == 424);
-static_assert(offsetof(_UVI_ControllerInfo, rohiPolicy) == 490);
-static_assert(offsetof(_UVI_ControllerInfo, featuresTableBit6OfC) == 491);
-static_assert(offsetof(_UVI_ControllerInfo, capabilityBit3OfB) == 492);
-static_assert(offsetof(_UVI_ControllerInfo, fuaDisabled) == 493);
-static_assert(offsetof(_UVI_ControllerInfo, volumeCount) == 496);
-static_assert(offsetof(_UVI_ControllerInfo, arrayCount) == 500);
-static_assert(offsetof(_UVI_ControllerInfo, memberDiskCount) == 504);
-static_assert(offsetof(_UVI_ControllerInfo, ahciCommandSlots) == 508);
-static_assert(offsetof(_UVI_ControllerInfo, ahciPortCount) == 512);
-static_assert(offsetof(_UVI_ControllerInfo, ahciPortsImplemented) == 516);
-static_assert(offsetof(_UVI_ControllerInfo, remapPathMask) == 520);
-static_assert(offsetof(_UVI_ControllerInfo, reserved524) == 524);
-static_assert(offsetof(_UVI_ControllerInfo, ahciInterfaceSpeed) == 528);
-static_assert(offsetof(_UVI_ControllerInfo, prebootDriverType) == 532);
-static_assert(offsetof(_UVI_ControllerInfo, dictionaryControllerType) == 536);
-static_assert(offsetof(_UVI_ControllerInfo, maxPhysPerPort) == 540);
-static_assert(offsetof(_UVI_ControllerInfo, buildType) == 544);
-static_assert(offsetof(_UVI_ControllerInfo, interfaceNotSupported) == 548);
-static_assert(offsetof(_UVI_ControllerInfo, ataSupported) == 549);
-static_assert(offsetof(_UVI_ControllerInfo, ataSupportedCopy) == 550);
-static_assert(offsetof(_UVI_ControllerInfo, raidSupported) == 551);
-static_assert(offsetof(_UVI_ControllerInfo, remapPortSupported) == 552);
-static_assert(offsetof(_UVI_ControllerInfo, nvmeSupported) == 553);
-static_assert(offsetof(_UVI_ControllerInfo, volumePortSupported) == 554);
-static_assert(offsetof(_UVI_ControllerInfo, csmiSupported) == 557);
-static_assert(offsetof(_UVI_ControllerInfo, csmiSasSupported) == 558);
-static_assert(offsetof(_UVI_ControllerInfo, csmiBiosRevision) == 560);
-static_assert(offsetof(_UVI_ControllerInfo, csmiBoardId) == 576);
-static_assert(offsetof(_UVI_ControllerInfo, csmiIoBusType) == 580);
-static_assert(offsetof(_UVI_ControllerInfo, csmiControllerClass) == 584);
-static_assert(offsetof(_UVI_ControllerInfo, csmiControllerFlags) == 588);
-static_assert(offsetof(_UVI_ControllerInfo, csmiRevision) == 592);
-static_assert(offsetof(_UVI_ControllerInfo, csmiRromBiosRevision) == 608);
-static_assert(offsetof(_UVI_ControllerInfo, csmiRromRevision) == 624);
-static_assert(offsetof(_UVI_ControllerInfo, csmiSerialNumber) == 640);
-static_assert(offsetof(_UVI_ControllerInfo, csmiSlotNumber) == 724);
-static_assert(offsetof(_UVI_ControllerInfo, csmiOfflineReason) == 728);
-static_assert(offsetof(_UVI_ControllerInfo, csmiStatus) == 732);
-static_assert(offsetof(_UVI_ControllerInfo, stripSizeMask) == 736);
-static_assert(offsetof(_UVI_ControllerInfo, raidLevelMask) == 744);
-static_assert(offsetof(_UVI_ControllerInfo, capabilityMask) == 752);
-static_assert(offsetof(_UVI_ControllerInfo, rootPortBus) == 760);
-static_assert(offsetof(_UVI_ControllerInfo, rootPortDevice) == 761);
-static_assert(offsetof(_UVI_ControllerInfo, rootPortFunction) == 762);
-static_assert(offsetof(_UVI_ControllerInfo, scheduledForRemap) == 763);
+static_assert(sizeof(_UVI_ControllerInfo) == 768, "record layout");
+static_assert(offsetof(_UVI_ControllerInfo, portNumber) == 11, "record layout");
+static_assert(offsetof(_UVI_ControllerInfo, reserved12) == 12, "record layout");
+static_assert(offsetof(_UVI_ControllerInfo, name) == 24, "record layout");
+static_assert(offsetof(_UVI_ControllerInfo, type) == 280, "record layout");
+static_assert(offsetof(_UVI_ControllerInfo, raidInfoHandle) == 284, "record layout");
+static_assert(offsetof(_UVI_ControllerInfo, driverVersion) == 288, "record layout");
+static_assert(offsetof(_UVI_ControllerInfo, optionRomVersion) == 320, "record layout");
+static_assert(offsetof(_UVI_ControllerInfo, vendorId) == 352, "record layout");
+static_assert(offsetof(_UVI_ControllerInfo, deviceId) == 354, "record layout");
+static_assert(offsetof(_UVI_ControllerInfo, subsystemId) == 356, "record layout");
+static_assert(offsetof(_UVI_ControllerInfo, revisionId) == 358, "record layout");
+static_assert(offsetof(_UVI_ControllerInfo, subClass) == 359, "record layout");
+static_assert(offsetof(_UVI_ControllerInfo, subsystemVendorId) == 360, "record layout");
+static_assert(offsetof(_UVI_ControllerInfo, safeMode) == 362, "record layout");
+static_assert(offsetof(_UVI_ControllerInfo, driverVersionNumbers) == 364, "record layout");
+static_assert(offsetof(_UVI_ControllerInfo, optionRomVersionNumbers) == 380, "record layout");
+static_assert(offsetof(_UVI_ControllerInfo, portCount) == 396, "record layout");
+static_assert(offsetof(_UVI_ControllerInfo, maxDisksTotal) == 400, "record layout");
+static_assert(offsetof(_UVI_ControllerInfo, maxVolumesPerController) == 404, "record layout");
+static_assert(offsetof(_UVI_ControllerInfo, maxDisksPerArray) == 408, "record layout");
+static_assert(offsetof(_UVI_ControllerInfo, maxVolumesPerArray) == 412, "record layout");
+static_assert(offsetof(_UVI_ControllerInfo, volumesCreatable) == 416, "record layout");
+static_assert(offsetof(_UVI_ControllerInfo, constantThree) == 420, "record layout");
+static_assert(offsetof(_UVI_ControllerInfo, capabilities) == 424, "record layout");
+static_assert(offsetof(_UVI_ControllerInfo, rohiPolicy) == 490, "record layout");
+static_assert(offsetof(_UVI_ControllerInfo, featuresTableBit6OfC) == 491, "record layout");
+static_assert(offsetof(_UVI_ControllerInfo, capabilityBit3OfB) == 492, "record layout");
+static_assert(offsetof(_UVI_ControllerInfo, fuaDisabled) == 493, "record layout");
+static_assert(offsetof(_UVI_ControllerInfo, volumeCount) == 496, "record layout");
+static_assert(offsetof(_UVI_ControllerInfo, arrayCount) == 500, "record layout");
+static_assert(offsetof(_UVI_ControllerInfo, memberDiskCount) == 504, "record layout");
+static_assert(offsetof(_UVI_ControllerInfo, ahciCommandSlots) == 508, "record layout");
+static_assert(offsetof(_UVI_ControllerInfo, ahciPortCount) == 512, "record layout");
+static_assert(offsetof(_UVI_ControllerInfo, ahciPortsImplemented) == 516, "record layout");
+static_assert(offsetof(_UVI_ControllerInfo, remapPathMask) == 520, "record layout");
+static_assert(offsetof(_UVI_ControllerInfo, reserved524) == 524, "record layout");
+static_assert(offsetof(_UVI_ControllerInfo, ahciInterfaceSpeed) == 528, "record layout");
+static_assert(offsetof(_UVI_ControllerInfo, prebootDriverType) == 532, "record layout");
+static_assert(offsetof(_UVI_ControllerInfo, dictionaryControllerType) == 536, "record layout");
+static_assert(offsetof(_UVI_ControllerInfo, maxPhysPerPort) == 540, "record layout");
+static_assert(offsetof(_UVI_ControllerInfo, buildType) == 544, "record layout");
+static_assert(offsetof(_UVI_ControllerInfo, interfaceNotSupported) == 548, "record layout");
+static_assert(offsetof(_UVI_ControllerInfo, ataSupported) == 549, "record layout");
+static_assert(offsetof(_UVI_ControllerInfo, ataSupportedCopy) == 550, "record layout");
+static_assert(offsetof(_UVI_ControllerInfo, raidSupported) == 551, "record layout");
+static_assert(offsetof(_UVI_ControllerInfo, remapPortSupported) == 552, "record layout");
+static_assert(offsetof(_UVI_ControllerInfo, nvmeSupported) == 553, "record layout");
+static_assert(offsetof(_UVI_ControllerInfo, volumePortSupported) == 554, "record layout");
+static_assert(offsetof(_UVI_ControllerInfo, csmiSupported) == 557, "record layout");
+static_assert(offsetof(_UVI_ControllerInfo, csmiSasSupported) == 558, "record layout");
+static_assert(offsetof(_UVI_ControllerInfo, csmiBiosRevision) == 560, "record layout");
+static_assert(offsetof(_UVI_ControllerInfo, csmiBoardId) == 576, "record layout");
+static_assert(offsetof(_UVI_ControllerInfo, csmiIoBusType) == 580, "record layout");
+static_assert(offsetof(_UVI_ControllerInfo, csmiControllerClass) == 584, "record layout");
+static_assert(offsetof(_UVI_ControllerInfo, csmiControllerFlags) == 588, "record layout");
+static_assert(offsetof(_UVI_ControllerInfo, csmiRevision) == 592, "record layout");
+static_assert(offsetof(_UVI_ControllerInfo, csmiRromBiosRevision) == 608, "record layout");
+static_assert(offsetof(_UVI_ControllerInfo, csmiRromRevision) == 624, "record layout");
+static_assert(offsetof(_UVI_ControllerInfo, csmiSerialNumber) == 640, "record layout");
+static_assert(offsetof(_UVI_ControllerInfo, csmiSlotNumber) == 724, "record layout");
+static_assert(offsetof(_UVI_ControllerInfo, csmiOfflineReason) == 728, "record layout");
+static_assert(offsetof(_UVI_ControllerInfo, csmiStatus) == 732, "record layout");
+static_assert(offsetof(_UVI_ControllerInfo, stripSizeMask) == 736, "record layout");
+static_assert(offsetof(_UVI_ControllerInfo, raidLevelMask) == 744, "record layout");
+static_assert(offsetof(_UVI_ControllerInfo, capabilityMask) == 752, "record layout");
+static_assert(offsetof(_UVI_ControllerInfo, rootPortBus) == 760, "record layout");
+static_assert(offsetof(_UVI_ControllerInfo, rootPortDevice) == 761, "record layout");
+static_assert(offsetof(_UVI_ControllerInfo, rootPortFunction) == 762, "record layout");
+static_assert(offsetof(_UVI_ControllerInfo, scheduledForRemap) == 763, "record layout");
 
 struct _UVI_ThirdPartyControllerInfo {
     uint32_t controllerHandle;
@@ -190,7 +196,7 @@ struct _UVI_ThirdPartyControllerInfo {
     uint8_t reserved326[2];
     uint32_t driverVersionNumbers[4];
     // All 0 but the last (remap possible).
-    uint8_t capabilities[kUviCapabilityFlagCount];
+    uint8_t capabilities[UVI_CAPABILITY_FLAG_COUNT];
     uint8_t reserved410[6];
     uint64_t capabilityMask;
     uint8_t rootPortBus;
@@ -199,21 +205,21 @@ struct _UVI_ThirdPartyControllerInfo {
     uint8_t scheduledForRemap;
     uint8_t reserved428[4];
 };
-static_assert(sizeof(_UVI_ThirdPartyControllerInfo) == 432);
-static_assert(offsetof(_UVI_ThirdPartyControllerInfo, portNumber) == 11);
-static_assert(offsetof(_UVI_ThirdPartyControllerInfo, name) == 24);
-static_assert(offsetof(_UVI_ThirdPartyControllerInfo, type) == 280);
-static_assert(offsetof(_UVI_ThirdPartyControllerInfo, driverVersion) == 284);
-static_assert(offsetof(_UVI_ThirdPartyControllerInfo, vendorId) == 316);
-static_assert(offsetof(_UVI_ThirdPartyControllerInfo, deviceId) == 318);
-static_assert(offsetof(_UVI_ThirdPartyControllerInfo, subsystemId) == 320);
-static_assert(offsetof(_UVI_ThirdPartyControllerInfo, revisionId) == 322);
-static_assert(offsetof(_UVI_ThirdPartyControllerInfo, subClass) == 323);
-static_assert(offsetof(_UVI_ThirdPartyControllerInfo, subsystemVendorId) == 324);
-static_assert(offsetof(_UVI_ThirdPartyControllerInfo, driverVersionNumbers) == 328);
-static_assert(offsetof(_UVI_ThirdPartyControllerInfo, capabilities) == 344);
-static_assert(offsetof(_UVI_ThirdPartyControllerInfo, capabilityMask) == 416);
-static_assert(offsetof(_UVI_ThirdPartyControllerInfo, rootPortBus) == 424);
-static_assert(offsetof(_UVI_ThirdPartyControllerInfo, rootPortDevice) == 425);
-static_assert(offsetof(_UVI_ThirdPartyControllerInfo, rootPortFunction) == 426);
-static_assert(offsetof(_UVI_ThirdPartyControllerInfo, scheduledForRemap) == 427);
+static_assert(sizeof(_UVI_ThirdPartyControllerInfo) == 432, "record layout");
+static_assert(offsetof(_UVI_ThirdPartyControllerInfo, portNumber) == 11, "record layout");
+static_assert(offsetof(_UVI_ThirdPartyControllerInfo, name) == 24, "record layout");
+static_assert(offsetof(_UVI_ThirdPartyControllerInfo, type) == 280, "record layout");
+static_assert(offsetof(_UVI_ThirdPartyControllerInfo, driverVersion) == 284, "record layout");
+static_assert(offsetof(_UVI_ThirdPartyControllerInfo, vendorId) == 316, "record layout");
+static_assert(offsetof(_UVI_ThirdPartyControllerInfo, deviceId) == 318, "record layout");
+static_assert(offsetof(_UVI_ThirdPartyControllerInfo, subsystemId) == 320, "record layout");
+static_assert(offsetof(_UVI_ThirdPartyControllerInfo, revisionId) == 322, "record layout");
+static_assert(offsetof(_UVI_ThirdPartyControllerInfo, subClass) == 323, "record layout");
+static_assert(offsetof(_UVI_ThirdPartyControllerInfo, subsystemVendorId) == 324, "record layout");
+static_assert(offsetof(_UVI_ThirdPartyControllerInfo, driverVersionNumbers) == 328, "record layout");
+static_assert(offsetof(_UVI_ThirdPartyControllerInfo, capabilities) == 344, "record layout");
+static_assert(offsetof(_UVI_ThirdPartyControllerInfo, capabilityMask) == 416, "record layout");
+static_assert(offsetof(_UVI_ThirdPartyControllerInfo, rootPortBus) == 424, "record layout");
+static_assert(offsetof(_UVI_ThirdPartyControllerInfo, rootPortDevice) == 425, "record layout");
+static_assert(offsetof(_UVI_ThirdPartyControllerInfo, rootPortFunction) == 426, "record layout");
+static_assert(offsetof(_UVI_ThirdPartyControllerInfo, scheduledForRemap) == 427, "record layout");

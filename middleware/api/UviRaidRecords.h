@@ -1,8 +1,14 @@
 #pragma once
 // The RAID limit and RAID level records of the C interface. Plain little-endian records; bytes
 // without a field name are reserved and read 0.
-#include <cstddef>
-#include <cstdint>
+#include <stddef.h>
+#include <stdint.h>
+
+#ifndef __cplusplus
+#include <assert.h>
+typedef struct _UVI_RaidInfo _UVI_RaidInfo;
+typedef struct _UVI_RaidLevelInfo _UVI_RaidLevelInfo;
+#endif
 
 // One controller's RAID limits, named by its RAID information handle.
 struct _UVI_RaidInfo {
@@ -18,16 +24,16 @@ struct _UVI_RaidInfo {
     uint8_t byte23;
     uint32_t reserved24;
 };
-static_assert(sizeof(_UVI_RaidInfo) == 28);
-static_assert(offsetof(_UVI_RaidInfo, maxDisksPerArray) == 4);
-static_assert(offsetof(_UVI_RaidInfo, maxDisksTotal) == 8);
-static_assert(offsetof(_UVI_RaidInfo, maxVolumesPerArray) == 12);
-static_assert(offsetof(_UVI_RaidInfo, maxVolumesPerController) == 16);
-static_assert(offsetof(_UVI_RaidInfo, raidSupported) == 20);
-static_assert(offsetof(_UVI_RaidInfo, byte21) == 21);
-static_assert(offsetof(_UVI_RaidInfo, byte22) == 22);
-static_assert(offsetof(_UVI_RaidInfo, byte23) == 23);
-static_assert(offsetof(_UVI_RaidInfo, reserved24) == 24);
+static_assert(sizeof(_UVI_RaidInfo) == 28, "record layout");
+static_assert(offsetof(_UVI_RaidInfo, maxDisksPerArray) == 4, "record layout");
+static_assert(offsetof(_UVI_RaidInfo, maxDisksTotal) == 8, "record layout");
+static_assert(offsetof(_UVI_RaidInfo, maxVolumesPerArray) == 12, "record layout");
+static_assert(offsetof(_UVI_RaidInfo, maxVolumesPerController) == 16, "record layout");
+static_assert(offsetof(_UVI_RaidInfo, raidSupported) == 20, "record layout");
+static_assert(offsetof(_UVI_RaidInfo, byte21) == 21, "record layout");
+static_assert(offsetof(_UVI_RaidInfo, byte22) == 22, "record layout");
+static_assert(offsetof(_UVI_RaidInfo, byte23) == 23, "record layout");
+static_assert(offsetof(_UVI_RaidInfo, reserved24) == 24, "record layout");
 
 // What one RAID level allows on one controller.
 struct _UVI_RaidLevelInfo {
@@ -53,16 +59,16 @@ struct _UVI_RaidLevelInfo {
     // 0 none, 1 mirroring, 2 parity.
     uint32_t redundancy;
 };
-static_assert(sizeof(_UVI_RaidLevelInfo) == 120);
-static_assert(offsetof(_UVI_RaidLevelInfo, minDisks) == 4);
-static_assert(offsetof(_UVI_RaidLevelInfo, maxDisks) == 8);
-static_assert(offsetof(_UVI_RaidLevelInfo, migrationMask) == 44);
-static_assert(offsetof(_UVI_RaidLevelInfo, secondMask) == 48);
-static_assert(offsetof(_UVI_RaidLevelInfo, flag0) == 52);
-static_assert(offsetof(_UVI_RaidLevelInfo, flag1) == 53);
-static_assert(offsetof(_UVI_RaidLevelInfo, stripMask) == 56);
-static_assert(offsetof(_UVI_RaidLevelInfo, stripValues1) == 60);
-static_assert(offsetof(_UVI_RaidLevelInfo, stripValues2) == 84);
-static_assert(offsetof(_UVI_RaidLevelInfo, redundantFlag) == 108);
-static_assert(offsetof(_UVI_RaidLevelInfo, copies) == 112);
-static_assert(offsetof(_UVI_RaidLevelInfo, redundancy) == 116);
+static_assert(sizeof(_UVI_RaidLevelInfo) == 120, "record layout");
+static_assert(offsetof(_UVI_RaidLevelInfo, minDisks) == 4, "record layout");
+static_assert(offsetof(_UVI_RaidLevelInfo, maxDisks) == 8, "record layout");
+static_assert(offsetof(_UVI_RaidLevelInfo, migrationMask) == 44, "record layout");
+static_assert(offsetof(_UVI_RaidLevelInfo, secondMask) == 48, "record layout");
+static_assert(offsetof(_UVI_RaidLevelInfo, flag0) == 52, "record layout");
+static_assert(offsetof(_UVI_RaidLevelInfo, flag1) == 53, "record layout");
+static_assert(offsetof(_UVI_RaidLevelInfo, stripMask) == 56, "record layout");
+static_assert(offsetof(_UVI_RaidLevelInfo, stripValues1) == 60, "record layout");
+static_assert(offsetof(_UVI_RaidLevelInfo, stripValues2) == 84, "record layout");
+static_assert(offsetof(_UVI_RaidLevelInfo, redundantFlag) == 108, "record layout");
+static_assert(offsetof(_UVI_RaidLevelInfo, copies) == 112, "record layout");
+static_assert(offsetof(_UVI_RaidLevelInfo, redundancy) == 116, "record layout");

@@ -10,6 +10,7 @@
 #include "platform/win/WinTypes.h"
 
 constexpr DWORD FILE_READ_DATA = 0x0001;
+constexpr DWORD FILE_APPEND_DATA = 0x0004;
 constexpr DWORD FILE_READ_ATTRIBUTES = 0x0080;
 constexpr DWORD FILE_WRITE_ATTRIBUTES = 0x0100;
 
@@ -42,6 +43,14 @@ struct SYSTEMTIME {
 static_assert(sizeof(SYSTEMTIME) == 16);
 static_assert(offsetof(SYSTEMTIME, wDay) == 6 && offsetof(SYSTEMTIME, wMilliseconds) == 14);
 using LPSYSTEMTIME = SYSTEMTIME*;
+
+// The current local time of the machine.
+void GetLocalTime(LPSYSTEMTIME systemTime);
+
+// Appends to the file's current position. The handle must come from CreateFileA/W on a plain file
+// name of the current directory; FALSE and the last error otherwise or when the write fails.
+BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD numberOfBytesToWrite, LPDWORD numberOfBytesWritten,
+               LPOVERLAPPED overlapped);
 
 enum FILE_ID_TYPE : DWORD { FileIdType = 0, ObjectIdType = 1, ExtendedFileIdType = 2 };
 

@@ -7,6 +7,7 @@
 #include "sim/WideText.h"
 #include "sim/devio/DeviceIo.h"
 #include "sim/win32/ReadableObject.h"
+#include "sim/win32/WinLocalFiles.h"
 
 namespace {
 
@@ -34,6 +35,8 @@ HANDLE OpenPath(const std::string& path, const std::wstring& widePath, DWORD acc
     if (!sim::devio::IsDevicePath(path)) {
         if (platform::FileOpener opener = g_fileOpener.load())
             return opener(widePath, access, share, disposition, flags);
+        if (platform::IsLocalFileName(path))
+            return platform::OpenLocalFile(path, access, share, disposition, flags);
         SetLastError(ERROR_PATH_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }

@@ -1,0 +1,89 @@
+#include "middleware/api/ApiHelpers.h"
+
+#include <cstdio>
+#include <exception>
+#include <memory>
+#include <new>
+
+#include "middleware/core/HandleRegistry.h"
+#include "middleware/core/Registry.h"
+#include "middleware/ioctl/CIoctlStorage.h"
+#include "platform/win/WinBase.h"
+#include "platform/win/WinDeviceIo.h"
+
+namespace {
+
+constexpr const char* kVolumeFlushPoliciesKey = "SOFTWARE\\Orvex\\Bexl\\VolumeFlushPolicies";
+
+uint32_t NamedHandle(HandleKind kind, const char* format, uint32_t number) {
+    char name[32];
+    std::snprintf(name, sizeof name, format, static_cast<int>(number));
+    return HandleRegistry::instance().getHandle(kind, name);
+}
+
+} // namespace
+
+uint32_t PhyHandleOfDisk(uint32_t diskHandle) {
+    return NamedHandle(HandleKindPhy, "Disk-%d", diskHandle);
+}
+
+uint32_t PortHandleOfDisk(uint32_t diskHandle) {
+    return NamedHandle(HandleKindPort, "Disk.%d", diskHandle);
+}
+
+uint32_t PhyHandleOfPort(uint32_t portHandle) {
+    return NamedHandle(HandleKindPhy, "Port-%d", portHandle);
+}
+
+uint32_t PortHandleOfPort(uint32_t portHandle) {
+    return NamedHandle(HandleKindPort, "Port.%d", portHandle);
+}
+
+uint32_t RaidInfoHandle(uint32_t controllerHandle) {
+    return NamedHandle(HandleKindRaidInfo, "RaidInfo%d", controllerHandle);
+}
+
+int SetVolumeFlushPolicy(const char* valueName, bool enabled) {
+    try {
+        return RegistryWriteDword(HKEY_LOCAL_MACHINE, kVolumeFlushPoliciesKey, valueName ? valueName : "",
+                                  enabled ? 1 : 0, KEY_ALL_ACCESS);
+    } catch (...) {
+        return 1;
+    }
+}
+
+int DeleteVolumeFlushPolicy(const char* valueName) {
+    try {
+        return RegistryDeleteValue(HKEY_LOCAL_MACHINE, kVolumeFlushPoliciesKey, valueName ? valueName : "");
+    } catch (...) {
+        return 1;
+    }
+}
+
+void callDiskUpdatePropertiesIoctl(int driveNumber, CConsolidatedError& error) {
+    char path[64];
+    std::snprintf(path, sizeof path, "\\\\.\\PhysicalDrive%d", driveNumber);
+    HANDLE drive = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                               nullptr, OPEN_EXISTING, 0, nullptr);
+    if (drive == INVALID_HANDLE_VALUE) {
+        error.SetError(
+            CConsolidatedError::GENERAL_INVALID_VALUE,
+            "Received invalid handle for disk update properties IOCTL in callDiskUpdatePropertiesIoctl");
+        return;
+    }
+    auto request =
+        std::unique_ptr<CIoctlDiskUpdateProperties>(new (std::nothrow) CIoctlDiskUpdateProperties(drive));
+    if (!request)
+        error.SetError(CConsolidatedError::GENERAL_INSUFF_MEM,
+                       "Could not create Disk Update Properties object in callDiskUpdatePropertiesIoctl");
+    else
+        error = request->Invoke();
+    request.reset();
+    CloseHandle(drive);
+}
+
+int FlagPairToTriState(uint8_t first, uint8_t second) {
+    if (first == 0)
+        return 0;
+    return second != 0 ? 1 : 2;
+}
