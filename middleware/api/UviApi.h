@@ -1,8 +1,9 @@
 #pragma once
-// The exported C interface of the storage management library. Every function has C linkage and its
-// plain name; none lets an exception escape.
-#include <cstddef>
-#include <cstdint>
+/* The exported C interface of the storage management library. Every function has C linkage and its
+   plain name; none lets an exception escape. The header compiles as C as well as C++: records of
+   later parts of the interface live in headers of their own that it includes. */
+#include <stddef.h>
+#include <stdint.h>
 
 #include "middleware/api/UviArrayRecords.h"
 #include "middleware/api/UviHybridRecords.h"
@@ -13,7 +14,13 @@
 #include "middleware/core/Export.h"
 #include "middleware/core/UviError.h"
 
-// ---- driver events ----
+#ifndef __cplusplus
+#include <assert.h>
+#include <stdbool.h>
+typedef struct _UVI_EventRecord _UVI_EventRecord;
+#endif
+
+/* ---- driver events ---- */
 
 // One event of a subscription, filled by UviEventWaitWithHandle according to its kind; the fields a
 // kind does not write keep what the caller's record held.
@@ -31,19 +38,31 @@ struct _UVI_EventRecord {
     // Kind 1 only: seven flags in bits 0 to 6 (bits 20 to 26 of the event value); bits 7 to 31 are 0.
     uint32_t flags;
 };
-static_assert(sizeof(_UVI_EventRecord) == 32);
-static_assert(offsetof(_UVI_EventRecord, controllerPort) == 0);
-static_assert(offsetof(_UVI_EventRecord, kind) == 4);
-static_assert(offsetof(_UVI_EventRecord, firstData) == 8);
-static_assert(offsetof(_UVI_EventRecord, secondData) == 16);
-static_assert(offsetof(_UVI_EventRecord, flags) == 24);
+static_assert(sizeof(_UVI_EventRecord) == 32, "record layout");
+static_assert(offsetof(_UVI_EventRecord, controllerPort) == 0, "record layout");
+static_assert(offsetof(_UVI_EventRecord, kind) == 4, "record layout");
+static_assert(offsetof(_UVI_EventRecord, firstData) == 8, "record layout");
+static_assert(offsetof(_UVI_EventRecord, secondData) == 16, "record layout");
+static_assert(offsetof(_UVI_EventRecord, flags) == 24, "record layout");
 
+#ifdef __cplusplus
 extern "C" {
+#endif
 
-// ---- library life cycle ----
+/* ---- library life cycle and sessions ---- */
 
-MOX_EXPORT _UVI_Error UviInitialize();
-MOX_EXPORT _UVI_Error UviFinalize();
+/* Starts the library; status 11 (0xA001000B) when it is already started. */
+MOX_EXPORT _UVI_Error UviInitialize(void);
+/* Ends the library; status 12 (0xA001000C) when it is not started. Sessions still open end. */
+MOX_EXPORT _UVI_Error UviFinalize(void);
+/* Builds a session (a snapshot of the storage topology) and writes its id, never 0 and never given
+   out twice in the process. Status 12 before UviInitialize (the handle is not written); 0xA0010001
+   "Too many sessions opened!" while ten are open; the build's error when it fails (0xA0010050 when
+   no controller of the RAID driver is present). Calls that take a session handle accept this id, or
+   0 for a session built for that call alone. */
+MOX_EXPORT _UVI_Error UviSessionOpen(unsigned int* sessionHandle);
+/* Closes a session; calls running on it finish first. 0xA0000004 for an id that is not open. */
+MOX_EXPORT _UVI_Error UviSessionClose(unsigned int sessionHandle);
 
 // Subscribes to every event device of the RAID driver's controllers and to software events; the
 // event handle, or 0 on failure.
@@ -59,7 +78,10 @@ MOX_EXPORT _UVI_Error UviEventWaitWithHandle(unsigned int milliseconds, unsigned
                                              _UVI_EventRecord* record);
 // Ends the subscription (a wait in progress returns 0xA0010062); always succeeds.
 MOX_EXPORT _UVI_Error UviEventClose(unsigned long long eventHandle);
-}
 
-// The controller, RAID limit and level, NV cache, statistics and end-device queries.
+#ifdef __cplusplus
+}
+#endif
+
+/* The controller, RAID limit and level, NV cache, statistics and end-device queries. */
 #include "middleware/api/UviDeviceQueries.h"

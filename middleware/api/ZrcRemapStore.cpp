@@ -4,7 +4,7 @@
 #include <exception>
 #include <functional>
 
-#include "middleware/api/ZrcRemapBiosVarProxy.h"
+#include "middleware/model/ZrcRemapBiosVarProxy.h"
 
 namespace {
 

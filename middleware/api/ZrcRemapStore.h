@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "middleware/api/ZrcRemapRequestCache.h"
 #include "middleware/core/ConsolidatedError.h"
+#include "middleware/model/ZrcRemapRequestCache.h"
 
 // Adds every location of the list (repeats count once, in the order first given). Refused as a
 // whole when the list is empty, when one of its locations is already scheduled, or when the record

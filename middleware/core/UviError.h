@@ -1,11 +1,19 @@
 #pragma once
-// The plain result record of the exported C interface and its status numbers.
-#include <cstddef>
-#include <cstdint>
+/* The plain result record of the exported C interface and its status numbers. Compiles as C too:
+   the interface's public header includes it. */
+#include <stddef.h>
+#include <stdint.h>
 
 #include "middleware/core/Export.h"
 
+#ifdef __cplusplus
 enum _UVI_Status : uint32_t {
+#else
+#include <assert.h>
+/* C has no enumeration of a fixed width: the status is a 32-bit number with these values. */
+typedef uint32_t _UVI_Status;
+enum _UVI_StatusValues {
+#endif
     UVI_STATUS_SUCCESS = 0,
     UVI_STATUS_INSUFFICIENT_RESOURCES = 1,
     UVI_STATUS_INVALID_PARAMETER = 2,
@@ -90,7 +98,11 @@ enum _UVI_Status : uint32_t {
     UVI_STATUS_HALVEX_CONCATENATE_KEDO2_DISKCONTAINSSYSTEMCOMPONENTS = 82,
     UVI_STATUS_INTERFACE_NOT_SUPPORTED = 94,
 };
-static_assert(sizeof(_UVI_Status) == 4);
+static_assert(sizeof(_UVI_Status) == 4, "record layout");
+
+#ifndef __cplusplus
+typedef struct _UVI_Error _UVI_Error;
+#endif
 
 struct _UVI_Error {
     _UVI_Status status;
@@ -99,25 +111,31 @@ struct _UVI_Error {
     uint32_t win32Error;
     uint32_t errorId; // low 32 bits of the id in the thread's GlobalLogger; 0 when not registered
 };
-static_assert(sizeof(_UVI_Error) == 20);
-static_assert(offsetof(_UVI_Error, status) == 0);
-static_assert(offsetof(_UVI_Error, errorType) == 4);
-static_assert(offsetof(_UVI_Error, code) == 8);
-static_assert(offsetof(_UVI_Error, win32Error) == 12);
-static_assert(offsetof(_UVI_Error, errorId) == 16);
+static_assert(sizeof(_UVI_Error) == 20, "record layout");
+static_assert(offsetof(_UVI_Error, status) == 0, "record layout");
+static_assert(offsetof(_UVI_Error, errorType) == 4, "record layout");
+static_assert(offsetof(_UVI_Error, code) == 8, "record layout");
+static_assert(offsetof(_UVI_Error, win32Error) == 12, "record layout");
+static_assert(offsetof(_UVI_Error, errorId) == 16, "record layout");
 
+#ifdef __cplusplus
 // The status a caller sees for a consolidated code; the status depends on the code alone.
 MOX_EXPORT _UVI_Status UviStatusFromCode(uint32_t code);
+#endif
 
 // Texts of the failures the calling thread registered. `length` is the buffer's size in bytes;
 // each returns the size the text needs (length + 1), 0 when there is none, and copies only into a
 // buffer that large. None of them releases the entry: the caller calls CleanupUviError after.
+#ifdef __cplusplus
 extern "C" {
+#endif
 MOX_EXPORT unsigned int UviGetErrorMessage(unsigned int errorId, char* buffer, unsigned int length);
 MOX_EXPORT unsigned int UviGetErrorDebugMessage(unsigned int errorId, char* buffer, unsigned int length);
 MOX_EXPORT unsigned int UviGetLastErrorMessage(char* buffer, unsigned int length);
 MOX_EXPORT unsigned int UviGetLastErrorDebugMessage(char* buffer, unsigned int length);
 MOX_EXPORT void CleanupUviError(unsigned int errorId);
+#ifdef __cplusplus
 }
 // Only one overload can have C linkage; the record form keeps the C++ one.
 MOX_EXPORT void CleanupUviError(_UVI_Error* record);
+#endif

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "middleware/api/ZrcRemapAddress.h"
-#include "middleware/api/ZrcRemapBiosVariable.h"
+#include "middleware/model/ZrcRemapAddress.h"
+#include "middleware/model/ZrcRemapBiosVariable.h"
 #include "middleware/ioctl/ControllerLocator.h"
 
 namespace {

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "middleware/api/ZrcRemapBiosVarProxy.h"
+#include "middleware/model/ZrcRemapBiosVarProxy.h"
 #include "middleware/api/ZrcRemapStore.h"
 #include "platform/win/WinSync.h"
 #include "sim/FirmwareVariables.h"

@@ -1,8 +1,8 @@
-#include "middleware/api/ZrcRemapRequestCache.h"
+#include "middleware/model/ZrcRemapRequestCache.h"
 
 #include <exception>
 
-#include "middleware/api/ZrcRemapBiosVarProxy.h"
+#include "middleware/model/ZrcRemapBiosVarProxy.h"
 
 CConsolidatedError ZrcRemapRequestCache::load() {
     std::lock_guard lock(mutex_);

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "middleware/api/ZrcRemapBiosVariable.h"
+#include "middleware/model/ZrcRemapBiosVariable.h"
 #include "middleware/core/NamedCriticalSection.h"
 #include "middleware/core/SystemPrivilege.h"
 

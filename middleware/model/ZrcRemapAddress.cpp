@@ -1,4 +1,4 @@
-#include "middleware/api/ZrcRemapAddress.h"
+#include "middleware/model/ZrcRemapAddress.h"
 
 #include "middleware/ioctl/ControllerLocator.h"
 

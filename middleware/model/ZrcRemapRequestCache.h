@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <mutex>
 
-#include "middleware/api/ZrcRemapBiosVariable.h"
+#include "middleware/model/ZrcRemapBiosVariable.h"
 #include "middleware/core/ConsolidatedError.h"
 
 class ZrcRemapRequestCache {

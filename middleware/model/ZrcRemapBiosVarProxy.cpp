@@ -1,4 +1,4 @@
-#include "middleware/api/ZrcRemapBiosVarProxy.h"
+#include "middleware/model/ZrcRemapBiosVarProxy.h"
 
 #include "platform/win/WinFirmware.h"
 

@@ -1,9 +1,9 @@
-#include "middleware/api/ZrcRemapBiosVariable.h"
+#include "middleware/model/ZrcRemapBiosVariable.h"
 
 #include <algorithm>
 #include <cstdio>
 
-#include "middleware/api/ZrcRemapAddress.h"
+#include "middleware/model/ZrcRemapAddress.h"
 
 unsigned ZrcRemapBiosVariable::count() const {
     return std::min(countField(), kSlots);
