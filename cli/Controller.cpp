@@ -63,7 +63,7 @@ bool Controller::isCompatibleWithDriver() const {
 
 bool Controller::isRemapCapable() const {
     // The last capability byte is the remap-possible flag.
-    return info_.capabilities[kUviCapabilityFlagCount - 1] != 0;
+    return info_.capabilities[UVI_CAPABILITY_FLAG_COUNT - 1] != 0;
 }
 
 PropertyList Controller::serialize() const {

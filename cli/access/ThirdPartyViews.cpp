@@ -22,7 +22,7 @@ std::string ThirdPartyController::getName() const {
 }
 
 bool ThirdPartyController::isRemapCapable() const {
-    return info_.capabilities[kUviCapabilityFlagCount - 1] != 0;
+    return info_.capabilities[UVI_CAPABILITY_FLAG_COUNT - 1] != 0;
 }
 
 std::string ThirdPartyEndDevice::getId() const {

@@ -96,7 +96,7 @@ TEST(ControllerView, LevelsAndMigrationDescriptions) {
 TEST(ControllerView, InterfaceReadsTheRecord) {
     _UVI_ControllerInfo info = ControllerRecord(1);
     info.interfaceNotSupported = 1;
-    info.capabilities[kUviCapabilityFlagCount - 1] = 1;
+    info.capabilities[UVI_CAPABILITY_FLAG_COUNT - 1] = 1;
     const MOX::Controller controller(info);
     EXPECT_EQ(controller.getName(), "SATA \\\\Scsi2");
     EXPECT_EQ(controller.getScsiPortNumber(), 2u);
