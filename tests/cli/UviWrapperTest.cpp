@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "cli/UviWrapper.h"
+#include "middleware/api/UviApi.h"
 
 namespace {
 
@@ -29,6 +30,17 @@ TEST(UviWrapper, InitializationExceptionKeepsItsOwnCopyOfTheText) {
     const MOX::UviInitializationException copy = original;
     EXPECT_STREQ(copy.what(), "Unable to connect.");
     EXPECT_STREQ(original.what(), "Unable to connect.");
+}
+
+TEST(UviWrapper, KeepsTheLibraryStartedForItsLifetime) {
+    {
+        const MOX::UviWrapper wrapper;
+        unsigned handle = 0;
+        EXPECT_EQ(UviSessionOpen(&handle).status, UVI_STATUS_SUCCESS);
+        EXPECT_EQ(UviSessionClose(handle).status, UVI_STATUS_SUCCESS);
+        EXPECT_EQ(UviInitialize().status, UVI_STATUS_DUPLICATE);
+    }
+    EXPECT_EQ(UviFinalize().status, UVI_STATUS_NOT_INITIALIZED) << "the wrapper stopped the library";
 }
 
 } // namespace

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
+#include "middleware/ioctl/ControllerLocator.h"
 #include "middleware/model/ZrcRemapAddress.h"
 #include "middleware/model/ZrcRemapBiosVariable.h"
-#include "middleware/ioctl/ControllerLocator.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include "middleware/model/ZrcRemapBiosVarProxy.h"
 #include "middleware/api/ZrcRemapStore.h"
+#include "middleware/model/ZrcRemapBiosVarProxy.h"
 #include "platform/win/WinSync.h"
 #include "sim/FirmwareVariables.h"
 #include "sim/Machine.h"

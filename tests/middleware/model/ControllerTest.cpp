@@ -1,63 +1,350 @@
-// Controllers built from the controller table and populated from the simulated driver: the kinds the
-// factory picks, what each kind reads, and the controller's queries.
+// Controllers made from the controller table and populated from the simulated driver: the kinds the
+// factory picks and what sets them apart, what a populate reads, and the controller's queries.
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "middleware/core/HandleRegistry.h"
-#include "middleware/ioctl/DeviceLocator.h"
-#include "middleware/ioctl/IoctlInterfaceVersionStore.h"
 #include "middleware/model/AhciController.h"
-#include "middleware/model/Controller.h"
-#include "middleware/model/ControllerFactory.h"
 #include "middleware/model/Disk.h"
+#include "middleware/model/HybridDiskSet.h"
+#include "middleware/model/NonOrvexController.h"
+#include "middleware/model/NotSupportedController.h"
+#include "middleware/model/NvmeController.h"
+#include "middleware/model/PciRootControllerSet.h"
 #include "middleware/model/RaidArray.h"
 #include "middleware/model/RaidVolume.h"
-#include "middleware/model/WinDiskList.h"
-#include "tests/middleware/model/ModelTestSupport.h"
+#include "middleware/model/ZrcController.h"
+#include "tests/middleware/model/ControllerTestSupport.h"
 
 namespace {
 
-class ControllerTest : public modeltest::ModelTest {
+using modeltest::ControllerFixture;
+using modeltest::ControllerTest;
+
+PackedScsiAddress OnPath(uint32_t path) {
+    return path << 16;
+}
+
+TEST_F(ControllerTest, TheFactoryPicksTheKindFromTheFlagsAndTheInterfaceAnswer) {
+    const struct {
+        uint32_t flags;
+        bool supported;
+        const char* typeName;
+        int type;
+        PackedScsiAddress defaultVolume;
+        bool remapCapable;
+    } cases[] = {
+        {0x21, true, "UnKnown", 0, kNoScsiAddress, true},  // another vendor's, whatever else is set
+        {0x40, false, "UnKnown", 0, kNoScsiAddress, true}, // another vendor's, interfaces unasked
+        {0x10, false, "UnKnown", 4, 0, true},              // not supported, typed from its flags
+        {0x04, false, "UnKnown", 3, 0, true},
+        {0x08, true, "SATA", 1, 0x00070000, true}, // the placeholder bit alone makes an AHCI controller
+        {0x01, true, "SATA", 1, 0x00070000, true},
+        {0x10, true, "ZRC", 4, 0, false},
+        {0x04, true, "NVMe", 3, 0, true},
+        {0x00, true, "UnKnown", 0, 0, true}, // no kind bit: not supported, type 0
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "flags 0x" << std::hex << c.flags << " supported " << c.supported);
+        auto controller = ControllerFactory(c.flags, Record(0), c.supported);
+        ASSERT_NE(controller, nullptr);
+        EXPECT_STREQ(controller->getTypeName(), c.typeName);
+        EXPECT_EQ(controller->getType(), c.type);
+        EXPECT_EQ(controller->getDefaultVolumeAddress(), c.defaultVolume);
+        EXPECT_EQ(controller->isRemapCapable(), c.remapCapable);
+        EXPECT_EQ(controller->getFixedCount(), 3);
+        EXPECT_EQ(controller->getVersionText(), "Not available");
+    }
+}
+
+TEST_F(ControllerTest, EndDeviceAddressesByKind) {
+    auto ahci = ControllerFactory(0x01, Record(0), true);
+    auto zrc = ControllerFactory(0x10, Record(0), true);
+    auto nvme = ControllerFactory(0x04, Record(0), true);
+    const struct {
+        uint32_t path;
+        bool ahci, zrc, nvme;
+    } cases[] = {
+        {0, true, false, true}, {1, true, false, true}, {2, true, true, true},
+        {6, false, true, true}, {7, false, true, true}, {8, true, true, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        EXPECT_EQ(ahci->isEndDeviceAddress(OnPath(c.path) | 0x0100), c.ahci);
+        EXPECT_EQ(zrc->isEndDeviceAddress(OnPath(c.path)), c.zrc);
+        EXPECT_EQ(nvme->isEndDeviceAddress(OnPath(c.path)), c.nvme);
+    }
+    EXPECT_EQ(ahci->getLpmControllerNumbers(), std::vector<int>{0});
+    EXPECT_TRUE(nvme->getLpmControllerNumbers().empty());
+}
+
+TEST_F(ControllerTest, TheDefaultMachinesControllersPopulate) {
+    auto sata = Populated(0);
+    EXPECT_NE(dynamic_cast<AhciController*>(sata.get()), nullptr);
+    EXPECT_EQ(sata->getVersionText(), "20.1.0.1007");
+    EXPECT_EQ(sata->getVolumes().size(), 1u);
+    EXPECT_EQ(sata->getArrays().size(), 1u);
+    EXPECT_EQ(sata->getPorts().size(), 4u);
+    EXPECT_EQ(sata->getVolumeCount(), 1);
+    EXPECT_EQ(sata->getArrayCount(), 1);
+    EXPECT_TRUE(sata->checkPopulationConsistency().IsSuccessful());
+    EXPECT_NE(dynamic_cast<AhciController&>(*sata).getAhciInfoRequest(), nullptr);
+    EXPECT_EQ(sata->getCsmiControllerConfig().BusAddress.PciAddress.bDeviceNumber, 23);
+    // The array's members know their positions.
+    for (const auto& disk : sata->getDisksOfVolume(sata->getVolumes().at(0)))
+        EXPECT_LT(disk->getRaidDiskConfig()->getArrayMemberPosition(), 2u);
+    EXPECT_EQ(sata->getDisksOfVolume(sata->getVolumes().at(0)).size(), 2u);
+
+    auto other = Populated(2);
+    EXPECT_NE(dynamic_cast<NonOrvexController*>(other.get()), nullptr);
+    EXPECT_EQ(other->getType(), 3) << "an adapter on a bus of type 17";
+    EXPECT_EQ(other->getDefaultVolumeAddress(), kNoScsiAddress);
+    EXPECT_EQ(other->getDisks().size(), 1u);
+}
+
+TEST_F(ControllerTest, WithoutTheRaidInterfaceNoActionAndNoEventCounterAreAskedFor) {
+    auto other = Make(2); // another vendor's adapter: no "OrvexRdp"
+    ForgetCalls();
+    bool inProgress = true;
+    uint64_t counter = 7;
+    EXPECT_TRUE(other->isActionInProgress(inProgress).IsSuccessful());
+    EXPECT_TRUE(other->getEventCounter(counter).IsSuccessful());
+    EXPECT_FALSE(inProgress);
+    EXPECT_EQ(counter, 0u);
+    EXPECT_EQ(Sent("{}"), 0u);
+}
+
+TEST_F(ControllerTest, TheHandleIsTheSameForEveryControllerOfOneRecord) {
+    auto first = Populated(0);
+    auto second = Populated(0);
+    EXPECT_NE(first->getHandle(), 0u);
+    EXPECT_EQ(first->getHandle(), second->getHandle());
+    const std::string key = "SATA-" + std::to_string(reinterpret_cast<intptr_t>(Record(0)));
+    EXPECT_EQ(first->getHandle(), HandleRegistry::instance().getHandle(HandleKindController, key.c_str()));
+    EXPECT_EQ(first->getDiskByHandle(0), nullptr);
+    EXPECT_EQ(first->getInterfaceDeviceType(0x01000000), 0u) << "an address on another port";
+}
+
+TEST_F(ControllerTest, AnAhciControllerPopulatesOnce) {
+    auto controller = Populated(0);
+    const CConsolidatedError again = controller->Populate(WinDisks());
+    EXPECT_EQ(again.GetErrorCode(), 0xA0000008u);
+    EXPECT_STREQ(again.GetErrorMessage(), "Duplicate calls to AhciController::Populate");
+}
+
+TEST_F(ControllerTest, ABusyAhciInformationRequestIsReportedAsABusyDriver) {
+    Inject(R"({"kind": "DeviceIoControl", "match": {"port": 0, "control_code": "0x80000A00"}, "times": 1,
+               "outcome": {"win32_error": 1}})");
+    auto controller = Make(0);
+    const CConsolidatedError result = controller->Populate(WinDisks());
+    EXPECT_EQ(result.GetErrorCode(), 0xA00000AAu);
+    EXPECT_STREQ(result.GetErrorMessage(), "Driver busy in Ahci Controller Populate");
+    EXPECT_NE(
+        std::string(result.GetDebugInformation()).find("Could not get AHCI info in AhciController::Populate"),
+        std::string::npos);
+    EXPECT_TRUE(controller->getDisks().empty());
+}
+
+TEST_F(ControllerTest, AnNvmeControllerSkipsTheRaidPassButGetsItsPortsAndDisks) {
+    // An NVMe-kind controller on a driver that answers the RAID and volume port interfaces.
+    auto controller = ControllerFactory(kControllerNvme, Record(0), true);
+    ASSERT_NE(dynamic_cast<NvmeController*>(controller.get()), nullptr);
+    ASSERT_TRUE(controller->isRaidSupported());
+    ASSERT_TRUE(controller->isVolumePortSupported());
+    ASSERT_TRUE(controller->Populate(WinDisks()).IsSuccessful());
+    EXPECT_EQ(Sent(R"({"port": 0, "signature": "OrvexRdp", "control_code": "0xC3512010"})"), 0u);
+    EXPECT_EQ(Sent(R"({"port": 0, "signature": "OrvexVlp", "control_code": "0x80000D06"})"), 0u);
+    EXPECT_EQ(controller->getNvCacheInfo(), nullptr);
+    EXPECT_EQ(controller->getVezkInfo(), nullptr);
+    EXPECT_TRUE(controller->getVolumes().empty());
+    EXPECT_EQ(controller->getPorts().size(), 4u);
+    EXPECT_FALSE(controller->getDisks().empty());
+    EXPECT_EQ(controller->getOptimizationState(), 0);
+}
+
+class MissingMemberTest : public ControllerTest {
 protected:
-    explicit ControllerTest(const sim::MachineBuilder& machine = sim::MachineBuilder::Default())
-        : ModelTest(machine) {}
-
-    std::unique_ptr<::Controller> Make(int port) {
-        ControllerLocator* record = DeviceLocator::FindByPort(port);
-        EXPECT_NE(record, nullptr);
-        return ControllerFactory(DeviceLocator::GetFlags(record), record,
-                                 IoctlInterfaceVersionStore::AllRequiredSupported(*record));
-    }
-
-    std::unique_ptr<::Controller> Populated(int port) {
-        auto controller = Make(port);
-        const CConsolidatedError result = controller->Populate(winDisks_);
-        EXPECT_TRUE(result.IsSuccessful()) << std::hex << result.GetErrorCode() << " "
-                                           << result.GetErrorMessage() << " " << result.GetDebugInformation();
-        return controller;
-    }
-
-    WinDiskList& Disks() {
-        static_cast<void>(winDisks_.Populate());
-        return winDisks_;
-    }
-
-    WinDiskList winDisks_{MakeWinDiskEnumerator()};
+    MissingMemberTest()
+        : ControllerTest(
+              sim::MachineBuilder::Default().Set("/adapters/0/raid/disks/3/state_flags", R"("0x2000010")")) {}
 };
 
-TEST_F(ControllerTest, DefaultMachinePopulatesEveryController) {
-    static_cast<void>(winDisks_.Populate());
-    for (int port : {0, 1, 2}) {
-        SCOPED_TRACE(port);
-        auto controller = Populated(port);
-        EXPECT_NE(controller->getHandle(), 0u);
-        std::printf("port %d type %d %s disks %zu volumes %zu arrays %zu ports %zu pairs %zu opt %d ver %s\n",
-                    port, controller->getType(), controller->getTypeName(), controller->getDisks().size(),
-                    controller->getVolumes().size(), controller->getArrays().size(),
-                    controller->getPorts().size(), controller->getVezkDiskPairs().size(),
-                    controller->getOptimizationState(), controller->getVersionText().c_str());
+TEST_F(MissingMemberTest, AMissingMemberComesFirstAndPresentRecordsGoToTheirPorts) {
+    auto controller = Populated(0);
+    const auto& disks = controller->getDisks();
+    ASSERT_GE(disks.size(), 2u);
+    EXPECT_NE(dynamic_cast<MissingDisk*>(disks[0].get()), nullptr);
+    EXPECT_EQ(disks[0]->getRaidDiskConfig()->getDiskIndex(), 3u);
+    for (size_t i = 1; i < disks.size(); ++i)
+        EXPECT_EQ(dynamic_cast<MissingDisk*>(disks[i].get()), nullptr);
+    const auto member = controller->getDiskByRaidIndex(2);
+    ASSERT_NE(member, nullptr);
+    EXPECT_EQ(member->getScsiAddress(), member->getRaidDiskConfig()->getPackedAddress());
+    EXPECT_TRUE(member->getRaidDiskConfig()->isMemberOfArray(controller->getArrays().at(0)->getHandle()));
+}
+
+// The remapping controller of controllers.json (port 2) with paths 1 and 3 implemented; its ports sit
+// on target 1, so that the connection requests of target 0 are the remapped controllers' own.
+class RemapMaskTest : public ControllerTest {
+protected:
+    RemapMaskTest()
+        : ControllerTest(
+              sim::MachineBuilder::FromFile("controllers.json")
+                  .Set("/adapters/2/ports", R"([{"path": 1, "target": 1}, {"path": 3, "target": 1}])")
+                  .Set("/adapters/2/remap_port", R"({"path_mask": "0xA"})")) {}
+};
+
+TEST_F(RemapMaskTest, OnlyThePathsOfTheMaskAreAskedAndAnAhciConnectionCountsForLinkPower) {
+    Inject(
+        R"({"kind": "DeviceIoControl", "match": {"port": 2, "signature": "OrvexRmp", "control_code": "0x80000D01",
+               "target": "0x00030000"}, "times": 1, "outcome": {"patch": [{"offset": 32, "hex": "02000000"}]}})");
+    auto controller = Populated(2);
+    auto* zrc = dynamic_cast<ZrcController*>(controller.get());
+    ASSERT_NE(zrc, nullptr);
+    EXPECT_EQ(controller->getImplementedPathMask(), 0xAu);
+    const auto askedFor = [this](uint32_t path) {
+        return Sent(R"({"port": 2, "signature": "OrvexRmp", "control_code": "0x80000D01", "target": )" +
+                    std::to_string(OnPath(path)) + "}");
+    };
+    EXPECT_EQ(askedFor(0), 0u);
+    EXPECT_EQ(askedFor(1), 1u);
+    EXPECT_EQ(askedFor(2), 0u);
+    EXPECT_EQ(askedFor(3), 1u);
+    EXPECT_EQ(controller->getLpmControllerNumbers(), std::vector<int>{3});
+}
+
+// NV cache statistics are read while the SSD cache is in use (its state word at 12 not 0, 4 or 6).
+sim::MachineBuilder CacheInUse() {
+    return sim::MachineBuilder::Default()
+        .Set("/adapters/0/raid/nv_cache/mode", "3")
+        .Set("/adapters/0/raid/nv_cache_stats", R"({"stats": [11, 12], "policy": [21]})");
+}
+
+TEST(NvCacheStatistics, AreReadWhileTheCacheIsInUse) {
+    ControllerFixture fixture(CacheInUse());
+    auto controller = fixture.Populated(0);
+    EXPECT_EQ(controller->getNvCacheWord(Controller::kNvCacheState), 3);
+    EXPECT_EQ(model::Read32(controller->getNvCacheStats().Statistics, 0), 124u) << "the group length";
+    EXPECT_EQ(model::Read32(controller->getNvCacheStats().Statistics, 4), 11u);
+    EXPECT_EQ(model::Read32(controller->getNvCachePolicyStats().Bytes, 4), 21u);
+}
+
+TEST(NvCacheStatistics, AFailedReadZeroesTheRecordAndAFailedVerificationIsThrown) {
+    {
+        ControllerFixture fixture(CacheInUse());
+        fixture.Inject(R"({"kind": "RaidRequest", "match": {"port": 0, "group": 18}, "times": 1,
+                           "outcome": {"win32_error": 31}})");
+        auto controller = fixture.Populated(0);
+        EXPECT_EQ(model::Read32(controller->getNvCacheStats().Statistics, 4), 0u);
+        EXPECT_EQ(model::Read32(controller->getNvCachePolicyStats().Bytes, 4), 21u);
     }
+    {
+        ControllerFixture fixture(CacheInUse());
+        fixture.Inject(R"({"kind": "RaidRequest", "match": {"port": 0, "group": 18}, "times": 1,
+                           "outcome": {"group_patch": [{"offset": 0, "u32": 7}]}})");
+        auto controller = fixture.Make(0);
+        try {
+            static_cast<void>(controller->Populate(fixture.WinDisks()));
+            ADD_FAILURE() << "the verification failure leaves the populate";
+        } catch (const CConsolidatedError& e) {
+            EXPECT_EQ(e.GetErrorCode(), 0xA0040405u);
+        }
+    }
+}
+
+// Hybrid NVMe halves behind the remapping controller (port 2) and the NVMe controller (port 1) of
+// controllers.json.
+std::string HybridPort(uint32_t path, const std::string& serial, const char* subsystem) {
+    return R"({"path": )" + std::to_string(path) + R"(, "target": 0, "connection": "nvme",
+               "device_info": {"vendor": "0x1F4A", "device": "0x4A20", "subsystem": ")" +
+           subsystem + R"("},
+               "device": {"protocol": "nvme", "model": "Orvex Hybrid H10", "serial": ")" +
+           serial + R"(",
+                          "firmware": "HX01", "sectors": 62533296}})";
+}
+
+// Port 1's own NVMe drive, not a hybrid one.
+const std::string kPlainNvmePort = R"([{"path": 0, "target": 0, "connection": "nvme"}])";
+
+TEST(HybridDiskSets, AreGroupedBySerialPrefixAndKeptWithAMasterSerial) {
+    const struct {
+        const char* name;
+        std::string remapPorts; // port 2's ports
+        std::string nvmePorts;  // port 1's ports
+        std::string master;     // the one set kept, "" for none
+        size_t members;
+        size_t controllers;
+        size_t dropped;
+    } cases[] = {
+        {"two halves on one controller",
+         "[" + HybridPort(1, "ABC123-1", "0x4A21") + "," + HybridPort(2, "ABC123-2", "0x4A22") + "]",
+         kPlainNvmePort, "ABC123", 2, 1, 0},
+        {"the halves on two controllers", "[" + HybridPort(1, "ABC123-1", "0x4A21") + "]",
+         "[" + HybridPort(0, "ABC123-2", "0x4A22") + "]", "ABC123", 2, 2, 0},
+        {"the word before the first dash and digit", "[" + HybridPort(1, "AB-CD-1", "0x4A21") + "]",
+         kPlainNvmePort, "CD", 1, 1, 0},
+        {"no dash and digit: the empty prefix is dropped", "[" + HybridPort(1, "ABCDEF", "0x4A21") + "]",
+         kPlainNvmePort, "", 0, 0, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ControllerFixture fixture(sim::MachineBuilder::FromFile("controllers.json")
+                                      .Set("/adapters/2/ports", c.remapPorts)
+                                      .Set("/adapters/1/ports", c.nvmePorts));
+        std::vector<std::shared_ptr<Controller>> controllers = {fixture.Populated(1), fixture.Populated(2)};
+        size_t dropped = 0;
+        std::vector<std::unique_ptr<HybridDiskSet>> kept;
+        for (auto& set : HybridDiskSet::build(controllers)) {
+            const CConsolidatedError result = set->Populate();
+            if (result.IsError()) {
+                EXPECT_STREQ(result.GetErrorMessage(), "Master serial cannot be empty");
+                ++dropped;
+            } else {
+                kept.push_back(std::move(set));
+            }
+        }
+        EXPECT_EQ(dropped, c.dropped);
+        ASSERT_EQ(kept.size(), c.master.empty() ? 0u : 1u);
+        if (c.master.empty())
+            continue;
+        const HybridDiskSet& set = *kept[0];
+        EXPECT_EQ(set.getMasterSerial(), c.master);
+        EXPECT_EQ(set.getDiskHandles().size(), c.members);
+        const std::vector<uint32_t> handles = set.getControllerHandles();
+        EXPECT_EQ(handles.size(), c.controllers);
+        EXPECT_TRUE(std::is_sorted(handles.begin(), handles.end()));
+        EXPECT_EQ(set.getHandle(),
+                  HandleRegistry::instance().getHandle(HandleKindHybridDiskSet, c.master.c_str()))
+            << "the same master serial keeps its handle";
+    }
+}
+
+TEST(PciRootControllerSets, GroupTheControllersBehindOneRootPort) {
+    ControllerFixture fixture(sim::MachineBuilder::FromFile("pairing.json"));
+    std::vector<std::shared_ptr<Controller>> controllers = {fixture.Populated(0), fixture.Populated(1),
+                                                            fixture.Populated(2)};
+    auto sets = PciRootControllerSet::build(controllers);
+    ASSERT_EQ(sets.size(), 2u);
+    const CConsolidatedError alone = sets[0]->Populate();
+    EXPECT_EQ(alone.GetErrorCode(), 0xA0010010u);
+    EXPECT_STREQ(alone.GetErrorMessage(),
+                 "Same PCI RootPort Controller set must contain at least 2 controllers");
+    ASSERT_TRUE(sets[1]->Populate().IsSuccessful());
+    EXPECT_EQ(sets[1]->getControllerHandles(),
+              (std::vector<uint32_t>{controllers[1]->getHandle(), controllers[2]->getHandle()}));
+    EXPECT_NE(sets[1]->getHandle(), 0u);
+}
+
+TEST(PciRootControllerSets, KeysRenderTheLocationBytesAsNumbers) {
+    // Bus, device and function bytes 6, 5 and 4; zero bytes do not cut the key short.
+    EXPECT_EQ(PciRootControllerSet::keyOf(0x00170000'00000002ull), "23:0:0");
+    EXPECT_EQ(PciRootControllerSet::keyOf(0x00001C04'00000002ull), "0:28:4");
+    PciRootControllerSet first(0x00000000'00000002ull, {1, 2});
+    PciRootControllerSet second(0x00000100'00000002ull, {3, 4});
+    ASSERT_TRUE(first.Populate().IsSuccessful());
+    ASSERT_TRUE(second.Populate().IsSuccessful());
+    EXPECT_NE(first.getHandle(), second.getHandle());
 }
 
 } // namespace
