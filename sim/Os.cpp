@@ -180,6 +180,10 @@ bool Elevated() {
     return OsSection().value("elevated", true);
 }
 
+bool SafeMode() {
+    return OsSection().value("safe_mode", false);
+}
+
 std::string ProgramBaseName() {
     char path[PATH_MAX] = {};
     ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
@@ -268,6 +272,7 @@ const Section kOs("os", Object({{"version", Object({{"major", Uint32()},
                                                     {"csd_version", Text()}})},
                                 {"is_64bit", Bool()},
                                 {"elevated", Bool()},
+                                {"safe_mode", Bool()},
                                 {"privileges", Map(OneOfText({"enabled", "disabled"}))}}));
 
 } // namespace

@@ -27,6 +27,8 @@ bool Is64Bit();
 // HKEY_LOCAL_MACHINE and new "Global\" kernel objects are denied, and the token holds only a
 // standard user's privileges.
 bool Elevated();
+// Whether Windows was started in safe mode (GetSystemMetrics(SM_CLEANBOOT) not 0).
+bool SafeMode();
 // The base name of the running program's file, as Windows reports it (with ".exe").
 std::string ProgramBaseName();
 

@@ -87,3 +87,35 @@ int FlagPairToTriState(uint8_t first, uint8_t second) {
         return 0;
     return second != 0 ? 1 : 2;
 }
+
+CConsolidatedError NullParameterError(const char* message) {
+    CConsolidatedError result;
+    result.SetError(CConsolidatedError::GENERAL_NULL_PARAMETER, message);
+    return result;
+}
+
+CConsolidatedError InvalidHandleError(const char* format, uint32_t handle) {
+    CConsolidatedError result;
+    result.SetError(CConsolidatedError::GENERAL_INVALID_VALUE, nullptr);
+    result.AddErrorMessage(format, static_cast<int>(handle));
+    return result;
+}
+
+CConsolidatedError FillHandlesWhenAllFit(const std::vector<uint32_t>& handles, uint32_t* list,
+                                         uint32_t* count) {
+    CConsolidatedError result;
+    if (!list && *count != 0) {
+        result.SetError(CConsolidatedError::UVI_INVALIDPARAMETER, "Input buffer can't be null");
+        return result;
+    }
+    const uint32_t capacity = *count;
+    *count = static_cast<uint32_t>(handles.size());
+    if (capacity < handles.size()) {
+        result.SetError(CConsolidatedError::UVI_BUFFERTOOSMALL, nullptr);
+        return result;
+    }
+    for (size_t i = 0; i < handles.size(); ++i)
+        if (handles[i] != 0)
+            list[i] = handles[i];
+    return result;
+}

@@ -3,6 +3,7 @@
 // ports and RAID information records, the volume flush-policy registry values, the refresh of a
 // Windows disk's properties and the tri-state of two flags.
 #include <cstdint>
+#include <vector>
 
 #include "middleware/core/ConsolidatedError.h"
 
@@ -23,3 +24,13 @@ void callDiskUpdatePropertiesIoctl(int driveNumber, CConsolidatedError& error);
 
 // 0 when the first flag is 0, 1 when both are set, 2 when only the first is.
 int FlagPairToTriState(uint8_t first, uint8_t second);
+
+// 0xA0000006 with the message: a pointer the caller had to pass was null.
+CConsolidatedError NullParameterError(const char* message);
+// 0xA0000004 with the message formatted with the handle (signed decimal).
+CConsolidatedError InvalidHandleError(const char* format, uint32_t handle);
+// The handle lists of other vendors' objects: a null list with a non-zero capacity is refused with
+// "Input buffer can't be null"; *count becomes the number of handles; a capacity below it answers
+// 0xA001000D and writes nothing; otherwise every non-zero handle is written at its position.
+CConsolidatedError FillHandlesWhenAllFit(const std::vector<uint32_t>& handles, uint32_t* list,
+                                         uint32_t* count);

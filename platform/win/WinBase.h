@@ -15,6 +15,10 @@ BOOL CloseHandle(HANDLE handle);
 void Sleep(DWORD milliseconds);
 DWORD GetTickCount();
 ULONGLONG GetTickCount64();
+
+// System metrics; only SM_CLEANBOOT (0 normal start, 1 safe mode) is answered, every other index 0.
+constexpr int SM_CLEANBOOT = 67;
+int GetSystemMetrics(int index);
 BOOL QueryPerformanceCounter(LARGE_INTEGER* counter);
 BOOL QueryPerformanceFrequency(LARGE_INTEGER* frequency);
 

@@ -150,7 +150,8 @@ std::vector<uint64_t> VersionParts(const std::string& text) {
     return {a, b, c, d};
 }
 
-// One 64-byte capability block: version words at 6 to 12, the strip-size word at 18, the disk and
+// One 64-byte capability block: version words at 6 to 12, the RAID level bits at 16 (0 RAID 0, 1
+// RAID 1, 2 RAID 10, 3 a further layout, 4 RAID 5), the strip-size word at 18, the disk and
 // volume limits at 20 to 25, the capability words A (26), B (30) and C (34).
 std::vector<uint8_t> CapabilityBlock(const json& controller, const std::string& version) {
     std::vector<uint8_t> block = Bytes(64);
@@ -158,6 +159,7 @@ std::vector<uint8_t> CapabilityBlock(const json& controller, const std::string& 
     const auto parts = VersionParts(version);
     for (size_t i = 0; i < 4; ++i)
         w.U16(6 + 2 * i, parts[i]);
+    w.U8(16, static_cast<uint64_t>(Num(controller, "raid_levels", 0x17)));
     w.U16(18, static_cast<uint64_t>(Num(controller, "strip_mask", 0x7E)));
     w.U16(20, static_cast<uint64_t>(Num(controller, "disks_per_array", 8)));
     w.U16(22, static_cast<uint64_t>(Num(controller, "disks_total", 8)));

@@ -92,7 +92,7 @@ std::vector<Field> CapabilityFields() {
     return {{"driver_version", Text()}, {"orom_version", Text()},        {"disks_per_array", Uint32()},
             {"disks_total", Uint32()},  {"volumes_per_array", Uint32()}, {"volumes_per_controller", Uint32()},
             {"strip_mask", Uint32()},   {"capability_a", Uint32()},      {"capability_b", Uint32()},
-            {"capability_c", Uint32()}};
+            {"capability_c", Uint32()}, {"raid_levels", Uint8()}};
 }
 
 Shape Controller() {

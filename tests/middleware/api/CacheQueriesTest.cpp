@@ -1,0 +1,208 @@
+// The NV cache record and the cache statistics exports on simulated machines whose NV cache is in
+// different modes and states.
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "middleware/api/NvcInfo.h"
+#include "tests/middleware/api/QueryTestSupport.h"
+
+namespace {
+
+using namespace querytest;
+
+class CacheQueries : public QueryTest {
+protected:
+    // The default machine with the SATA controller's NV cache information group replaced.
+    void StartWithCache(const std::string& nvCache) {
+        Start(sim::MachineBuilder::Default().Set("/adapters/0/raid/nv_cache", nvCache));
+    }
+    _UVI_NvcInfo Nvc(uint32_t controller) {
+        _UVI_NvcInfo info = Marked<_UVI_NvcInfo>();
+        const _UVI_Error e = UviGetNvcInfo(0, controller, &info);
+        EXPECT_EQ(e.status, 0u) << Message(e);
+        return info;
+    }
+};
+
+TEST_F(CacheQueries, ModeStateAndPolicyMaps) {
+    struct Case {
+        uint32_t mode, state;
+        uint32_t policy;
+        int32_t wantMode;
+        uint32_t wantState;
+        uint8_t wantFlag;
+        int32_t wantPolicy;
+        int32_t wantProgress;
+    };
+    const Case cases[] = {
+        {0, 0, 0, 1, 0, 0, 2, -1},   {1, 1, 1, 2, 1, 0, 16, -1},           {2, 2, 60, 4, 1, 0, 8, -1},
+        {3, 3, 600, 8, 2, 0, 4, -1}, {4, 4, 4294967295, 256, 2, 0, 1, -1}, {5, 5, 7, 16, 0, 1, -1, -1},
+        {6, 6, 0, 32, 2, 0, 2, 75},  {7, 9, 0, 64, 2, 0, 2, 75},           {8, 0, 0, -1, 0, 0, 2, -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.mode);
+        StartWithCache(R"({"size_mb": 16384, "state": )" + std::to_string(c.state) + R"(, "mode": )" +
+                       std::to_string(c.mode) + R"(, "policy": )" + std::to_string(c.policy) +
+                       R"(, "cache_volume": -1, "accelerated_volume": -1, "name": "CacheVol", "left": 30,
+                          "total": 120})");
+        const uint32_t controller = ControllerHandles()[0];
+        const _UVI_NvcInfo r = Nvc(controller);
+        EXPECT_EQ(r.controllerHandle, controller);
+        EXPECT_EQ(static_cast<int32_t>(r.mode), c.wantMode);
+        EXPECT_EQ(r.cacheState, c.wantState);
+        EXPECT_EQ(r.cacheStateFlag, c.wantFlag);
+        EXPECT_EQ(r.policy, c.wantPolicy);
+        EXPECT_EQ(r.progress, c.wantProgress);
+        EXPECT_EQ(r.cacheSize, 16384ull << 20);
+        EXPECT_STREQ(r.cacheName, "CacheVol");
+        EXPECT_EQ(r.cacheVolumeIndex, -1);
+        EXPECT_EQ(r.acceleratedIndex, -1);
+        EXPECT_EQ(r.cacheVolumeHandle, 0u);
+        EXPECT_EQ(r.usedPercent, 0u);
+        EXPECT_EQ(r.reserved73[0], 0xAB); // the reserved bytes are not written
+        machine_.reset();
+        static_cast<void>(UviFinalize());
+    }
+}
+
+TEST_F(CacheQueries, ControllerWithoutCacheUnknownHandleAndStoppedLibrary) {
+    Start();
+    const auto controllers = ControllerHandles();
+    // The NVMe controller keeps no NV cache information.
+    const _UVI_NvcInfo r = Nvc(controllers[1]);
+    EXPECT_EQ(r.mode, UVI_NVC_MODE_OFF);
+    EXPECT_EQ(r.cacheState, 0u);
+    EXPECT_EQ(r.policy, 1);
+    EXPECT_EQ(r.cacheVolumeIndex, -1);
+    EXPECT_EQ(r.acceleratedIndex, -1);
+    EXPECT_EQ(r.cacheSize, 0u);
+    EXPECT_EQ(r.cacheName[0], 0);
+    EXPECT_EQ(r.cacheName[1], static_cast<char>(0xAB));
+
+    _UVI_NvcInfo info = Marked<_UVI_NvcInfo>();
+    _UVI_Error e = UviGetNvcInfo(0, 0xBEEF, &info);
+    EXPECT_EQ(e.code, 0xA0000004u);
+    EXPECT_EQ(Message(e), "Invalid Handle passed in internalUviGetNvcInfo, Received: 48879");
+
+    ASSERT_EQ(UviFinalize().status, 0u);
+    e = UviGetNvcInfo(0, controllers[0], &info);
+    EXPECT_EQ(e.code, 0xA0010008u);
+    EXPECT_EQ(e.status, 8u);
+    EXPECT_TRUE(StillMarked(info));
+    ASSERT_EQ(UviInitialize().status, 0u);
+}
+
+TEST_F(CacheQueries, PercentagesStayWithinZeroAndHundred) {
+    EXPECT_EQ(PercentOfCapacityUsed(0, 0), 0u);
+    EXPECT_EQ(PercentOfCapacityUsed(200, 50), 75u);
+    EXPECT_EQ(PercentOfCapacityUsed(0xFFFFFFFF, 0), 100u); // no 32-bit wrap of (total - free) x 100
+    EXPECT_EQ(PercentOfCapacityUsed(100, 300), 0u);        // more free than total is not negative
+    EXPECT_EQ(RemainingPercent(0, 5), -1);
+    EXPECT_EQ(RemainingPercent(120, 30), 75);
+    EXPECT_EQ(RemainingPercent(100, 250), 0);
+    EXPECT_EQ(RemainingPercent(~0ull, ~0ull / 2), 51);
+}
+
+class Statistics : public QueryTest {};
+
+TEST_F(Statistics, GroupsOfTheSataControllerAreCopied) {
+    Start(sim::MachineBuilder::Default().Set("/adapters/0/raid/nv_cache_stats",
+                                             R"({"policy": [7, 1, 2], "stats": [11, 12], "stats2": [21, 22],
+                                                 "unified": [31, 32]})"));
+    NvCachePolicyStatInfo policy = Marked<NvCachePolicyStatInfo>();
+    _UVI_Error e = UviGetNvCachePolicyStatInfo(0, &policy);
+    ASSERT_EQ(e.status, 0u) << Message(e);
+    EXPECT_EQ(policy.groupLength, 216u);
+    EXPECT_EQ(policy.value4, 7u);
+    EXPECT_EQ(policy.counters64[0], 1u | uint64_t{2} << 32);
+    EXPECT_EQ(policy.counters32[9], 0u);
+
+    NvCacheStatInfo stats = Marked<NvCacheStatInfo>();
+    ASSERT_EQ(UviGetNvCacheStatInfo(0, &stats).status, 0u);
+    EXPECT_EQ(stats.groupLength, 124u);
+    EXPECT_EQ(stats.values[0], 11u);
+    EXPECT_EQ(stats.values[1], 12u);
+    EXPECT_EQ(stats.values[29], 0u);
+
+    NvCacheStat2Info stats2 = Marked<NvCacheStat2Info>();
+    ASSERT_EQ(UviGetNvCacheStat2Info(0, &stats2).status, 0u);
+    EXPECT_EQ(stats2.groupLength, 80u);
+    EXPECT_EQ(stats2.values[1], 22u);
+
+    NvCacheUnifiedStats unified = Marked<NvCacheUnifiedStats>();
+    ASSERT_EQ(UviGetNvCacheUnifiedStats(0, &unified).status, 0u);
+    EXPECT_EQ(unified.groupLength, 1400u);
+    EXPECT_EQ(unified.data[0], 31);
+    EXPECT_EQ(unified.data[4], 32);
+    EXPECT_EQ(unified.data[1391], 0);
+}
+
+TEST_F(Statistics, FailedVerificationIsReturnedAndTheRecordKept) {
+    Start();
+    unsigned int session = 0;
+    ASSERT_EQ(UviSessionOpen(&session).status, 0u);
+    // The policy group's length word (answer byte 80) says 200; the session's snapshot is built, so
+    // the statistics request is the only RAID request the call sends.
+    machine_->machine().faults().Add(R"({"kind": "DeviceIoControl", "match": {"signature": "OrvexRdp"},
+        "times": 1, "outcome": {"patch": [{"offset": 80, "hex": "C8000000"}]}})");
+    NvCachePolicyStatInfo policy = Marked<NvCachePolicyStatInfo>();
+    const _UVI_Error e = UviGetNvCachePolicyStatInfo(session, &policy);
+    EXPECT_EQ(e.code, 0xA0040405u);
+    EXPECT_EQ(Message(e),
+              "Invalid GroupLength in CIoctlNvCachePolicyStatsGroup, expected size: 216, actual: 200");
+    EXPECT_TRUE(StillMarked(policy));
+    EXPECT_EQ(UviSessionClose(session).status, 0u);
+}
+
+TEST_F(Statistics, NullRecordsAndMachinesWithoutACacheController) {
+    Start(sim::MachineBuilder::Default()
+              .Remove("/adapters/0")
+              .Remove("/volumes")
+              .Remove("/disks/1")
+              .Remove("/disks/0"));
+    auto expectNull = [](const _UVI_Error& e, const char* debug) {
+        EXPECT_EQ(e.code, 0xA0000006u) << debug;
+        EXPECT_EQ(Debug(e), debug);
+    };
+    expectNull(UviGetNvCachePolicyStatInfo(0, nullptr),
+               "Get NVCache policy stat info: stat structure is null");
+    expectNull(UviGetNvCacheStatInfo(0, nullptr), "Get NVCache stat info: stats structure is null");
+    expectNull(UviGetNvCacheStat2Info(0, nullptr), "Get NVCache stat 2 info: stat structure is null");
+    expectNull(UviGetNvCacheUnifiedStats(0, nullptr),
+               "Get NVCache unified stat info: stat structure is null");
+    expectNull(UviGetIoClassifierStats(0, nullptr), "Get IO classifiers stat: stats structire is null");
+    // Only the NVMe controller of the vendor's driver is left.
+    NvCacheStatInfo stats = Marked<NvCacheStatInfo>();
+    _UVI_Error e = UviGetNvCacheStatInfo(0, &stats);
+    EXPECT_EQ(e.code, 0xA0010010u);
+    EXPECT_EQ(Message(e), "Can't find Ahci controller");
+    _UVI_IoClassifierCounters counters = Marked<_UVI_IoClassifierCounters>();
+    e = UviGetIoClassifierStats(0, &counters);
+    EXPECT_EQ(e.code, 0xA0010010u);
+    EXPECT_TRUE(StillMarked(counters));
+}
+
+TEST_F(Statistics, ClassifierCountersOfTheAcceleratedVolume) {
+    Start();
+    _UVI_IoClassifierCounters counters = Marked<_UVI_IoClassifierCounters>();
+    _UVI_Error e = UviGetIoClassifierStats(0, &counters);
+    EXPECT_EQ(e.code, 0xA0000008u);
+    EXPECT_EQ(Message(e), "Invalid call in UviGetIoClassifierStats");
+    EXPECT_TRUE(StillMarked(counters));
+
+    machine_.reset();
+    static_cast<void>(UviFinalize());
+    Start(sim::MachineBuilder::Default()
+              .Set("/adapters/0/raid/nv_cache",
+                   R"({"state": 1, "mode": 5, "cache_volume": -1, "accelerated_volume": 0})")
+              .Set("/adapters/0/classifier", R"({"counters": [5, 6, 7]})"));
+    e = UviGetIoClassifierStats(0, &counters);
+    ASSERT_EQ(e.status, 0u) << Message(e);
+    EXPECT_EQ(counters.halves[0][0].first, 5u);
+    EXPECT_EQ(counters.halves[0][0].second, 6u);
+    EXPECT_EQ(counters.halves[0][1].first, 7u);
+    EXPECT_EQ(counters.halves[1][15].second, 0u);
+}
+
+} // namespace
