@@ -1,10 +1,16 @@
 #pragma once
 // The array record of the exported interface and the array queries.
-#include <cstddef>
-#include <cstdint>
+#include <stddef.h>
+#include <stdint.h>
 
 #include "middleware/core/Export.h"
 #include "middleware/core/UviError.h"
+
+#ifndef __cplusplus
+#include <assert.h>
+#include <stdbool.h>
+typedef struct _UVI_ArrayInfo _UVI_ArrayInfo;
+#endif
 
 // One RAID array, zero-filled before it is written.
 struct _UVI_ArrayInfo {
@@ -25,19 +31,21 @@ struct _UVI_ArrayInfo {
     // While a member is missing: the smallest free space of the present members; else the group's.
     uint64_t memberFreeSpace;
 };
-static_assert(sizeof(_UVI_ArrayInfo) == 72);
-static_assert(offsetof(_UVI_ArrayInfo, handle) == 0);
-static_assert(offsetof(_UVI_ArrayInfo, name) == 4);
-static_assert(offsetof(_UVI_ArrayInfo, state) == 28);
-static_assert(offsetof(_UVI_ArrayInfo, sizeInBytes) == 32);
-static_assert(offsetof(_UVI_ArrayInfo, availableSizeInBytes) == 40);
-static_assert(offsetof(_UVI_ArrayInfo, writeCache) == 48);
-static_assert(offsetof(_UVI_ArrayInfo, numDisks) == 52);
-static_assert(offsetof(_UVI_ArrayInfo, numVolumes) == 56);
-static_assert(offsetof(_UVI_ArrayInfo, controllerHandle) == 60);
-static_assert(offsetof(_UVI_ArrayInfo, memberFreeSpace) == 64);
+static_assert(sizeof(_UVI_ArrayInfo) == 72, "record layout");
+static_assert(offsetof(_UVI_ArrayInfo, handle) == 0, "record layout");
+static_assert(offsetof(_UVI_ArrayInfo, name) == 4, "record layout");
+static_assert(offsetof(_UVI_ArrayInfo, state) == 28, "record layout");
+static_assert(offsetof(_UVI_ArrayInfo, sizeInBytes) == 32, "record layout");
+static_assert(offsetof(_UVI_ArrayInfo, availableSizeInBytes) == 40, "record layout");
+static_assert(offsetof(_UVI_ArrayInfo, writeCache) == 48, "record layout");
+static_assert(offsetof(_UVI_ArrayInfo, numDisks) == 52, "record layout");
+static_assert(offsetof(_UVI_ArrayInfo, numVolumes) == 56, "record layout");
+static_assert(offsetof(_UVI_ArrayInfo, controllerHandle) == 60, "record layout");
+static_assert(offsetof(_UVI_ArrayInfo, memberFreeSpace) == 64, "record layout");
 
+#ifdef __cplusplus
 extern "C" {
+#endif
 // Arrays of every own-driver controller, except those the cache acceleration keeps hidden.
 MOX_EXPORT _UVI_Error UviGetArrayHandles(unsigned int session, unsigned int* handleList,
                                          unsigned int* handleCount);
@@ -50,4 +58,6 @@ MOX_EXPORT _UVI_Error UviGetArrayInfo(unsigned int session, unsigned int arrayHa
 // the number of arrays.
 MOX_EXPORT _UVI_Error UviGetIxoArrays(unsigned int session, unsigned int controllerHandle,
                                       _UVI_ArrayInfo* records, unsigned int* recordCount);
+#ifdef __cplusplus
 }
+#endif

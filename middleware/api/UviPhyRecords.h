@@ -1,10 +1,17 @@
 #pragma once
 // The PHY record of the exported interface, the PHY queries and the two runtime power reads.
-#include <cstddef>
-#include <cstdint>
+#include <stddef.h>
+#include <stdint.h>
 
 #include "middleware/core/Export.h"
 #include "middleware/core/UviError.h"
+
+#ifndef __cplusplus
+#include <assert.h>
+#include <stdbool.h>
+typedef struct UVI_PhyInfo UVI_PhyInfo;
+typedef struct UVI_PmInterfaceFields UVI_PmInterfaceFields;
+#endif
 
 // One attachment point of a controller: a port (kind 1) or a disk (kind 2). Zero-filled before it
 // is written.
@@ -81,56 +88,56 @@ struct UVI_PhyInfo {
     uint32_t locationController;
     uint32_t locationSlot;
 };
-static_assert(sizeof(UVI_PhyInfo) == 216);
-static_assert(offsetof(UVI_PhyInfo, lun) == 8);
-static_assert(offsetof(UVI_PhyInfo, targetId) == 9);
-static_assert(offsetof(UVI_PhyInfo, pathId) == 10);
-static_assert(offsetof(UVI_PhyInfo, portNumber) == 11);
-static_assert(offsetof(UVI_PhyInfo, reserved12) == 12);
-static_assert(offsetof(UVI_PhyInfo, pathIdWord) == 24);
-static_assert(offsetof(UVI_PhyInfo, one28) == 28);
-static_assert(offsetof(UVI_PhyInfo, portHandle) == 32);
-static_assert(offsetof(UVI_PhyInfo, attachedKind) == 36);
-static_assert(offsetof(UVI_PhyInfo, attachedHandle) == 40);
-static_assert(offsetof(UVI_PhyInfo, externalPort) == 44);
-static_assert(offsetof(UVI_PhyInfo, hotPlugCapable) == 45);
-static_assert(offsetof(UVI_PhyInfo, one48) == 48);
-static_assert(offsetof(UVI_PhyInfo, maximumLinkRate) == 52);
-static_assert(offsetof(UVI_PhyInfo, one56) == 56);
-static_assert(offsetof(UVI_PhyInfo, negotiatedLinkRate) == 60);
-static_assert(offsetof(UVI_PhyInfo, linkRate) == 64);
-static_assert(offsetof(UVI_PhyInfo, reserved68) == 68);
-static_assert(offsetof(UVI_PhyInfo, controllerHandle) == 116);
-static_assert(offsetof(UVI_PhyInfo, mechanicalPresenceSwitchSupported) == 120);
-static_assert(offsetof(UVI_PhyInfo, coldPresenceDetection) == 121);
-static_assert(offsetof(UVI_PhyInfo, deviceAttached) == 122);
-static_assert(offsetof(UVI_PhyInfo, portMultiplierAttached) == 123);
-static_assert(offsetof(UVI_PhyInfo, connectionKind) == 124);
-static_assert(offsetof(UVI_PhyInfo, portInterface) == 128);
-static_assert(offsetof(UVI_PhyInfo, busWidth) == 132);
-static_assert(offsetof(UVI_PhyInfo, busSpeed) == 136);
-static_assert(offsetof(UVI_PhyInfo, atapiDevice) == 140);
-static_assert(offsetof(UVI_PhyInfo, automaticPartialToSlumber) == 145);
-static_assert(offsetof(UVI_PhyInfo, portCommand) == 152);
-static_assert(offsetof(UVI_PhyInfo, ahciInfoBits) == 160);
-static_assert(offsetof(UVI_PhyInfo, rtd3Capable) == 164);
-static_assert(offsetof(UVI_PhyInfo, aggressiveDeviceSleep) == 165);
-static_assert(offsetof(UVI_PhyInfo, deviceSleepPresent) == 166);
-static_assert(offsetof(UVI_PhyInfo, deviceSleepExitTimeout) == 168);
-static_assert(offsetof(UVI_PhyInfo, minimumDeviceSleepAssertionTime) == 172);
-static_assert(offsetof(UVI_PhyInfo, deviceSleepIdleTimeout) == 176);
-static_assert(offsetof(UVI_PhyInfo, deviceSleepIdleTimeoutMultiplier) == 180);
-static_assert(offsetof(UVI_PhyInfo, csmiPhyIdentifier) == 184);
-static_assert(offsetof(UVI_PhyInfo, csmiReturnCode) == 188);
-static_assert(offsetof(UVI_PhyInfo, locationType) == 192);
-static_assert(offsetof(UVI_PhyInfo, locationPort) == 196);
-static_assert(offsetof(UVI_PhyInfo, locationCycleRouter) == 197);
-static_assert(offsetof(UVI_PhyInfo, locationBus) == 198);
-static_assert(offsetof(UVI_PhyInfo, locationDevice) == 199);
-static_assert(offsetof(UVI_PhyInfo, locationFunction) == 200);
-static_assert(offsetof(UVI_PhyInfo, locationSocket) == 204);
-static_assert(offsetof(UVI_PhyInfo, locationController) == 208);
-static_assert(offsetof(UVI_PhyInfo, locationSlot) == 212);
+static_assert(sizeof(UVI_PhyInfo) == 216, "record layout");
+static_assert(offsetof(UVI_PhyInfo, lun) == 8, "record layout");
+static_assert(offsetof(UVI_PhyInfo, targetId) == 9, "record layout");
+static_assert(offsetof(UVI_PhyInfo, pathId) == 10, "record layout");
+static_assert(offsetof(UVI_PhyInfo, portNumber) == 11, "record layout");
+static_assert(offsetof(UVI_PhyInfo, reserved12) == 12, "record layout");
+static_assert(offsetof(UVI_PhyInfo, pathIdWord) == 24, "record layout");
+static_assert(offsetof(UVI_PhyInfo, one28) == 28, "record layout");
+static_assert(offsetof(UVI_PhyInfo, portHandle) == 32, "record layout");
+static_assert(offsetof(UVI_PhyInfo, attachedKind) == 36, "record layout");
+static_assert(offsetof(UVI_PhyInfo, attachedHandle) == 40, "record layout");
+static_assert(offsetof(UVI_PhyInfo, externalPort) == 44, "record layout");
+static_assert(offsetof(UVI_PhyInfo, hotPlugCapable) == 45, "record layout");
+static_assert(offsetof(UVI_PhyInfo, one48) == 48, "record layout");
+static_assert(offsetof(UVI_PhyInfo, maximumLinkRate) == 52, "record layout");
+static_assert(offsetof(UVI_PhyInfo, one56) == 56, "record layout");
+static_assert(offsetof(UVI_PhyInfo, negotiatedLinkRate) == 60, "record layout");
+static_assert(offsetof(UVI_PhyInfo, linkRate) == 64, "record layout");
+static_assert(offsetof(UVI_PhyInfo, reserved68) == 68, "record layout");
+static_assert(offsetof(UVI_PhyInfo, controllerHandle) == 116, "record layout");
+static_assert(offsetof(UVI_PhyInfo, mechanicalPresenceSwitchSupported) == 120, "record layout");
+static_assert(offsetof(UVI_PhyInfo, coldPresenceDetection) == 121, "record layout");
+static_assert(offsetof(UVI_PhyInfo, deviceAttached) == 122, "record layout");
+static_assert(offsetof(UVI_PhyInfo, portMultiplierAttached) == 123, "record layout");
+static_assert(offsetof(UVI_PhyInfo, connectionKind) == 124, "record layout");
+static_assert(offsetof(UVI_PhyInfo, portInterface) == 128, "record layout");
+static_assert(offsetof(UVI_PhyInfo, busWidth) == 132, "record layout");
+static_assert(offsetof(UVI_PhyInfo, busSpeed) == 136, "record layout");
+static_assert(offsetof(UVI_PhyInfo, atapiDevice) == 140, "record layout");
+static_assert(offsetof(UVI_PhyInfo, automaticPartialToSlumber) == 145, "record layout");
+static_assert(offsetof(UVI_PhyInfo, portCommand) == 152, "record layout");
+static_assert(offsetof(UVI_PhyInfo, ahciInfoBits) == 160, "record layout");
+static_assert(offsetof(UVI_PhyInfo, rtd3Capable) == 164, "record layout");
+static_assert(offsetof(UVI_PhyInfo, aggressiveDeviceSleep) == 165, "record layout");
+static_assert(offsetof(UVI_PhyInfo, deviceSleepPresent) == 166, "record layout");
+static_assert(offsetof(UVI_PhyInfo, deviceSleepExitTimeout) == 168, "record layout");
+static_assert(offsetof(UVI_PhyInfo, minimumDeviceSleepAssertionTime) == 172, "record layout");
+static_assert(offsetof(UVI_PhyInfo, deviceSleepIdleTimeout) == 176, "record layout");
+static_assert(offsetof(UVI_PhyInfo, deviceSleepIdleTimeoutMultiplier) == 180, "record layout");
+static_assert(offsetof(UVI_PhyInfo, csmiPhyIdentifier) == 184, "record layout");
+static_assert(offsetof(UVI_PhyInfo, csmiReturnCode) == 188, "record layout");
+static_assert(offsetof(UVI_PhyInfo, locationType) == 192, "record layout");
+static_assert(offsetof(UVI_PhyInfo, locationPort) == 196, "record layout");
+static_assert(offsetof(UVI_PhyInfo, locationCycleRouter) == 197, "record layout");
+static_assert(offsetof(UVI_PhyInfo, locationBus) == 198, "record layout");
+static_assert(offsetof(UVI_PhyInfo, locationDevice) == 199, "record layout");
+static_assert(offsetof(UVI_PhyInfo, locationFunction) == 200, "record layout");
+static_assert(offsetof(UVI_PhyInfo, locationSocket) == 204, "record layout");
+static_assert(offsetof(UVI_PhyInfo, locationController) == 208, "record layout");
+static_assert(offsetof(UVI_PhyInfo, locationSlot) == 212, "record layout");
 
 // The input and outputs of UviUpdatePmInterfaceFields.
 struct UVI_PmInterfaceFields {
@@ -138,11 +145,13 @@ struct UVI_PmInterfaceFields {
     uint32_t field1;  // bits 8 to 11 of the AHCI information's second word
     uint32_t field2;  // bits 8 to 11 of its third word
 };
-static_assert(sizeof(UVI_PmInterfaceFields) == 12);
-static_assert(offsetof(UVI_PmInterfaceFields, field1) == 4);
-static_assert(offsetof(UVI_PmInterfaceFields, field2) == 8);
+static_assert(sizeof(UVI_PmInterfaceFields) == 12, "record layout");
+static_assert(offsetof(UVI_PmInterfaceFields, field1) == 4, "record layout");
+static_assert(offsetof(UVI_PmInterfaceFields, field2) == 8, "record layout");
 
+#ifdef __cplusplus
 extern "C" {
+#endif
 MOX_EXPORT _UVI_Error UviGetPhyHandles(unsigned int session, unsigned int* handleList,
                                        unsigned int* handleCount);
 MOX_EXPORT _UVI_Error UviGetPhyInfo(unsigned int session, unsigned int phyHandle, UVI_PhyInfo* info);
@@ -152,4 +161,6 @@ MOX_EXPORT bool UviGetIsRTD3HotEnabled(uint32_t address);
 // Fills the two outputs from the AHCI information of the address's controller and returns the
 // first; 0 with the outputs untouched when it cannot be read. Needs no initialisation.
 MOX_EXPORT int32_t UviUpdatePmInterfaceFields(UVI_PmInterfaceFields* record);
+#ifdef __cplusplus
 }
+#endif

@@ -1,16 +1,23 @@
 #pragma once
 // The system and library version records of the exported interface and their queries.
-#include <cstddef>
-#include <cstdint>
+#include <stddef.h>
+#include <stdint.h>
 
 #include "middleware/core/Export.h"
 #include "middleware/core/UviError.h"
 
+#ifndef __cplusplus
+#include <assert.h>
+#include <stdbool.h>
+typedef struct _UVI_SystemInfo _UVI_SystemInfo;
+typedef struct _UVI_MiddlewareVersionInfo _UVI_MiddlewareVersionInfo;
+#endif
+
 // The version UviGetSystemInfo accepts.
-constexpr uint32_t kUviSystemInfoVersion = 0x10000DAD;
+enum { UVI_SYSTEM_INFO_VERSION = 0x10000DAD };
 
 // Feature bits of _UVI_SystemInfo::features.
-enum : uint32_t {
+enum {
     UVI_FEATURE_EMAIL = 0x1,
     UVI_FEATURE_XQJD_MODE = 0x2,
     UVI_FEATURE_PERFORMANCE_MODE = 0x4,
@@ -36,18 +43,18 @@ struct _UVI_SystemInfo {
     uint32_t worstStatus;
     uint32_t reserved44;
 };
-static_assert(sizeof(_UVI_SystemInfo) == 48);
-static_assert(offsetof(_UVI_SystemInfo, recordVersion) == 0);
-static_assert(offsetof(_UVI_SystemInfo, reserved4) == 4);
-static_assert(offsetof(_UVI_SystemInfo, xqjdMode) == 5);
-static_assert(offsetof(_UVI_SystemInfo, emailDisabled) == 6);
-static_assert(offsetof(_UVI_SystemInfo, performanceModeDisabled) == 7);
-static_assert(offsetof(_UVI_SystemInfo, rohiDisabled) == 8);
-static_assert(offsetof(_UVI_SystemInfo, oemReservedVolume) == 9);
-static_assert(offsetof(_UVI_SystemInfo, reserved26) == 26);
-static_assert(offsetof(_UVI_SystemInfo, linkPowerManagementEnabled) == 27);
-static_assert(offsetof(_UVI_SystemInfo, features) == 32);
-static_assert(offsetof(_UVI_SystemInfo, worstStatus) == 40);
+static_assert(sizeof(_UVI_SystemInfo) == 48, "record layout");
+static_assert(offsetof(_UVI_SystemInfo, recordVersion) == 0, "record layout");
+static_assert(offsetof(_UVI_SystemInfo, reserved4) == 4, "record layout");
+static_assert(offsetof(_UVI_SystemInfo, xqjdMode) == 5, "record layout");
+static_assert(offsetof(_UVI_SystemInfo, emailDisabled) == 6, "record layout");
+static_assert(offsetof(_UVI_SystemInfo, performanceModeDisabled) == 7, "record layout");
+static_assert(offsetof(_UVI_SystemInfo, rohiDisabled) == 8, "record layout");
+static_assert(offsetof(_UVI_SystemInfo, oemReservedVolume) == 9, "record layout");
+static_assert(offsetof(_UVI_SystemInfo, reserved26) == 26, "record layout");
+static_assert(offsetof(_UVI_SystemInfo, linkPowerManagementEnabled) == 27, "record layout");
+static_assert(offsetof(_UVI_SystemInfo, features) == 32, "record layout");
+static_assert(offsetof(_UVI_SystemInfo, worstStatus) == 40, "record layout");
 
 struct _UVI_MiddlewareVersionInfo {
     uint32_t recordVersion; // always 1
@@ -58,17 +65,21 @@ struct _UVI_MiddlewareVersionInfo {
     uint32_t revision;
     uint32_t build;
 };
-static_assert(sizeof(_UVI_MiddlewareVersionInfo) == 56);
-static_assert(offsetof(_UVI_MiddlewareVersionInfo, versionText) == 8);
-static_assert(offsetof(_UVI_MiddlewareVersionInfo, major) == 40);
-static_assert(offsetof(_UVI_MiddlewareVersionInfo, minor) == 44);
-static_assert(offsetof(_UVI_MiddlewareVersionInfo, revision) == 48);
-static_assert(offsetof(_UVI_MiddlewareVersionInfo, build) == 52);
+static_assert(sizeof(_UVI_MiddlewareVersionInfo) == 56, "record layout");
+static_assert(offsetof(_UVI_MiddlewareVersionInfo, versionText) == 8, "record layout");
+static_assert(offsetof(_UVI_MiddlewareVersionInfo, major) == 40, "record layout");
+static_assert(offsetof(_UVI_MiddlewareVersionInfo, minor) == 44, "record layout");
+static_assert(offsetof(_UVI_MiddlewareVersionInfo, revision) == 48, "record layout");
+static_assert(offsetof(_UVI_MiddlewareVersionInfo, build) == 52, "record layout");
 
+#ifdef __cplusplus
 extern "C" {
-// Needs an open session (not 0) and the version kUviSystemInfoVersion.
+#endif
+// Needs an open session (not 0) and the version UVI_SYSTEM_INFO_VERSION.
 MOX_EXPORT _UVI_Error UviGetSystemInfo(unsigned int session, uint32_t version, _UVI_SystemInfo* info);
 // The PCI device ID of the platform's LPC controller; needs no initialisation.
 MOX_EXPORT _UVI_Error GetLPCId(uint16_t* id);
 MOX_EXPORT _UVI_MiddlewareVersionInfo UviGetMiddlewareVersionInfo();
+#ifdef __cplusplus
 }
+#endif

@@ -1,13 +1,25 @@
 #pragma once
 // The cache-memory pairing records of the exported interface, their status enumerations with texts,
 // and the pairing queries.
-#include <cstddef>
-#include <cstdint>
+#include <stddef.h>
+#include <stdint.h>
 
 #include "middleware/core/Export.h"
 #include "middleware/core/UviError.h"
 
-enum _UVI_VezkDiskPairStatus : uint32_t {
+#ifndef __cplusplus
+#include <assert.h>
+#include <stdbool.h>
+typedef struct _UVI_VezkInfo _UVI_VezkInfo;
+typedef struct _UVI_HalvexOptimizationInfo _UVI_HalvexOptimizationInfo;
+typedef struct _UVI_VolportPerformanceCounters _UVI_VolportPerformanceCounters;
+typedef struct _UVI_VezkDiskPairInfo _UVI_VezkDiskPairInfo;
+typedef enum _UVI_VezkDiskPairStatus _UVI_VezkDiskPairStatus;
+typedef enum _UVI_VezkDiskValidForConcatenationStatus _UVI_VezkDiskValidForConcatenationStatus;
+typedef enum _UVI_VezkFileCacheMode _UVI_VezkFileCacheMode;
+#endif
+
+enum _UVI_VezkDiskPairStatus {
     UVI_VEZK_DISK_PAIR_VALID = 0,
     UVI_VEZK_DISK_PAIR_SAME_DISK = 1,
     UVI_VEZK_DISK_PAIR_FAST_NOT_SUPPORTED = 2,
@@ -19,9 +31,9 @@ enum _UVI_VezkDiskPairStatus : uint32_t {
     UVI_VEZK_DISK_PAIR_DYNAMIC_DISK = 8,
     UVI_VEZK_DISK_PAIR_UNKNOWN = 9,
 };
-static_assert(sizeof(_UVI_VezkDiskPairStatus) == 4);
+static_assert(sizeof(_UVI_VezkDiskPairStatus) == 4, "record layout");
 
-enum _UVI_VezkDiskValidForConcatenationStatus : uint32_t {
+enum _UVI_VezkDiskValidForConcatenationStatus {
     UVI_VEZK_DISK_VALID = 0,
     UVI_VEZK_DISK_INTERNAL_ERROR = 1,
     UVI_VEZK_DISK_VOLUME_NOT_EXIST = 2,
@@ -31,14 +43,14 @@ enum _UVI_VezkDiskValidForConcatenationStatus : uint32_t {
     UVI_VEZK_DISK_INCORRECT_DISK_TYPE = 6,
     UVI_VEZK_DISK_INCORRECT_PARTITION_TYPE = 7,
 };
-static_assert(sizeof(_UVI_VezkDiskValidForConcatenationStatus) == 4);
+static_assert(sizeof(_UVI_VezkDiskValidForConcatenationStatus) == 4, "record layout");
 
-enum _UVI_VezkFileCacheMode : uint32_t {
+enum _UVI_VezkFileCacheMode {
     UVI_VEZK_FILE_CACHE_MODE_0 = 0,
     UVI_VEZK_FILE_CACHE_MODE_1 = 1,
     UVI_VEZK_FILE_CACHE_MODE_2 = 2,
 };
-static_assert(sizeof(_UVI_VezkFileCacheMode) == 4);
+static_assert(sizeof(_UVI_VezkFileCacheMode) == 4, "record layout");
 
 // One controller's cache-memory pairing; progress values are 0 to 100, -1 unknown.
 struct _UVI_VezkInfo {
@@ -83,38 +95,38 @@ struct _UVI_VezkInfo {
     // 0 no file cache, 1 with a file cache size, 2 without.
     uint32_t fileCacheState;
 };
-static_assert(sizeof(_UVI_VezkInfo) == 136);
-static_assert(offsetof(_UVI_VezkInfo, overallMigrationProgress) == 4);
-static_assert(offsetof(_UVI_VezkInfo, blockMigrationProgress) == 8);
-static_assert(offsetof(_UVI_VezkInfo, bootMigrationProgress) == 12);
-static_assert(offsetof(_UVI_VezkInfo, cacheRemainingPercent) == 16);
-static_assert(offsetof(_UVI_VezkInfo, valueA) == 24);
-static_assert(offsetof(_UVI_VezkInfo, valueB) == 32);
-static_assert(offsetof(_UVI_VezkInfo, valueAPlusC) == 40);
-static_assert(offsetof(_UVI_VezkInfo, valueDTimesC) == 48);
-static_assert(offsetof(_UVI_VezkInfo, cacheSize) == 56);
-static_assert(offsetof(_UVI_VezkInfo, blockCacheUsedPercent) == 64);
-static_assert(offsetof(_UVI_VezkInfo, pairingVolumeHandle) == 68);
-static_assert(offsetof(_UVI_VezkInfo, fastDiskHandle) == 72);
-static_assert(offsetof(_UVI_VezkInfo, slowDiskHandle) == 76);
-static_assert(offsetof(_UVI_VezkInfo, pairType) == 84);
-static_assert(offsetof(_UVI_VezkInfo, value4C) == 88);
-static_assert(offsetof(_UVI_VezkInfo, migrationType) == 92);
-static_assert(offsetof(_UVI_VezkInfo, pairingState) == 96);
-static_assert(offsetof(_UVI_VezkInfo, halvexStatus) == 100);
-static_assert(offsetof(_UVI_VezkInfo, optimizationState) == 104);
-static_assert(offsetof(_UVI_VezkInfo, vezkSupported) == 108);
-static_assert(offsetof(_UVI_VezkInfo, cpuSupported) == 109);
-static_assert(offsetof(_UVI_VezkInfo, pchSupported) == 110);
-static_assert(offsetof(_UVI_VezkInfo, osSupported) == 111);
-static_assert(offsetof(_UVI_VezkInfo, halvexFeatureSupported) == 112);
-static_assert(offsetof(_UVI_VezkInfo, extendedFlag) == 113);
-static_assert(offsetof(_UVI_VezkInfo, value72) == 114);
-static_assert(offsetof(_UVI_VezkInfo, extendedAddress) == 116);
-static_assert(offsetof(_UVI_VezkInfo, efiSystemPartition) == 120);
-static_assert(offsetof(_UVI_VezkInfo, value44) == 124);
-static_assert(offsetof(_UVI_VezkInfo, value40) == 128);
-static_assert(offsetof(_UVI_VezkInfo, fileCacheState) == 132);
+static_assert(sizeof(_UVI_VezkInfo) == 136, "record layout");
+static_assert(offsetof(_UVI_VezkInfo, overallMigrationProgress) == 4, "record layout");
+static_assert(offsetof(_UVI_VezkInfo, blockMigrationProgress) == 8, "record layout");
+static_assert(offsetof(_UVI_VezkInfo, bootMigrationProgress) == 12, "record layout");
+static_assert(offsetof(_UVI_VezkInfo, cacheRemainingPercent) == 16, "record layout");
+static_assert(offsetof(_UVI_VezkInfo, valueA) == 24, "record layout");
+static_assert(offsetof(_UVI_VezkInfo, valueB) == 32, "record layout");
+static_assert(offsetof(_UVI_VezkInfo, valueAPlusC) == 40, "record layout");
+static_assert(offsetof(_UVI_VezkInfo, valueDTimesC) == 48, "record layout");
+static_assert(offsetof(_UVI_VezkInfo, cacheSize) == 56, "record layout");
+static_assert(offsetof(_UVI_VezkInfo, blockCacheUsedPercent) == 64, "record layout");
+static_assert(offsetof(_UVI_VezkInfo, pairingVolumeHandle) == 68, "record layout");
+static_assert(offsetof(_UVI_VezkInfo, fastDiskHandle) == 72, "record layout");
+static_assert(offsetof(_UVI_VezkInfo, slowDiskHandle) == 76, "record layout");
+static_assert(offsetof(_UVI_VezkInfo, pairType) == 84, "record layout");
+static_assert(offsetof(_UVI_VezkInfo, value4C) == 88, "record layout");
+static_assert(offsetof(_UVI_VezkInfo, migrationType) == 92, "record layout");
+static_assert(offsetof(_UVI_VezkInfo, pairingState) == 96, "record layout");
+static_assert(offsetof(_UVI_VezkInfo, halvexStatus) == 100, "record layout");
+static_assert(offsetof(_UVI_VezkInfo, optimizationState) == 104, "record layout");
+static_assert(offsetof(_UVI_VezkInfo, vezkSupported) == 108, "record layout");
+static_assert(offsetof(_UVI_VezkInfo, cpuSupported) == 109, "record layout");
+static_assert(offsetof(_UVI_VezkInfo, pchSupported) == 110, "record layout");
+static_assert(offsetof(_UVI_VezkInfo, osSupported) == 111, "record layout");
+static_assert(offsetof(_UVI_VezkInfo, halvexFeatureSupported) == 112, "record layout");
+static_assert(offsetof(_UVI_VezkInfo, extendedFlag) == 113, "record layout");
+static_assert(offsetof(_UVI_VezkInfo, value72) == 114, "record layout");
+static_assert(offsetof(_UVI_VezkInfo, extendedAddress) == 116, "record layout");
+static_assert(offsetof(_UVI_VezkInfo, efiSystemPartition) == 120, "record layout");
+static_assert(offsetof(_UVI_VezkInfo, value44) == 124, "record layout");
+static_assert(offsetof(_UVI_VezkInfo, value40) == 128, "record layout");
+static_assert(offsetof(_UVI_VezkInfo, fileCacheState) == 132, "record layout");
 
 // The cache service's optimisation schedule, in seconds since 1970 (local time); -1 unknown.
 struct _UVI_HalvexOptimizationInfo {
@@ -124,16 +136,16 @@ struct _UVI_HalvexOptimizationInfo {
     bool optimizationRunning;
     uint8_t reserved25[7];
 };
-static_assert(sizeof(_UVI_HalvexOptimizationInfo) == 32);
-static_assert(offsetof(_UVI_HalvexOptimizationInfo, lastOptimizationEnd) == 8);
-static_assert(offsetof(_UVI_HalvexOptimizationInfo, nextOptimizationStart) == 16);
-static_assert(offsetof(_UVI_HalvexOptimizationInfo, optimizationRunning) == 24);
+static_assert(sizeof(_UVI_HalvexOptimizationInfo) == 32, "record layout");
+static_assert(offsetof(_UVI_HalvexOptimizationInfo, lastOptimizationEnd) == 8, "record layout");
+static_assert(offsetof(_UVI_HalvexOptimizationInfo, nextOptimizationStart) == 16, "record layout");
+static_assert(offsetof(_UVI_HalvexOptimizationInfo, optimizationRunning) == 24, "record layout");
 
 // The volume port's 18 performance counters, in the driver's order.
 struct _UVI_VolportPerformanceCounters {
     uint64_t counters[18];
 };
-static_assert(sizeof(_UVI_VolportPerformanceCounters) == 144);
+static_assert(sizeof(_UVI_VolportPerformanceCounters) == 144, "record layout");
 
 // One candidate pair of a fast cache-memory drive and a slow drive.
 struct _UVI_VezkDiskPairInfo {
@@ -146,14 +158,16 @@ struct _UVI_VezkDiskPairInfo {
     // Bitwise OR of the allowed modes.
     uint64_t allowedFileCacheModes;
 };
-static_assert(sizeof(_UVI_VezkDiskPairInfo) == 32);
-static_assert(offsetof(_UVI_VezkDiskPairInfo, fastDiskHandle) == 4);
-static_assert(offsetof(_UVI_VezkDiskPairInfo, pairVerdict) == 8);
-static_assert(offsetof(_UVI_VezkDiskPairInfo, fileCacheMode) == 12);
-static_assert(offsetof(_UVI_VezkDiskPairInfo, defaultFileCacheMode) == 16);
-static_assert(offsetof(_UVI_VezkDiskPairInfo, allowedFileCacheModes) == 24);
+static_assert(sizeof(_UVI_VezkDiskPairInfo) == 32, "record layout");
+static_assert(offsetof(_UVI_VezkDiskPairInfo, fastDiskHandle) == 4, "record layout");
+static_assert(offsetof(_UVI_VezkDiskPairInfo, pairVerdict) == 8, "record layout");
+static_assert(offsetof(_UVI_VezkDiskPairInfo, fileCacheMode) == 12, "record layout");
+static_assert(offsetof(_UVI_VezkDiskPairInfo, defaultFileCacheMode) == 16, "record layout");
+static_assert(offsetof(_UVI_VezkDiskPairInfo, allowedFileCacheModes) == 24, "record layout");
 
+#ifdef __cplusplus
 extern "C" {
+#endif
 // The controllers, as UviGetControllerHandles lists them.
 MOX_EXPORT _UVI_Error UviGetVezkHandles(unsigned int session, unsigned int* handleList,
                                         unsigned int* handleCount);
@@ -178,4 +192,6 @@ MOX_EXPORT _UVI_Error UviGetVezkDiskPairHandles(unsigned int session, unsigned i
 // An unknown pair handle leaves the record untouched and answers 0xA0000004.
 MOX_EXPORT _UVI_Error UviGetVezkDiskPairInfo(unsigned int session, unsigned int pairHandle,
                                              _UVI_VezkDiskPairInfo* info);
+#ifdef __cplusplus
 }
+#endif

@@ -1,13 +1,19 @@
 #pragma once
 // The volume record of the exported interface and the volume queries.
-#include <cstddef>
-#include <cstdint>
+#include <stddef.h>
+#include <stdint.h>
 
 #include "middleware/core/Export.h"
 #include "middleware/core/UviError.h"
 
+#ifndef __cplusplus
+#include <assert.h>
+#include <stdbool.h>
+typedef struct _UVI_VolumeInfo _UVI_VolumeInfo;
+#endif
+
 // RAID level codes, one bit each.
-enum : uint32_t {
+enum {
     UVI_RAID_LEVEL_0 = 0x1,
     UVI_RAID_LEVEL_1 = 0x2,
     UVI_RAID_LEVEL_10 = 0x4,
@@ -85,48 +91,50 @@ struct _UVI_VolumeInfo {
     char recoveryDiskName[17];
     uint8_t reserved169[7];
 };
-static_assert(sizeof(_UVI_VolumeInfo) == 176);
-static_assert(offsetof(_UVI_VolumeInfo, handle) == 0);
-static_assert(offsetof(_UVI_VolumeInfo, arrayHandle) == 4);
-static_assert(offsetof(_UVI_VolumeInfo, arrayIndex) == 8);
-static_assert(offsetof(_UVI_VolumeInfo, name) == 12);
-static_assert(offsetof(_UVI_VolumeInfo, state) == 32);
-static_assert(offsetof(_UVI_VolumeInfo, sizeInBytes) == 40);
-static_assert(offsetof(_UVI_VolumeInfo, stripSizeCode) == 48);
-static_assert(offsetof(_UVI_VolumeInfo, numDisks) == 52);
-static_assert(offsetof(_UVI_VolumeInfo, migrationProgressScaled) == 56);
-static_assert(offsetof(_UVI_VolumeInfo, cachePolicy) == 60);
-static_assert(offsetof(_UVI_VolumeInfo, systemVolume) == 64);
-static_assert(offsetof(_UVI_VolumeInfo, flag65) == 65);
-static_assert(offsetof(_UVI_VolumeInfo, initialized) == 66);
-static_assert(offsetof(_UVI_VolumeInfo, word68) == 68);
-static_assert(offsetof(_UVI_VolumeInfo, word72) == 72);
-static_assert(offsetof(_UVI_VolumeInfo, word76) == 76);
-static_assert(offsetof(_UVI_VolumeInfo, word80) == 80);
-static_assert(offsetof(_UVI_VolumeInfo, raidLevel) == 84);
-static_assert(offsetof(_UVI_VolumeInfo, controllerHandle) == 88);
-static_assert(offsetof(_UVI_VolumeInfo, recoveryUpdateMode) == 92);
-static_assert(offsetof(_UVI_VolumeInfo, recoverySync) == 96);
-static_assert(offsetof(_UVI_VolumeInfo, isBlockCacheVolume) == 100);
-static_assert(offsetof(_UVI_VolumeInfo, isAcceleratedVolume) == 101);
-static_assert(offsetof(_UVI_VolumeInfo, isPairingVolume) == 102);
-static_assert(offsetof(_UVI_VolumeInfo, arrayHasBlockCacheVolume) == 103);
-static_assert(offsetof(_UVI_VolumeInfo, raidLevelSupported) == 104);
-static_assert(offsetof(_UVI_VolumeInfo, flag105) == 105);
-static_assert(offsetof(_UVI_VolumeInfo, deviceNumber) == 108);
-static_assert(offsetof(_UVI_VolumeInfo, deviceType) == 112);
-static_assert(offsetof(_UVI_VolumeInfo, windowsCacheSetting) == 116);
-static_assert(offsetof(_UVI_VolumeInfo, seekPenalty) == 120);
-static_assert(offsetof(_UVI_VolumeInfo, windowsWriteCache) == 124);
-static_assert(offsetof(_UVI_VolumeInfo, hasPartitions) == 128);
-static_assert(offsetof(_UVI_VolumeInfo, configByte1) == 132);
-static_assert(offsetof(_UVI_VolumeInfo, flag136) == 136);
-static_assert(offsetof(_UVI_VolumeInfo, migrationProgress) == 140);
-static_assert(offsetof(_UVI_VolumeInfo, word144) == 144);
-static_assert(offsetof(_UVI_VolumeInfo, word148) == 148);
-static_assert(offsetof(_UVI_VolumeInfo, recoveryDiskName) == 152);
+static_assert(sizeof(_UVI_VolumeInfo) == 176, "record layout");
+static_assert(offsetof(_UVI_VolumeInfo, handle) == 0, "record layout");
+static_assert(offsetof(_UVI_VolumeInfo, arrayHandle) == 4, "record layout");
+static_assert(offsetof(_UVI_VolumeInfo, arrayIndex) == 8, "record layout");
+static_assert(offsetof(_UVI_VolumeInfo, name) == 12, "record layout");
+static_assert(offsetof(_UVI_VolumeInfo, state) == 32, "record layout");
+static_assert(offsetof(_UVI_VolumeInfo, sizeInBytes) == 40, "record layout");
+static_assert(offsetof(_UVI_VolumeInfo, stripSizeCode) == 48, "record layout");
+static_assert(offsetof(_UVI_VolumeInfo, numDisks) == 52, "record layout");
+static_assert(offsetof(_UVI_VolumeInfo, migrationProgressScaled) == 56, "record layout");
+static_assert(offsetof(_UVI_VolumeInfo, cachePolicy) == 60, "record layout");
+static_assert(offsetof(_UVI_VolumeInfo, systemVolume) == 64, "record layout");
+static_assert(offsetof(_UVI_VolumeInfo, flag65) == 65, "record layout");
+static_assert(offsetof(_UVI_VolumeInfo, initialized) == 66, "record layout");
+static_assert(offsetof(_UVI_VolumeInfo, word68) == 68, "record layout");
+static_assert(offsetof(_UVI_VolumeInfo, word72) == 72, "record layout");
+static_assert(offsetof(_UVI_VolumeInfo, word76) == 76, "record layout");
+static_assert(offsetof(_UVI_VolumeInfo, word80) == 80, "record layout");
+static_assert(offsetof(_UVI_VolumeInfo, raidLevel) == 84, "record layout");
+static_assert(offsetof(_UVI_VolumeInfo, controllerHandle) == 88, "record layout");
+static_assert(offsetof(_UVI_VolumeInfo, recoveryUpdateMode) == 92, "record layout");
+static_assert(offsetof(_UVI_VolumeInfo, recoverySync) == 96, "record layout");
+static_assert(offsetof(_UVI_VolumeInfo, isBlockCacheVolume) == 100, "record layout");
+static_assert(offsetof(_UVI_VolumeInfo, isAcceleratedVolume) == 101, "record layout");
+static_assert(offsetof(_UVI_VolumeInfo, isPairingVolume) == 102, "record layout");
+static_assert(offsetof(_UVI_VolumeInfo, arrayHasBlockCacheVolume) == 103, "record layout");
+static_assert(offsetof(_UVI_VolumeInfo, raidLevelSupported) == 104, "record layout");
+static_assert(offsetof(_UVI_VolumeInfo, flag105) == 105, "record layout");
+static_assert(offsetof(_UVI_VolumeInfo, deviceNumber) == 108, "record layout");
+static_assert(offsetof(_UVI_VolumeInfo, deviceType) == 112, "record layout");
+static_assert(offsetof(_UVI_VolumeInfo, windowsCacheSetting) == 116, "record layout");
+static_assert(offsetof(_UVI_VolumeInfo, seekPenalty) == 120, "record layout");
+static_assert(offsetof(_UVI_VolumeInfo, windowsWriteCache) == 124, "record layout");
+static_assert(offsetof(_UVI_VolumeInfo, hasPartitions) == 128, "record layout");
+static_assert(offsetof(_UVI_VolumeInfo, configByte1) == 132, "record layout");
+static_assert(offsetof(_UVI_VolumeInfo, flag136) == 136, "record layout");
+static_assert(offsetof(_UVI_VolumeInfo, migrationProgress) == 140, "record layout");
+static_assert(offsetof(_UVI_VolumeInfo, word144) == 144, "record layout");
+static_assert(offsetof(_UVI_VolumeInfo, word148) == 148, "record layout");
+static_assert(offsetof(_UVI_VolumeInfo, recoveryDiskName) == 152, "record layout");
 
+#ifdef __cplusplus
 extern "C" {
+#endif
 // Volumes of every own-driver controller, except those the cache acceleration keeps hidden.
 MOX_EXPORT _UVI_Error UviGetVolumeHandles(unsigned int session, unsigned int* handleList,
                                           unsigned int* handleCount);
@@ -140,4 +148,6 @@ MOX_EXPORT _UVI_Error UviGetIxoVolumes(unsigned int session, unsigned int contro
                                        _UVI_VolumeInfo* records, unsigned int* recordCount);
 // The full scale of the migration progress (10000); needs no initialisation.
 MOX_EXPORT int UviGetVolumeMigrationRange();
+#ifdef __cplusplus
 }
+#endif

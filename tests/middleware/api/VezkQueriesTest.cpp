@@ -1,0 +1,173 @@
+// Cache-memory pairing queries over sim/machines/pairing.json: port 0 supports pairing and has pair
+// candidates, port 1 is joined (migration at 40 %), port 2 has no pairing support.
+#include <cstring>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "middleware/api/UviApi.h"
+#include "middleware/api/VezkQueries.h"
+#include "sim/Faults.h"
+#include "sim/Machine.h"
+#include "sim/MachineBuilder.h"
+
+namespace {
+
+class Library {
+public:
+    explicit Library(const sim::MachineBuilder& builder) : machine_(builder) { UviInitialize(); }
+    ~Library() { UviFinalize(); }
+
+private:
+    sim::ScopedMachine machine_;
+};
+
+sim::MachineBuilder Pairing() {
+    // No boot-time migration, so the joined pair's overall progress is the driver's own.
+    return sim::MachineBuilder::FromFile("pairing.json").Set("/cache_service/migration/state", "1");
+}
+
+std::vector<unsigned> Handles(_UVI_Error (*query)(unsigned, unsigned*, unsigned*)) {
+    unsigned count = 0;
+    const _UVI_Error first = query(0, nullptr, &count);
+    CleanupUviError(first.errorId);
+    std::vector<unsigned> handles(count);
+    EXPECT_EQ(query(0, handles.data(), &count).status, UVI_STATUS_SUCCESS);
+    return handles;
+}
+
+TEST(OverallMigrationProgress, HalvedWhileRebuildingUnknownKept) {
+    EXPECT_EQ(OverallMigrationProgress(40, 2, 1), 70);
+    EXPECT_EQ(OverallMigrationProgress(40, 2, 3), 20);
+    EXPECT_EQ(OverallMigrationProgress(40, 1, 1), 40);
+    EXPECT_EQ(OverallMigrationProgress(-1, 2, 1), -1);
+}
+
+// The joined pair's overall progress as the driver reports it while the pair is normal.
+int32_t NormalOverallProgress() {
+    Library library(Pairing());
+    const std::vector<unsigned> controllers = Handles(UviGetVezkHandles);
+    _UVI_VezkInfo info{};
+    EXPECT_EQ(UviGetVezkInfo(0, controllers.at(1), &info).status, UVI_STATUS_SUCCESS);
+    return info.overallMigrationProgress;
+}
+
+TEST(UviGetVezkInfo, FirstSupportingControllerAndTheJoinedPair) {
+    const int32_t normal = NormalOverallProgress();
+    ASSERT_GE(normal, 0);
+    Library library(Pairing().Set("/adapters/1/volume_port/state_word", "2"));
+    _UVI_VezkInfo first;
+    ASSERT_EQ(UviGetVezkInfo(0, 0, &first).status, UVI_STATUS_SUCCESS);
+    EXPECT_EQ(first.vezkSupported, 1);
+    EXPECT_EQ(first.cpuSupported, 1);
+
+    const std::vector<unsigned> controllers = Handles(UviGetVezkHandles);
+    ASSERT_EQ(controllers.size(), 3u);
+    EXPECT_EQ(first.controllerHandle, controllers[0]);
+    _UVI_VezkInfo joined;
+    ASSERT_EQ(UviGetVezkInfo(0, controllers[1], &joined).status, UVI_STATUS_SUCCESS);
+    EXPECT_EQ(joined.pairingState, 2u);
+    EXPECT_EQ(joined.blockMigrationProgress, 40);
+    // Rebuilding and no creating migration: the first half of the way.
+    EXPECT_EQ(joined.overallMigrationProgress, normal / 2);
+    EXPECT_NE(joined.pairingVolumeHandle, 0u);
+    EXPECT_NE(joined.extendedAddress, 0xFFFFFFFFu);
+
+    _UVI_VezkInfo none;
+    ASSERT_EQ(UviGetVezkInfo(0, controllers[2], &none).status, UVI_STATUS_SUCCESS);
+    EXPECT_EQ(none.vezkSupported, 0);
+
+    const _UVI_Error unknown = UviGetVezkInfo(0, 0xFFFF, &none);
+    EXPECT_EQ(unknown.code, 0xA0000004u);
+    CleanupUviError(unknown.errorId);
+
+    _UVI_Error error{};
+    const _UVI_VezkInfo byValue = UviGetVezkInfoEx(0, controllers[1], &error);
+    EXPECT_EQ(error.status, UVI_STATUS_SUCCESS);
+    EXPECT_EQ(std::memcmp(&byValue, &joined, sizeof joined), 0);
+    const _UVI_VezkInfo failed = UviGetVezkInfoEx(0, 0xFFFF, &error);
+    EXPECT_EQ(error.code, 0xA0000004u);
+    EXPECT_EQ(failed.controllerHandle, 0u);
+    CleanupUviError(error.errorId);
+}
+
+TEST(UviGetVezkInfo, NoPairingControllerAnswersNotSupported) {
+    Library library(sim::MachineBuilder::Default().Set("/adapters/0/volume_port/supported", "false"));
+    _UVI_VezkInfo info;
+    const _UVI_Error error = UviGetVezkInfo(0, 0, &info);
+    EXPECT_EQ(error.code, 0xA0070019u);
+    CleanupUviError(error.errorId);
+    _UVI_VolportPerformanceCounters counters;
+    std::memset(&counters, 0x5A, sizeof counters);
+    const _UVI_Error countersError = UviGetVolportPerformanceCounters(0, &counters);
+    EXPECT_EQ(countersError.code, 0xA0070019u);
+    EXPECT_EQ(counters.counters[0], 0x5A5A5A5A5A5A5A5Aull);
+    CleanupUviError(countersError.errorId);
+}
+
+TEST(UviGetVolportPerformanceCounters, CountersAndAFailedRequest) {
+    Library library(sim::MachineBuilder::FromFile("states.json"));
+    _UVI_VolportPerformanceCounters counters{};
+    ASSERT_EQ(UviGetVolportPerformanceCounters(0, &counters).status, UVI_STATUS_SUCCESS);
+    for (unsigned i = 0; i < 18; ++i)
+        EXPECT_EQ(counters.counters[i], i + 1u);
+    const _UVI_Error null = UviGetVolportPerformanceCounters(0, nullptr);
+    EXPECT_EQ(null.code, 0xA0000006u);
+    CleanupUviError(null.errorId);
+}
+
+TEST(VezkDiskPairs, HandlesInfoAndTheRefusals) {
+    Library library(Pairing());
+    const std::vector<unsigned> pairs = Handles(UviGetVezkDiskPairHandles);
+    ASSERT_FALSE(pairs.empty());
+    for (unsigned handle : pairs) {
+        _UVI_VezkDiskPairInfo info;
+        std::memset(&info, 0x5A, sizeof info);
+        ASSERT_EQ(UviGetVezkDiskPairInfo(0, handle, &info).status, UVI_STATUS_SUCCESS);
+        EXPECT_NE(info.slowDiskHandle, info.fastDiskHandle);
+        EXPECT_LE(info.pairVerdict, 9u);
+        EXPECT_LE(info.allowedFileCacheModes, 3u);
+        EXPECT_EQ(info.reserved20, 0x5A5A5A5Au); // not written
+    }
+    unsigned count = 0;
+    _UVI_Error error = UviGetVezkDiskPairHandles(0, nullptr, &count);
+    EXPECT_EQ(error.code, 0xA001000Du);
+    EXPECT_EQ(count, pairs.size());
+    CleanupUviError(error.errorId);
+    count = 1;
+    error = UviGetVezkDiskPairHandles(0, nullptr, &count);
+    EXPECT_EQ(error.code, 0xA0010002u);
+    CleanupUviError(error.errorId);
+
+    _UVI_VezkDiskPairInfo untouched;
+    std::memset(&untouched, 0x33, sizeof untouched);
+    error = UviGetVezkDiskPairInfo(0, 0xFFFFF, &untouched);
+    EXPECT_EQ(error.code, 0xA0000004u);
+    EXPECT_EQ(untouched.slowDiskHandle, 0x33333333u);
+    CleanupUviError(error.errorId);
+    error = UviGetVezkDiskPairInfo(0, 0, &untouched);
+    EXPECT_EQ(error.code, 0xA0000006u);
+    CleanupUviError(error.errorId);
+}
+
+TEST(VezkDiskPairs, NoPairsSucceedsWithCountZero) {
+    Library library(sim::MachineBuilder::Default().Set("/adapters/0/volume_port/supported", "false"));
+    unsigned count = 0;
+    EXPECT_EQ(UviGetVezkDiskPairHandles(0, nullptr, &count).status, UVI_STATUS_SUCCESS);
+    EXPECT_EQ(count, 0u);
+}
+
+TEST(HybridDiskSets, NoneOnTheDefaultMachine) {
+    Library library(sim::MachineBuilder::Default());
+    unsigned count = 0;
+    EXPECT_EQ(UviGetHybridDiskSetHandles(0, nullptr, &count).status, UVI_STATUS_SUCCESS);
+    EXPECT_EQ(count, 0u);
+    _UVI_HybridDiskSetInfo info{};
+    const _UVI_Error unknown = UviGetHybridDiskSetInfo(0, 7, &info);
+    EXPECT_EQ(unknown.code, 0xA0000004u);
+    CleanupUviError(unknown.errorId);
+    EXPECT_EQ(UviGetHybridDiskSetHandles(0, nullptr, nullptr).code, 0xA0010002u);
+    EXPECT_EQ(UviGetHybridDiskSetInfo(0, 7, nullptr).code, 0xA0010002u);
+}
+
+} // namespace
