@@ -1,4 +1,5 @@
 #include "cli/access/CliSession.h"
+#include "cli/access/ArrayVolumeQueries.h"
 
 #include "middleware/core/GlobalLogger.h"
 
@@ -42,11 +43,11 @@ Error CliSession::GetEndDeviceInfo(_UVI_EndDeviceInfo& info, uint32_t handle) {
 }
 
 Error CliSession::GetVolumeInfo(_UVI_VolumeInfo& info, uint32_t handle) {
-    return FullConversion(UviGetVolumeInfo(session_, handle, &info));
+    return FullConversion(QueryVolumeInfo(session_, handle, &info));
 }
 
 Error CliSession::GetArrayInfo(_UVI_ArrayInfo& info, uint32_t handle) {
-    return FullConversion(UviGetArrayInfo(session_, handle, &info));
+    return FullConversion(QueryArrayInfo(session_, handle, &info));
 }
 
 Error CliSession::GetNvcInfo(_UVI_NvcInfo& info, uint32_t controllerHandle) {

@@ -5,6 +5,7 @@
 
 #include "cli/ScopeFilters.h"
 #include "cli/ValueTexts.h"
+#include "cli/access/ArrayVolumeQueries.h"
 #include "cli/access/CliSession.h"
 
 namespace MOX {
@@ -73,8 +74,8 @@ struct PhyKind {
 struct ArrayKind {
     using Record = _UVI_ArrayInfo;
     static constexpr const char* word = "Array";
-    static constexpr HandleQuery handles = UviGetArrayHandles;
-    static _UVI_Error info(uint32_t s, uint32_t h, Record* r) { return UviGetArrayInfo(s, h, r); }
+    static constexpr HandleQuery handles = QueryArrayHandles;
+    static _UVI_Error info(uint32_t s, uint32_t h, Record* r) { return QueryArrayInfo(s, h, r); }
     static Error append(const Record& r, uint32_t owner, int32_t kind, std::vector<Record>& list) {
         return AppendArrayInScope(r, kind, owner, list);
     }
@@ -84,8 +85,8 @@ struct ArrayKind {
 struct VolumeKind {
     using Record = _UVI_VolumeInfo;
     static constexpr const char* word = "Volume";
-    static constexpr HandleQuery handles = UviGetVolumeHandles;
-    static _UVI_Error info(uint32_t s, uint32_t h, Record* r) { return UviGetVolumeInfo(s, h, r); }
+    static constexpr HandleQuery handles = QueryVolumeHandles;
+    static _UVI_Error info(uint32_t s, uint32_t h, Record* r) { return QueryVolumeInfo(s, h, r); }
     static Error append(const Record& r, uint32_t owner, int32_t kind, std::vector<Record>& list) {
         return AppendVolumeInScope(r, kind, owner, list);
     }
@@ -315,7 +316,7 @@ Error CliSession::FindControllerHandleOfVolume(std::string name, uint32_t& contr
 
 Error CliSession::FindVolumeInfoByName(_UVI_VolumeInfo& info, std::string name) {
     uint32_t count = 0;
-    const _UVI_Error first = UviGetVolumeHandles(session_, nullptr, &count);
+    const _UVI_Error first = QueryVolumeHandles(session_, nullptr, &count);
     if (first.status != 0 && first.status != UVI_STATUS_BUFFER_TOO_SMALL) {
         Error result = FullConversion(first);
         result.addDetail("Could not get Volume Handles");
@@ -324,14 +325,14 @@ Error CliSession::FindVolumeInfoByName(_UVI_VolumeInfo& info, std::string name) 
     (void)QuietConversion(first);
     std::vector<uint32_t> handles(first.status == 0 ? 0 : count, 0);
     Error result =
-        FullConversion(UviGetVolumeHandles(session_, handles.empty() ? nullptr : handles.data(), &count));
+        FullConversion(QueryVolumeHandles(session_, handles.empty() ? nullptr : handles.data(), &count));
     if (result.isError())
         return result;
     if (count < handles.size())
         handles.resize(count);
     for (uint32_t handle : handles) {
         _UVI_VolumeInfo record{};
-        Error read = QuietConversion(UviGetVolumeInfo(session_, handle, &record));
+        Error read = QuietConversion(QueryVolumeInfo(session_, handle, &record));
         if (read.isError())
             return read;
         if (RecordText(record.name) == name) {
