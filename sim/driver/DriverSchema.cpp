@@ -43,6 +43,7 @@ Shape RaidDisk() {
                        {"value_b2", Uint8()},
                        {"log_block_offset", Uint32()},
                        {"pairing_check", Uint32()},
+                       {"pairing_type", Uint32()},
                        {"action", Uint32()},
                        {"checkbox", Uint32()},
                        {"action_arg", Uint32()},
