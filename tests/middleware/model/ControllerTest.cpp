@@ -167,7 +167,7 @@ class MissingMemberTest : public ControllerTest {
 protected:
     MissingMemberTest()
         : ControllerTest(
-              sim::MachineBuilder::Default().Set("/adapters/0/raid/disks/3/state_flags", R"("0x2000010")")) {}
+              modeltest::DefaultMachine().Set("/adapters/0/raid/disks/3/state_flags", R"("0x2000010")")) {}
 };
 
 TEST_F(MissingMemberTest, AMissingMemberComesFirstAndPresentRecordsGoToTheirPorts) {
@@ -216,7 +216,7 @@ TEST_F(RemapMaskTest, OnlyThePathsOfTheMaskAreAskedAndAnAhciConnectionCountsForL
 
 // NV cache statistics are read while the SSD cache is in use (its state word at 12 not 0, 4 or 6).
 sim::MachineBuilder CacheInUse() {
-    return sim::MachineBuilder::Default()
+    return modeltest::DefaultMachine()
         .Set("/adapters/0/raid/nv_cache/mode", "3")
         .Set("/adapters/0/raid/nv_cache_stats", R"({"stats": [11, 12], "policy": [21]})");
 }

@@ -17,6 +17,12 @@
 
 namespace modeltest {
 
+// The default machine without pairing support: no pair candidates, whose disk checks would keep the
+// disk service loaded for the rest of the process.
+inline sim::MachineBuilder DefaultMachine() {
+    return sim::MachineBuilder::Default().Set("/adapters/0/volume_port/supported", "false");
+}
+
 class ControllerFixture {
 public:
     explicit ControllerFixture(const sim::MachineBuilder& machine) : machine_(machine) {
@@ -68,8 +74,7 @@ private:
 
 class ControllerTest : public ::testing::Test {
 protected:
-    explicit ControllerTest(const sim::MachineBuilder& machine = sim::MachineBuilder::Default())
-        : fixture_(machine) {}
+    explicit ControllerTest(const sim::MachineBuilder& machine = DefaultMachine()) : fixture_(machine) {}
 
     ControllerLocator* Record(int port) { return fixture_.Record(port); }
     std::unique_ptr<::Controller> Make(int port) { return fixture_.Make(port); }
