@@ -1,6 +1,10 @@
 #include "cli/tasks/VersionTask.h"
 
+#include <iostream>
+#include <vector>
+
 #include "cli/Options.h"
+#include "cli/Serializable.h"
 
 namespace MOX {
 
@@ -16,7 +20,37 @@ VersionTaskFactory::VersionTaskFactory() {
 }
 
 std::unique_ptr<ITask> VersionTaskFactory::createTask(CommandParser&) {
-    ThrowModeNotAvailable(Options().version);
+    return std::make_unique<VersionTask>();
+}
+
+Error VersionTask::run() {
+    std::string report;
+    const std::string banner = "\nOrvex(R) MOXCLI";
+    const _UVI_MiddlewareVersionInfo version = UviGetMiddlewareVersionInfo();
+    const std::string libraryLine = "Middleware Version: " + RecordText(version.versionText);
+    Error result = session_.OpenSession();
+    if (result.isError()) {
+        std::cout << "\n"
+                  << std::flush << "Could not obtain driver and orom version information to display.\n"
+                  << std::flush;
+        return result;
+    }
+    std::vector<_UVI_ControllerInfo> controllers;
+    result = session_.GetControllerInfos(controllers, "");
+    if (!result.isError()) {
+        std::string driverLines, optionRomLines;
+        for (const _UVI_ControllerInfo& controller : controllers) {
+            const std::string name = RecordText(controller.name);
+            driverLines +=
+                "\nController " + name + " Driver Version: " + RecordText(controller.driverVersion);
+            optionRomLines +=
+                "\nController " + name + " OROM Version: " + RecordText(controller.optionRomVersion);
+        }
+        report = banner + "\n" + libraryLine + driverLines + optionRomLines;
+    }
+    (void)FullConversion(UviSessionClose(session_.getHandle()));
+    std::cout << report << std::flush;
+    return result;
 }
 
 } // namespace MOX

@@ -7,21 +7,11 @@
 #include "cli/BoostCommandParser.h"
 #include "cli/Options.h"
 #include "cli/ParseCommandLine.h"
+#include "tests/cli/ParsedCommandLine.h"
 
 namespace {
 
-struct Parsed {
-    MOX::BoostCommandParser parser{"MOX CLI Tool", 80, 40};
-    MOX::Error result;
-
-    explicit Parsed(std::vector<std::string> args) {
-        args.insert(args.begin(), "moxcli");
-        std::vector<const char*> argv;
-        for (const auto& a : args)
-            argv.push_back(a.c_str());
-        result = MOX::ParseCommandLine(static_cast<int>(argv.size()), argv.data(), parser);
-    }
-};
+using clitest::Parsed;
 
 TEST(CommandParser, LongShortAndDisguisedLongNamesAlike) {
     for (const char* spelling : {"-I", "--information", "-information"}) {

@@ -1,0 +1,206 @@
+// Runs the built moxcli as a process on simulated machines and compares its standard output,
+// standard error and exit code with golden files. MOX_UPDATE_GOLDEN=1 rewrites them from the
+// program's output (read each change before committing it).
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "sim/MachineBuilder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+fs::path SourceDir() {
+    fs::path source(__FILE__);
+    if (source.is_relative())
+        source = fs::read_symlink("/proc/self/exe").parent_path() / source;
+    return source.parent_path();
+}
+
+std::string ReadAll(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// A fresh state directory for every run, removed afterwards.
+class TempDir {
+public:
+    TempDir() {
+        std::string pattern = (fs::temp_directory_path() / "moxcli-e2e-XXXXXX").string();
+        if (::mkdtemp(pattern.data()))
+            path_ = pattern;
+    }
+    ~TempDir() {
+        std::error_code ec;
+        fs::remove_all(path_, ec);
+    }
+    const fs::path& path() const { return path_; }
+
+private:
+    fs::path path_;
+};
+
+struct Run {
+    int exitCode = -1;
+    std::string out, err;
+
+    std::string Transcript() const {
+        return "exit: " + std::to_string(exitCode) + "\n--- stdout\n" + out + "\n--- stderr\n" + err + "\n";
+    }
+};
+
+// Runs moxcli with the arguments on the machine description file (empty: the embedded default), in
+// a state directory of its own.
+Run RunMoxcli(const fs::path& machine, const std::vector<std::string>& args, const fs::path& state) {
+    const fs::path outPath = state / "stdout.txt", errPath = state / "stderr.txt";
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ::dup2(out, 1);
+        ::dup2(err, 2);
+        ::setenv("MOX_SIM_STATE", (state / "machine").c_str(), 1);
+        if (machine.empty())
+            ::unsetenv("MOX_SIM_MACHINE");
+        else
+            ::setenv("MOX_SIM_MACHINE", machine.c_str(), 1);
+        ::unsetenv("MOX_TRACE");
+        std::vector<const char*> argv = {MOX_CLI_PATH};
+        for (const auto& a : args)
+            argv.push_back(a.c_str());
+        argv.push_back(nullptr);
+        ::execv(MOX_CLI_PATH, const_cast<char* const*>(argv.data()));
+        ::_exit(127);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    Run run;
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    run.out = ReadAll(outPath);
+    run.err = ReadAll(errPath);
+    return run;
+}
+
+void ExpectGolden(const Run& run, const std::string& name) {
+    const fs::path path = SourceDir() / "golden" / (name + ".txt");
+    if (const char* update = std::getenv("MOX_UPDATE_GOLDEN"); update && std::string(update) == "1") {
+        std::ofstream(path, std::ios::binary) << run.Transcript();
+        return;
+    }
+    ASSERT_TRUE(fs::exists(path)) << path;
+    EXPECT_TRUE(run.Transcript() == ReadAll(path)) << name << " differs; the run gave:\n" << run.Transcript();
+}
+
+struct Case {
+    std::string golden;
+    std::string machine; // a file of sim/machines, or empty for the embedded default
+    std::vector<std::string> args;
+};
+
+void RunCases(const std::vector<Case>& cases) {
+    for (const Case& c : cases) {
+        TempDir state;
+        const fs::path machine = c.machine.empty() ? fs::path() : sim::MachinesDir() / c.machine;
+        ExpectGolden(RunMoxcli(machine, c.args, state.path()), c.golden);
+    }
+}
+
+// A machine made for one case, written beside its state directory.
+Run RunOnBuiltMachine(const sim::MachineBuilder& builder, const std::vector<std::string>& args) {
+    TempDir state;
+    const fs::path machine = state.path() / "machine.json";
+    std::ofstream(machine) << builder.Text();
+    return RunMoxcli(machine, args, state.path());
+}
+
+TEST(Moxcli, ScopeAndFormatOptionsAreNotOffered) {
+    // The narrowing options and the comma format are not registered with the parser.
+    RunCases({
+        {"information-controller", "", {"-I", "--controller", "SATA"}},
+        {"information-array", "", {"-I", "--array"}},
+        {"information-volume", "", {"-I", "--volume", "Volume0"}},
+        {"information-disk", "", {"-I", "--disk", "0-0-2-0"}},
+        {"information-comma", "", {"-I", "--comma"}},
+    });
+}
+
+TEST(Moxcli, VersionHelpAndCommandLineErrors) {
+    RunCases({
+        {"version", "", {"-V"}},
+        {"help", "", {"--help"}},
+        {"information-help", "", {"--information", "--help"}},
+        {"parse-error-hidden-mode", "", {"--create"}},
+        {"parse-error-unknown-option", "", {"-I", "--bogus"}},
+        {"no-mode", "", {}},
+        {"two-modes", "", {"-I", "-V"}},
+        {"mode-not-available", "", {"--manage"}},
+    });
+}
+
+TEST(Moxcli, DriverVersionMustFitTheLibrary) {
+    // The library is 20.1; the second controller's driver decides, so the text names that one.
+    const std::pair<const char*, const char*> cases[] = {
+        {"20.31.0.1007", "driver-minor-plus-30"},
+        {"20.30.0.1007", "driver-minor-plus-29"},
+        {"20.32.0.1007", "driver-minor-plus-31"},
+        {"21.1.0.1007", "driver-other-major"},
+    };
+    for (const auto& [version, golden] : cases) {
+        sim::MachineBuilder machine = sim::MachineBuilder::Default();
+        machine.Set("/adapters/1/raid/controller/driver_version", std::string("\"") + version + "\"");
+        ExpectGolden(RunOnBuiltMachine(machine, {"-V"}), golden);
+    }
+}
+
+TEST(Moxcli, MachineWithoutTheVendorsDriver) {
+    const sim::MachineBuilder empty("nodriver");
+    ExpectGolden(RunOnBuiltMachine(empty, {"-I"}), "no-driver-information");
+    ExpectGolden(RunOnBuiltMachine(empty, {"-V"}), "no-driver-version");
+    ExpectGolden(RunOnBuiltMachine(empty, {"--help"}), "no-driver-help");
+}
+
+// Other programs link against the program's exports: the C interface, the error class and the
+// per-thread error store must be in its dynamic symbol table, defined.
+TEST(Moxcli, ExportsTheLibraryInterface) {
+    std::string symbols;
+    {
+        FILE* pipe = ::popen(("nm -D --defined-only '" + std::string(MOX_CLI_PATH) + "'").c_str(), "r");
+        ASSERT_NE(pipe, nullptr);
+        char buffer[4096];
+        while (size_t n = std::fread(buffer, 1, sizeof buffer, pipe))
+            symbols.append(buffer, n);
+        ASSERT_EQ(::pclose(pipe), 0);
+    }
+    auto defines = [&](const std::string& name) {
+        std::istringstream lines(symbols);
+        for (std::string line; std::getline(lines, line);)
+            if (line.size() > name.size() &&
+                line.compare(line.size() - name.size(), name.size(), name) == 0 &&
+                line[line.size() - name.size() - 1] == ' ')
+                return true;
+        return false;
+    };
+    for (const char* name :
+         {"UviInitialize", "UviFinalize", "UviSessionOpen", "UviSessionClose", "UviGetControllerHandles",
+          "UviGetControllerInfo", "UviGetEndDeviceInfo", "UviGetPhyInfo", "UviGetMiddlewareVersionInfo",
+          "UviGetErrorMessage", "UviGetErrorDebugMessage", "UviEventWaitWithHandle"})
+        EXPECT_TRUE(defines(name)) << name;
+    // C++ exports: the error class's members and the logger's accessor (mangled names).
+    EXPECT_NE(symbols.find("18CConsolidatedError"), std::string::npos);
+    EXPECT_NE(symbols.find("_ZN12GlobalLogger3getEv"), std::string::npos);
+}
+
+} // namespace
