@@ -1,3 +1,4 @@
+#include <cstring>
 #include <ctime>
 
 #include <gtest/gtest.h>

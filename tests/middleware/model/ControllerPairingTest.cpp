@@ -88,9 +88,10 @@ TEST_F(PairingTest, ACacheClearRunningBuildsNoPairs) {
         auto controller = Populated(port);
         EXPECT_EQ(InfoWord(*controller, VezkPairingInfo::kPairingState), 10) << port;
         EXPECT_TRUE(controller->getVezkDiskPairs().empty()) << port;
-        if (port == kCandidatesPort)
+        if (port == kCandidatesPort) {
             EXPECT_EQ(controller->getOptimizationState(), 2)
                 << "a module of 32 GB, a pairing state that is not 0";
+        }
     }
     clear.leave();
 }
