@@ -30,6 +30,7 @@ def main():
     nodes = [n for n in default["devices"]["nodes"] if n["properties"].get("Service") in ("ACPI", "pci")]
 
     adapters = []
+    disk_entries = []
     half = args.disks // 2
     for c in range(args.controllers):
         device = 8 + c  # PCI bus 0, devices 8 to 23
@@ -47,11 +48,12 @@ def main():
         adapter["instance_id"] = instance
         adapter["location"] = "PCI 0:%d.0" % device
         adapter["csmi"]["config"]["device"] = device
-        disks = []
+        # Each disk is described once, in "disks"; the driver's table names it by its address.
         for t in range(args.disks):
-            disks.append({"serial": "LG%02d-%03d" % (c, t), "model": "Tamsin TS512S3", "firmware": "2B7Q",
-                          "path": 0, "target": t, "lun": 0, "sectors": 1000215216, "solid_state": True})
-        adapter["raid"]["disks"] = disks
+            disk_entries.append({"port": c, "path": 0, "target": t, "lun": 0, "serial": "LG%02d-%03d" % (c, t),
+                                 "model": "Tamsin TS512S3", "firmware": "2B7Q", "sectors": 1000215216,
+                                 "rotation_rate": 1})
+        adapter["raid"]["disks"] = [{"path": 0, "target": t, "lun": 0} for t in range(args.disks)]
         adapter["raid"]["arrays"] = [
             {"disks": list(range(0, half)), "number": 0, "write_cache": 1},
             {"disks": list(range(half, args.disks)), "number": 1, "write_cache": 2},
@@ -73,6 +75,7 @@ def main():
                        % (args.controllers, args.disks),
         "devices": {"nodes": nodes},
         "adapters": adapters,
+        "disks": disk_entries,
     }
     json.dump(machine, os.sys.stdout, indent=1)
     os.sys.stdout.write("\n")

@@ -159,6 +159,9 @@ TEST_F(Statistics, NullRecordsAndMachinesWithoutACacheController) {
     Start(sim::MachineBuilder::Default()
               .Remove("/adapters/0")
               .Remove("/volumes")
+              .Remove("/disks/6")
+              .Remove("/disks/5")
+              .Remove("/disks/4")
               .Remove("/disks/1")
               .Remove("/disks/0"));
     auto expectNull = [](const _UVI_Error& e, const char* debug) {

@@ -167,11 +167,8 @@ TEST_F(EndDeviceQueries, MissingMembersAreNotListed) {
 }
 
 TEST_F(EndDeviceQueries, NvmeDiskWithACriticalWarningIsInSmartState) {
-    Start(sim::MachineBuilder::Default().Set(
-        "/adapters/1/ports/0/device",
-        R"({"protocol": "nvme", "model": "Virel NV2 1TB", "serial": "NV2-0042",
-                                                 "firmware": "5B2QGXA7", "sectors": 1953525168,
-                                                 "health": {"critical_warning": 4}})"));
+    // The NVMe disk behind the second controller.
+    Start(sim::MachineBuilder::Default().Set("/disks/2/health", R"({"critical_warning": 4})"));
     const auto controllers = ControllerHandles();
     bool seen = false;
     for (const auto& record : EndDevices()) {
