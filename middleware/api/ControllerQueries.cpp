@@ -50,10 +50,10 @@ template <class Record> void FillIdentity(Record& r, const Controller& controlle
     r.subsystemVendorId = controller.getSubsystemVendorId();
     for (int i = 0; i < 4; ++i)
         r.driverVersionNumbers[i] = controller.getDriverVersion()[i];
-    const ControllerPciLocation& location = controller.getPciLocation();
-    r.rootPortBus = location.pciBus;
-    r.rootPortDevice = location.pciDevice;
-    r.rootPortFunction = location.pciFunction;
+    const ZrcPciLocation& location = controller.getPciLocation();
+    r.rootPortBus = location.bus;
+    r.rootPortDevice = location.device;
+    r.rootPortFunction = location.function;
     r.scheduledForRemap = controller.isScheduledForZrcRemap() ? 1 : 0;
 }
 

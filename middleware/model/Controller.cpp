@@ -94,8 +94,7 @@ Controller::Controller(ControllerLocator* locator) : m_Locator(locator) {
         m_DeviceId = locator->pciDeviceId;
         for (size_t i = 0; i < m_DriverVersion.size(); ++i)
             m_DriverVersion[i] = locator->driverVersion[i];
-        m_PciLocation = {locator->rootPortKind, locator->pciFunction, locator->pciDevice, locator->pciBus,
-                         locator->rootPortNumber};
+        m_PciLocation = ZrcPciLocationOf(*locator);
     }
     if (isDictionaryValid()) {
         const uint8_t* pci = m_Dictionary.pciCommonConfig;

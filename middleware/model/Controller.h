@@ -20,6 +20,7 @@
 #include "middleware/model/NvCacheStats.h"
 #include "middleware/model/RaidDiskConfig.h"
 #include "middleware/model/VezkPairingInfo.h"
+#include "middleware/model/ZrcRemapAddress.h"
 
 class AhciPort;
 class Disk;
@@ -27,19 +28,6 @@ class RaidArray;
 class RaidVolume;
 class VezkDiskPair;
 class WinDiskList;
-
-// The PCI location of the controller's record: the kind of ACPI element its location walk ended on,
-// then function, device and bus of its bus-0 device and the element's number.
-struct ControllerPciLocation {
-    uint32_t rootPortKind;
-    uint8_t pciFunction;
-    uint8_t pciDevice;
-    uint8_t pciBus;
-    uint8_t rootPortNumber;
-};
-static_assert(sizeof(ControllerPciLocation) == 8);
-static_assert(offsetof(ControllerPciLocation, pciFunction) == 4);
-static_assert(offsetof(ControllerPciLocation, pciBus) == 6);
 
 // The present member disks' RAID records, carried from the RAID pass to the port pass.
 using RaidDiskConfigList = std::vector<RaidDiskConfig>;
@@ -188,7 +176,7 @@ public:
     uint8_t getSubClassCode() const { return m_SubClassCode; }
     uint16_t getSubsystemId() const { return m_SubsystemId; }
     uint16_t getSubsystemVendorId() const { return m_SubsystemVendorId; }
-    const ControllerPciLocation& getPciLocation() const { return m_PciLocation; }
+    const ZrcPciLocation& getPciLocation() const { return m_PciLocation; }
     // The 8 location bytes as one little-endian value, the key of the root-port sets.
     uint64_t getPciLocationValue() const;
 
@@ -245,7 +233,7 @@ protected:
     uint16_t m_SubsystemId = 0;
     uint16_t m_SubsystemVendorId = 0;
     std::array<uint32_t, 4> m_DriverVersion{};
-    ControllerPciLocation m_PciLocation{};
+    ZrcPciLocation m_PciLocation{};
     bool m_RemapScheduled = false;
 };
 

@@ -87,11 +87,9 @@ CConsolidatedError Session::Populate() {
         return none;
     }
     for (const auto& controller : getAllControllers()) {
-        const ControllerPciLocation& at = controller->getPciLocation();
-        const ZrcPciLocation location{at.rootPortKind, at.pciFunction, at.pciDevice, at.pciBus,
-                                      at.rootPortNumber};
-        controller->setScheduledForZrcRemap(m_RemapRequests &&
-                                            m_RemapRequests->isScheduled(MakeZrcRemapAddress(location)));
+        controller->setScheduledForZrcRemap(
+            m_RemapRequests &&
+            m_RemapRequests->isScheduled(MakeZrcRemapAddress(controller->getPciLocation())));
     }
     static_cast<void>(populateHybridDiskSets());        // always succeeds
     static_cast<void>(populatePciRootControllerSets()); // always succeeds
