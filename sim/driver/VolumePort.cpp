@@ -255,8 +255,13 @@ DriverAnswer Handle(DriverRequest& r) {
                     const size_t at = 32 + 64 * k;
                     w.U32(at, DiskId(d));
                     w.U64(at + 4, Bytes(d));
-                    w.U8(at + 16, static_cast<uint64_t>(
-                                      Num(d, "pairing_type", d.value("solid_state", false) ? 2 : 1)));
+                    // Only the members of the pairing have a kind; a candidate has none, so the
+                    // host does not take a lone drive for an array member.
+                    const int64_t id = DiskId(d);
+                    const bool member = vp.value("enabled", false) &&
+                                        (Num(vp, "fast", -1) == id || Num(vp, "slow", -1) == id);
+                    const int64_t kind = member ? (d.value("solid_state", false) ? 2 : 1) : 0;
+                    w.U8(at + 16, static_cast<uint64_t>(Num(d, "pairing_type", kind)));
                     w.CString(at + 17, d.value("serial", std::string()).substr(0, 46));
                 }
                 w.U8(28, listed.size());

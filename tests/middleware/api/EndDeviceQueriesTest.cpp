@@ -59,11 +59,9 @@ TEST_F(EndDeviceQueries, HandlesFollowTheTwoCallConvention) {
 }
 
 TEST_F(EndDeviceQueries, RecordsOfMemberSpareAndPassThroughMatchTheMachine) {
-    // The cache-memory disk list names no kind for the disks outside the array (a kind 1 there would
-    // make them array members, a kind 4 an offline array's).
-    Start(sim::MachineBuilder::Default()
-              .Set("/adapters/0/raid/disks/0/pairing_type", "0")
-              .Set("/adapters/0/raid/disks/1/pairing_type", "0"));
+    // The default machine has no pairing: its cache-memory disk list names no kind for the disks
+    // outside the array (a kind 1 there would make them array members, a kind 4 an offline array's).
+    Start(sim::MachineBuilder::Default());
     const auto controllers = ControllerHandles();
     const auto member = EndDeviceBySerial("TS-0077");
     ASSERT_TRUE(member);
@@ -115,7 +113,9 @@ TEST_F(EndDeviceQueries, RecordsOfMemberSpareAndPassThroughMatchTheMachine) {
 }
 
 TEST_F(EndDeviceQueries, PairingKindsOverrideTheUsage) {
-    Start(sim::MachineBuilder::Default().Set("/adapters/0/raid/disks/1/pairing_type", "4"));
+    Start(sim::MachineBuilder::Default()
+              .Set("/adapters/0/raid/disks/0/pairing_type", "1")
+              .Set("/adapters/0/raid/disks/1/pairing_type", "4"));
     const auto spare = EndDeviceBySerial("ZA1B2C4E");
     ASSERT_TRUE(spare);
     EXPECT_EQ(spare->vezkDiskKind, 4u);
