@@ -11,8 +11,8 @@
 #include "sim/Clock.h"
 #include "sim/KernelObjects.h"
 #include "sim/Machine.h"
-#include "sim/storage/DiskEntries.h"
 #include "sim/MachineState.h"
+#include "sim/storage/DiskEntries.h"
 
 namespace sim::driver {
 
@@ -282,6 +282,7 @@ devio::DriverAnswer RunOnController(int port, bool writes, const ControllerWork&
                     return;
                 Advance(state, *adapter, now, out);
                 result = answer(state, *adapter, now, out);
+                PublishCreatedVolumes(state, *adapter);
             });
         }
     } catch (const std::exception&) {

@@ -54,6 +54,8 @@ void SignalAnnounced(const Announcements& announced);
 // Advance finishes what is due at nowMs and reports whether anything changed in the document.
 void StartTrigger(const json& state, json& adapter, uint32_t kind, uint64_t nowMs, Announcements& out);
 bool Advance(const json& state, json& adapter, uint64_t nowMs, Announcements& out);
+// Gives the volumes a creation just made their Windows disks, and takes their members from Windows.
+void PublishCreatedVolumes(json& state, json& adapter);
 // Whether Advance would change something at nowMs (so a read-only answer must take the write path).
 bool WorkDue(const json& adapter, uint64_t nowMs);
 // Actions of the current trigger still being carried out.

@@ -509,6 +509,8 @@ uint32_t Create(const json& state, json& raid, uint32_t kind, uint64_t now) {
               {"target", FirstFreeTarget(volumes)},
               {"state", 0},
               {"initialized", true}};
+    // The Windows side of the new volume follows once the request is done (VolumeDisks.cpp).
+    v["created_from"] = {{"source", kind == kCreateVolumeFromDisk ? source : -1}};
     if (kind == kCreateVolumeFromDisk)
         StartJob(raid, v, "migrate", now);
     else if (plan.level != 0) {

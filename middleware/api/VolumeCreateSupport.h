@@ -1,0 +1,54 @@
+#pragma once
+// What the volume creation and modification read of a volume, an array and a disk, and the single
+// disk and volume changes they make on the way (claim, clear metadata, cache policy, Windows
+// buffer flush).
+#include <cstdint>
+#include <string>
+
+#include "middleware/core/ConsolidatedError.h"
+#include "middleware/core/UviError.h"
+
+class Session;
+
+namespace volume_create {
+
+// Failures of the creation and modification steps: a code with its message, a status with its
+// texts, and an error carried on with one more debug text.
+CConsolidatedError Failure(KEDO2_ERRORS code, const char* message);
+CConsolidatedError StatusFailure(_UVI_Status status, const char* message, const char* debug = nullptr);
+CConsolidatedError WithDebug(CConsolidatedError error, const char* debug);
+
+// The fields of a volume that the creation and modification decide by.
+struct VolumeFacts {
+    uint32_t handle = 0;
+    uint32_t arrayHandle = 0;
+    uint32_t controllerHandle = 0;
+    uint32_t raidLevel = 0;
+    uint32_t stripSize = 0;
+    uint64_t sizeInBytes = 0;
+    bool expandable = false;
+    // 0 unknown, 1 power protection off, 2 on (the volume's Windows disk).
+    uint32_t windowsCacheSetting = 0;
+    std::string name;
+};
+// 0xA0000004 "Invalid Handle passed in to internalUviGetVolumeInfo, Received: %d" for a volume the
+// session does not know.
+CConsolidatedError ReadVolumeFacts(Session& session, uint32_t volumeHandle, VolumeFacts& facts);
+
+struct ArrayFacts {
+    uint32_t memberCount = 0;
+    // The smallest member's size in bytes (0 without a present member).
+    uint64_t smallestMemberBytes = 0;
+};
+CConsolidatedError ReadArrayFacts(Session& session, uint32_t arrayHandle, ArrayFacts& facts);
+
+// A pass-through disk becomes a RAID disk (disk action 1); any other usage is 0xA0010012.
+CConsolidatedError ClaimDisk(Session& session, uint32_t diskHandle);
+// A disk outside any array loses its RAID metadata and is pass-through again (actions 11, then 2).
+CConsolidatedError ClearDiskMetadata(Session& session, uint32_t diskHandle);
+// Policy 1 off, 2 write-through, 3 write-back, 4 read (the driver's cache-policy volume action).
+CConsolidatedError SetVolumeCachePolicy(Session& session, uint32_t volumeHandle, int policy);
+// The Windows buffer-flush setting of the volume with that name, in a session opened for it.
+CConsolidatedError SetBufferFlushWithNewSession(const char* name, bool powerProtected);
+
+} // namespace volume_create
