@@ -249,7 +249,7 @@ CConsolidatedError internalUviGetVolumeHandles(Session* session, uint32_t* handl
     return result;
 }
 
-CConsolidatedError internalUviGetVolumeInfo(Session& session, uint32_t volumeHandle, _UVI_VolumeInfo& r) {
+CConsolidatedError internalUviGetVolumeInfo(Session& session, uint32_t volumeHandle, _UVI_VolumeInfo* info) {
     const auto volume = session.getVolumeByHandle(volumeHandle);
     if (!volume) {
         return InvalidHandleError("Invalid Handle passed in to internalUviGetVolumeInfo, Received: %d",
@@ -258,6 +258,9 @@ CConsolidatedError internalUviGetVolumeInfo(Session& session, uint32_t volumeHan
     const auto controller = session.getControllerByHandle(volume->getControllerHandle());
     if (!controller)
         return NullParameterError("UviVolumeInfo Controller cannot be null");
+    if (!info)
+        return NullParameterError("UviVolumeInfo VolumeInfo cannot be null");
+    _UVI_VolumeInfo& r = *info;
     const bool pairingVolume = controller->getVezkVolume() == volume;
     const RaidVolumeDeviceConfig* config = volume->getDeviceConfig();
     const bool bothRecords = volume->getRecord() && config;
@@ -300,7 +303,7 @@ _UVI_Error UviGetVolumeInfo(unsigned int session, unsigned int volumeHandle, _UV
     if (!info)
         return NullParameterError("volumeInfo cannot be null in GetVolumeInfo");
     const _UVI_Error filled =
-        RunSessionCall(session, [&](Session& s) { return internalUviGetVolumeInfo(s, volumeHandle, *info); });
+        RunSessionCall(session, [&](Session& s) { return internalUviGetVolumeInfo(s, volumeHandle, info); });
     if (filled.status != UVI_STATUS_SUCCESS || !NeedsCachePolicyRepair(*info))
         return filled;
     // Write-back caching on a disk Windows does not see as power-protected risks the data on power
@@ -321,7 +324,7 @@ _UVI_Error UviGetIxoVolumes(unsigned int session, unsigned int controllerHandle,
     return RunSessionCall(session, [&](Session& s) {
         return CollectByRaidIndex(s, controllerHandle, records != nullptr, recordCount, VolumesByRaidIndex,
                                   [&](Session& inner, uint32_t handle, uint32_t position) {
-                                      return internalUviGetVolumeInfo(inner, handle, records[position]);
+                                      return internalUviGetVolumeInfo(inner, handle, &records[position]);
                                   });
     });
 }

@@ -9,4 +9,5 @@
 class Session;
 
 CConsolidatedError internalUviGetVolumeHandles(Session* session, uint32_t* handleList, uint32_t* handleCount);
-CConsolidatedError internalUviGetVolumeInfo(Session& session, uint32_t volumeHandle, _UVI_VolumeInfo& info);
+// A null record is refused with 0xA0000006.
+CConsolidatedError internalUviGetVolumeInfo(Session& session, uint32_t volumeHandle, _UVI_VolumeInfo* info);

@@ -130,7 +130,7 @@ TEST_F(ApiLookups, VolumeBySerialNumberTakesTheFirstControllersVolume) {
     if (!internalUviGetVolumeInfo)
         GTEST_SKIP() << "this build has no volume query";
     // Two controllers with a volume of the same name each, and more volumes on the second.
-    Start(sim::MachineBuilder::FromFile("large")
+    Start(sim::MachineBuilder::FromFile("large.json")
               .Set("/adapters/0/raid/volumes/1/name", R"("Twin")")
               .Set("/adapters/1/raid/volumes/0/name", R"("Twin")"));
     Session& session = OpenSession();
