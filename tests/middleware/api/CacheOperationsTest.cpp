@@ -173,6 +173,33 @@ TEST_F(CacheOperations, VolumeModeOffThroughTheExportIsReadBack) {
     EXPECT_EQ(after.cacheVolumeIndex, 1);
 }
 
+// Windows write caching of the volume's drive follows the mode: off (and safe) keep it only when
+// every member has its cache flag, performance turns it on.
+TEST_F(CacheOperations, TheVolumeDriveWriteCachingFollowsTheMode) {
+    auto writeCaching = [] {
+        const std::unique_ptr<Session> session = FreshSession();
+        DISK_CACHE_INFORMATION information{};
+        EXPECT_TRUE(session->findWinDiskInterfaceByDeviceNumber(0)->getCacheInformation(information));
+        return information.WriteCacheEnabled != 0;
+    };
+    for (bool membersFlagged : {false, true}) {
+        SCOPED_TRACE(membersFlagged);
+        sim::MachineBuilder m = CachedMachine();
+        if (membersFlagged)
+            m.Set("/adapters/0/raid/disks/2/write_cache", "1")
+                .Set("/adapters/0/raid/disks/3/write_cache", "1");
+        Restart(m);
+        ASSERT_TRUE(writeCaching());
+        ASSERT_EQ(UviVolumeSetCacheMode(Volume("Volume0"), UVI_NVC_MODE_OFF).status, 0u);
+        EXPECT_EQ(writeCaching(), membersFlagged);
+        const std::unique_ptr<Session> session = FreshSession();
+        ASSERT_TRUE(internalUviVolumeSetCacheMode(*session, VolumeNamed(*session, "Volume0"),
+                                                  UVI_NVC_MODE_PERFORMANCE)
+                        .IsSuccessful());
+        EXPECT_TRUE(writeCaching());
+    }
+}
+
 TEST_F(CacheOperations, InternalModesReachTheDriverAndAreReadBack) {
     const std::unique_ptr<Session> session = FreshSession();
     const uint32_t volume = VolumeNamed(*session, "Volume0");
