@@ -36,6 +36,14 @@ sim::MachineBuilder CachedMachine() {
     return b;
 }
 
+// No acceleration, and the first disk (drive 1) a plain pass-through disk: the volume port does not
+// list it as a disk of the cache product's pairing.
+sim::MachineBuilder PassThroughMachine() {
+    return CachedMachine()
+        .Set("/adapters/0/raid/nv_cache/accelerated_volume", "-1")
+        .Set("/adapters/0/raid/disks/0/pairing_type", "0");
+}
+
 class CacheOperations : public QueryTest {
 protected:
     void SetUp() override { Start(CachedMachine()); }
@@ -82,6 +90,20 @@ protected:
         machine_.reset();
         static_cast<void>(UviFinalize());
         Start(machine);
+    }
+    // The length of the last partition of a Windows drive, as a fresh session reads it.
+    static int64_t LastPartitionLength(int driveNumber) {
+        const std::unique_ptr<Session> session = FreshSession();
+        const auto& win = session->findWinDiskInterfaceByDeviceNumber(driveNumber);
+        const DRIVE_LAYOUT_INFORMATION_EX layout = win->getDriveLayoutInfo();
+        return win->getPartitionEntries()[layout.PartitionCount - 1].PartitionLength.QuadPart;
+    }
+    // The disk service refreshes that making room at a disk's end starts with.
+    size_t VdsCalls() {
+        size_t n = 0;
+        for (const sim::Call& c : (*machine_)->calls().Of("Vds"))
+            n += c.selectors.value("method", "") == "IVdsService::Refresh";
+        return n;
     }
     // The NV cache record as a fresh session reads it.
     static _UVI_NvcInfo Nvc() {
@@ -224,23 +246,39 @@ TEST_F(CacheOperations, DiskModeOffGoesThroughTheVolumeTheDiskBelongsTo) {
 // The disk form takes only an acceleration: a pass-through disk switched off is refused before it is
 // prepared, so its last partition is not shrunk for metadata.
 TEST_F(CacheOperations, DiskModeOffOfAPassThroughDiskIsRefusedBeforeAnyPreparation) {
-    Restart(CachedMachine().Set("/adapters/0/raid/nv_cache/accelerated_volume", "-1"));
-    auto lastPartitionLength = [] {
-        const std::unique_ptr<Session> session = FreshSession();
-        const auto& win = session->findWinDiskInterfaceByDeviceNumber(1);
-        const DRIVE_LAYOUT_INFORMATION_EX layout = win->getDriveLayoutInfo();
-        return win->getPartitionEntries()[layout.PartitionCount - 1].PartitionLength.QuadPart;
-    };
-    const auto before = lastPartitionLength();
+    Restart(PassThroughMachine());
+    const int64_t before = LastPartitionLength(1);
     const _UVI_Error e = UviDiskSetCacheMode(Disk("ZA1B2C3D"), UVI_NVC_MODE_OFF);
     EXPECT_EQ(e.code, 0xA0010002u);
     EXPECT_EQ(Message(e), "Cache mode invalid");
-    EXPECT_EQ(lastPartitionLength(), before);
+    EXPECT_EQ(LastPartitionLength(1), before);
+    EXPECT_EQ(VdsCalls(), 0u);
 
     const std::unique_ptr<Session> session = FreshSession();
     const CConsolidatedError action = SetDiskCacheModeAction(
         *session, SataController(*session), DiskWithSerial(*session, "ZA1B2C3D"), UVI_NVC_MODE_OFF);
     EXPECT_STREQ(action.GetErrorMessage(), "Cache mode invalid");
+}
+
+// The acceleration actions reach the driver through a pass-through disk's own action.
+TEST_F(CacheOperations, AcceleratingAPassThroughDiskReachesTheDriver) {
+    Restart(PassThroughMachine());
+    const std::unique_ptr<Session> session = FreshSession();
+    const uint32_t disk = DiskWithSerial(*session, "ZA1B2C3D");
+    const CConsolidatedError result = internalUviDiskSetCacheMode(*session, disk, UVI_NVC_MODE_SAFE, 0);
+    EXPECT_TRUE(result.IsSuccessful()) << result.GetErrorMessage() << result.GetDebugInformation();
+    // The pass-through disk lies on no array: the NV cache keeps no accelerated volume.
+    EXPECT_EQ(Nvc().acceleratedIndex, -1);
+
+    // Without a cache volume the driver refuses, and the operation says which step failed.
+    Restart(PassThroughMachine().Set("/adapters/0/raid/nv_cache/cache_volume", "-1"));
+    const std::unique_ptr<Session> bare = FreshSession();
+    const CConsolidatedError refused =
+        internalUviDiskSetCacheMode(*bare, DiskWithSerial(*bare, "ZA1B2C3D"), UVI_NVC_MODE_SAFE, 0);
+    EXPECT_TRUE(refused.IsError());
+    EXPECT_NE(std::string(refused.GetDebugInformation()).find("Could not Set NV Cache on the disk!"),
+              std::string::npos)
+        << refused.GetDebugInformation();
 }
 
 TEST_F(CacheOperations, SsdsNeedAPcieCacheDeviceUnlessTheyShareTheCacheArray) {
