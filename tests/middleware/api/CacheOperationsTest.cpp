@@ -36,12 +36,13 @@ sim::MachineBuilder CachedMachine() {
     return b;
 }
 
-// No acceleration, and the first disk (drive 1) a plain pass-through disk: the volume port does not
-// list it as a disk of the cache product's pairing.
+// No acceleration and no cache-memory pairing, and the first disk (drive 1) a plain pass-through
+// disk: the volume port does not list it as a disk of the cache product's pairing.
 sim::MachineBuilder PassThroughMachine() {
     return CachedMachine()
         .Set("/adapters/0/raid/nv_cache/accelerated_volume", "-1")
-        .Set("/adapters/0/raid/disks/0/pairing_type", "0");
+        .Set("/adapters/0/raid/disks/0/pairing_type", "0")
+        .Set("/adapters/0/volume_port/state_word", "0");
 }
 
 class CacheOperations : public QueryTest {
@@ -260,13 +261,14 @@ TEST_F(CacheOperations, DiskModeOffOfAPassThroughDiskIsRefusedBeforeAnyPreparati
     EXPECT_STREQ(action.GetErrorMessage(), "Cache mode invalid");
 }
 
-// The acceleration actions reach the driver through a pass-through disk's own action.
-TEST_F(CacheOperations, AcceleratingAPassThroughDiskReachesTheDriver) {
+// The acceleration actions prepare a pass-through disk, then reach the driver through its own action.
+TEST_F(CacheOperations, AcceleratingAPassThroughDiskPreparesItThenReachesTheDriver) {
     Restart(PassThroughMachine());
     const std::unique_ptr<Session> session = FreshSession();
     const uint32_t disk = DiskWithSerial(*session, "ZA1B2C3D");
     const CConsolidatedError result = internalUviDiskSetCacheMode(*session, disk, UVI_NVC_MODE_SAFE, 0);
     EXPECT_TRUE(result.IsSuccessful()) << result.GetErrorMessage() << result.GetDebugInformation();
+    EXPECT_GT(VdsCalls(), 0u); // the disk service was asked for room at the disk's end first
     // The pass-through disk lies on no array: the NV cache keeps no accelerated volume.
     EXPECT_EQ(Nvc().acceleratedIndex, -1);
 
