@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/driver/CacheActions.h"
 #include "sim/driver/DriverEvents.h"
 #include "sim/driver/RaidState.h"
 
@@ -228,6 +229,13 @@ uint32_t VolumeActions(json& raid, uint64_t now) {
         case 11:
             v["export_policy"] = argument;
             break;
+        case 15:
+        case 17:
+        case 18:
+        case 19:
+            if (const uint32_t refused = CacheVolumeAction(raid, i, action, argument))
+                error = refused;
+            break;
         default:
             error = kNotImplemented;
         }
@@ -321,7 +329,8 @@ uint32_t DiskActions(const json& state, json& raid, uint64_t now) {
             d["state_flags"] = flags & ~kSmartEvent;
             break;
         case 17:
-            d["cache_mode"] = Num(d, "action_arg", 0);
+            if (const uint32_t refused = CacheDiskAction(raid, i))
+                error = refused;
             break;
         default:
             error = kIllegalDiskAction;

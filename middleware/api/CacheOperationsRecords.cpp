@@ -1,0 +1,184 @@
+// The records and look-ups the SSD cache operations work from.
+#include <cstring>
+
+#include "middleware/api/ApiHelpers.h"
+#include "middleware/api/CacheOperations.h"
+#include "middleware/api/EndDeviceQueries.h"
+#include "middleware/api/NvcInfo.h"
+#include "middleware/api/VezkQueries.h"
+#include "middleware/api/VolumeStateRules.h"
+#include "middleware/model/Controller.h"
+#include "middleware/model/Disk.h"
+#include "middleware/model/RaidArray.h"
+#include "middleware/model/RaidDiskConfig.h"
+#include "middleware/model/RaidVolume.h"
+#include "middleware/model/RecordBytes.h"
+#include "middleware/model/Session.h"
+#include "middleware/model/SessionHandler.h"
+#include "middleware/model/SessionHolder.h"
+
+namespace {
+
+// Volume record words.
+constexpr size_t kRawLevel = 24;
+constexpr size_t kDomains = 80;
+constexpr size_t kVolumeFlags = 108;
+// Device configuration: the cache policy word.
+constexpr size_t kConfigCachePolicy = 128;
+// NV cache information: the configuration indexes of the cache and the accelerated volume.
+constexpr size_t kNvcCacheVolumeIndex = 0x14;
+constexpr size_t kNvcAcceleratedIndex = 0x18;
+
+} // namespace
+
+CConsolidatedError ReadCacheVolumeRecord(Session& session, uint32_t volumeHandle, _UVI_VolumeInfo& info) {
+    const std::shared_ptr<RaidVolume> volume = session.getVolumeByHandle(volumeHandle);
+    if (!volume)
+        return InvalidHandleError("Invalid Handle passed in to internalUviGetVolumeInfo, Received: %d",
+                                  volumeHandle);
+    std::memset(&info, 0, sizeof(info));
+    info.handle = volume->getHandle();
+    info.controllerHandle = volume->getControllerHandle();
+    info.deviceNumber = 0xFFFFFFFF;
+    if (const auto& win = volume->getWinDiskInterface())
+        info.deviceNumber = win->getDeviceNumber();
+    if (!volume->getRecord() || !volume->getDeviceConfig())
+        return CConsolidatedError();
+    std::strncpy(info.name, volume->getName().c_str(), sizeof(info.name) - 1);
+    const std::shared_ptr<RaidArray> array = volume->getArray();
+    info.arrayHandle = array ? array->getHandle() : 0;
+    info.arrayIndex = static_cast<uint32_t>(volume->getArrayOrd());
+    info.cachePolicy = volume_rules::CachePolicyFromConfig(
+        model::Read32(volume->getDeviceConfig()->record, kConfigCachePolicy));
+    const uint32_t disks = array ? array->getRecordWord(RaidArray::kNumDisks) : 0;
+    info.raidLevel =
+        volume_rules::ComputeRaidLevel(volume->getRecordWord(kRawLevel), volume->getRecordWord(kDomains),
+                                       disks, volume->getRecordWord(kVolumeFlags), false)
+            .code;
+    const std::shared_ptr<Controller> controller = session.getControllerByHandle(info.controllerHandle);
+    const uint8_t* nvc = controller ? controller->getNvCacheInfo() : nullptr;
+    if (nvc) {
+        const auto index = static_cast<int32_t>(volume->getIndex());
+        info.isBlockCacheVolume = static_cast<int32_t>(model::Read32(nvc, kNvcCacheVolumeIndex)) == index;
+        info.isAcceleratedVolume = static_cast<int32_t>(model::Read32(nvc, kNvcAcceleratedIndex)) == index;
+    }
+    return CConsolidatedError();
+}
+
+std::shared_ptr<RaidVolume> VolumeOfDisk(const Controller& controller, const Disk& disk, bool pairing) {
+    const auto& config = disk.getRaidDiskConfig();
+    if (!config)
+        return nullptr;
+    int32_t index = config->getArrayIndex();
+    if (pairing && config->getOriginalArrayIndex() != -1)
+        index = config->getOriginalArrayIndex();
+    if (index == -1)
+        return nullptr;
+    for (const auto& volume : controller.getVolumes()) {
+        const std::shared_ptr<RaidArray> array = volume ? volume->getArray() : nullptr;
+        if (array && array->getIndex() != -1 && array->getIndex() == index)
+            return volume;
+    }
+    return nullptr;
+}
+
+CConsolidatedError GetCacheDeviceInfo(Session& session, uint32_t controllerHandle, _UVI_EndDeviceInfo* info) {
+    _UVI_VezkInfo vezk{};
+    static_cast<void>(internalUviVezkNvcInfo(session, controllerHandle, vezk));
+    _UVI_NvcInfo nvc{};
+    static_cast<void>(internalUviGetNvcInfo(session, controllerHandle, &nvc));
+    const std::shared_ptr<RaidVolume> cacheVolume = session.getVolumeByHandle(nvc.cacheVolumeHandle);
+    CConsolidatedError error;
+    if (!cacheVolume) {
+        error.SetError(CConsolidatedError::UVI_INVALIDHANDLE, nullptr);
+        return error;
+    }
+    const std::shared_ptr<RaidArray> array = cacheVolume->getArray();
+    if (!array || array->getHandle() == 0) {
+        error.SetError(CConsolidatedError::UVI_INVALIDSTATE, "Can't get cache device information.");
+        return error;
+    }
+    const std::shared_ptr<Controller> controller = session.getControllerByHandle(controllerHandle);
+    if (!controller) {
+        error.SetError(CConsolidatedError::UVI_INVALIDHANDLE, nullptr);
+        return error;
+    }
+    // The pairing states 1 to 3 mean a cache-memory pairing whose disks left their array.
+    const bool pairing = vezk.pairingState >= 1 && vezk.pairingState <= 3;
+    for (const auto& disk : controller->getDisks()) {
+        const RaidDiskConfig* config = disk ? disk->getRaidDiskConfig().get() : nullptr;
+        if (!config)
+            continue;
+        if (pairing ? config->wasMemberOfArray(array->getHandle())
+                    : config->isMemberOfArray(array->getHandle()))
+            return internalUviGetEndDeviceInfo(session, disk->getHandle(), info);
+    }
+    error.SetError(CConsolidatedError::UVI_INVALIDSTATE, "Can't get cache device information.");
+    return error;
+}
+
+CConsolidatedError internalVolumeContainsSSDs(Session& session, const _UVI_VolumeInfo& volume) {
+    CConsolidatedError error;
+    const std::shared_ptr<Controller> controller = session.getControllerByHandle(volume.controllerHandle);
+    if (!controller) {
+        error.SetError(CConsolidatedError::UVI_INVALIDHANDLE, "invalid controller handle for volume");
+        return error;
+    }
+    // A volume sharing its array with a cache volume may be accelerated whatever its disks are.
+    for (const auto& other : controller->getVolumes()) {
+        _UVI_VolumeInfo record{};
+        if (!other)
+            continue;
+        error = ReadCacheVolumeRecord(session, other->getHandle(), record);
+        if (error.IsError())
+            return error;
+        if (record.arrayHandle == volume.arrayHandle && record.isBlockCacheVolume)
+            return error;
+    }
+    for (const auto& disk : controller->getDisks()) {
+        _UVI_EndDeviceInfo record{};
+        if (!disk)
+            continue;
+        error = internalUviGetEndDeviceInfo(session, disk->getHandle(), &record);
+        if (error.IsError())
+            return error;
+        if (record.arrayHandle == volume.arrayHandle && volume.arrayHandle != 0 && record.solidState) {
+            error.SetError(CConsolidatedError::UVI_INVALIDPARAMETER, "Cannot accelerate volume with SSDs",
+                           "Invalid volume parameter in internalVolumeContainsSSDs");
+            return error;
+        }
+    }
+    return error;
+}
+
+CConsolidatedError performDiskUpdateIoctlWithVolumes(unsigned sessionHandle, const char* serialNumber) {
+    CConsolidatedError result;
+    if (sessionHandle == 0 || !serialNumber) {
+        result.SetError(CConsolidatedError::UVI_INVALIDPARAMETER, "NULL parameter in helper function",
+                        "NULL parameter in performDiskUpdateIoctlWithVolumes");
+        return result;
+    }
+    SessionHolder holder;
+    Session* session = nullptr;
+    if (!SessionHandler::get().isInitialized() ||
+        SessionHolder::acquire(holder, static_cast<int>(sessionHandle), session).IsError() || !session) {
+        result.SetError(CConsolidatedError::UVI_INVALIDPARAMETER, "NULL session in helper function",
+                        "NULL session in performDiskUpdateIoctlWithVolumes");
+        return result;
+    }
+    for (const auto& controller : session->getControllers())
+        for (const auto& volume : controller->getVolumes()) {
+            _UVI_VolumeInfo record{};
+            CConsolidatedError error = ReadCacheVolumeRecord(*session, volume->getHandle(), record);
+            if (error.IsError()) {
+                result = error;
+                continue;
+            }
+            if (std::strncmp(record.name, serialNumber, 65) == 0) {
+                callDiskUpdatePropertiesIoctl(static_cast<int>(record.deviceNumber), result);
+                break;
+            }
+        }
+    static_cast<void>(SessionHolder::release(holder));
+    return result;
+}
