@@ -2,6 +2,7 @@
 // others are refused without a request to the driver), what another process reads after each one,
 // the unlock of a password-locked drive, and the failures of the lookups, the caller's record and
 // the driver. Every wait of the driver's triggers runs on the virtual clock.
+#include <cctype>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -155,6 +156,14 @@ std::string MessageText(const _UVI_Error& error) {
     return logged.GetErrorMessage() ? logged.GetErrorMessage() : "";
 }
 
+// A case's text as a test name: what is not a letter or digit becomes "_".
+std::string TestName(std::string text) {
+    for (char& ch : text)
+        if (!std::isalnum(static_cast<unsigned char>(ch)))
+            ch = '_';
+    return text;
+}
+
 using DiskCall = _UVI_Error (*)(uint32_t);
 
 struct Operation {
@@ -174,47 +183,56 @@ const Operation kResetSmart{"reset SMART", UviDiskResetSmartEvent};
 
 // ---- the state table ----
 
-TEST(DiskStateTable, EachOperationChangesTheDisksItTakesAndAnotherProcessReadsTheChange) {
-    struct Case {
-        Operation operation;
-        const char* serial;
-        DiskState after;
-    };
-    // States: 1 offline, 3 failed, 4 SMART event, 6 normal, 8 offline by request; usages: 0 unknown
-    // (claimed, in no array), 2 pass-through, 4 spare.
-    const Case cases[] = {
-        {kClaim, "PT-NORMAL", {6, 0, 0}},
-        {kMarkFailed, "PT-NORMAL", {3, 2, 0}},
-        {kMarkFailed, "PT-SMART", {3, 2, 1}},
-        {kMarkNormal, "PT-FAILED", {6, 2, 0}},
-        {kOffline, "PT-NORMAL", {8, 2, 0}},
-        {kOffline, "PT-REQOFF", {8, 2, 0}},
-        {kOnline, "PT-OFFLINE", {6, 2, 0}},
-        {kOnline, "PT-REQOFF", {6, 2, 0}},
-        {kSetSmart, "PT-NORMAL", {4, 2, 1}},
-        {kResetSmart, "PT-SMART", {6, 2, 0}},
-        {kMarkSpare, "PT-NORMAL", {6, 4, 0}},
-        {kUnmarkSpare, "ZA1B2C4E", {6, 2, 0}},
-        {kClearMetadata, "CLAIMED", {6, 2, 0}},
-        // Offline by request: brought online first, then erased.
-        {kClearMetadata, "CL-REQOFF", {6, 2, 0}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.operation.name) + " on " + c.serial);
-        StartedMachine machine(DiskMachine());
-        const uint32_t handle = machine.Handle(c.serial);
-        const uint64_t start = sim::Clock::NowMs();
-        const _UVI_Error result = c.operation.call(handle);
-        ASSERT_EQ(result.code, kSuccess) << std::hex << result.code << " " << DebugText(result);
-        // Each action is in progress for the driver's second, polled every 500 ms.
-        EXPECT_GE(sim::Clock::NowMs() - start, 1000u);
-        const auto states = StartedMachine::StatesInAnotherProcess();
-        ASSERT_EQ(states.count(c.serial), 1u);
-        EXPECT_EQ(states.at(c.serial), c.after);
-        // The other disks keep their states.
-        EXPECT_EQ(states.at("TS-0077"), (DiskState{6, 1, 0}));
-    }
+struct ChangeCase {
+    Operation operation;
+    const char* serial;
+    DiskState after;
+};
+
+// States: 1 offline, 3 failed, 4 SMART event, 6 normal, 8 offline by request; usages: 0 unknown
+// (claimed, in no array), 2 pass-through, 4 spare. Each case runs on a machine of its own.
+const ChangeCase kChangeCases[] = {
+    {kClaim, "PT-NORMAL", {6, 0, 0}},
+    {kMarkFailed, "PT-NORMAL", {3, 2, 0}},
+    {kMarkFailed, "PT-SMART", {3, 2, 1}},
+    {kMarkNormal, "PT-FAILED", {6, 2, 0}},
+    {kOffline, "PT-NORMAL", {8, 2, 0}},
+    {kOffline, "PT-REQOFF", {8, 2, 0}},
+    {kOnline, "PT-OFFLINE", {6, 2, 0}},
+    {kOnline, "PT-REQOFF", {6, 2, 0}},
+    {kSetSmart, "PT-NORMAL", {4, 2, 1}},
+    {kResetSmart, "PT-SMART", {6, 2, 0}},
+    {kMarkSpare, "PT-NORMAL", {6, 4, 0}},
+    {kUnmarkSpare, "ZA1B2C4E", {6, 2, 0}},
+    {kClearMetadata, "CLAIMED", {6, 2, 0}},
+    // Offline by request: brought online first, then erased.
+    {kClearMetadata, "CL-REQOFF", {6, 2, 0}},
+};
+
+class DiskStateChange : public ::testing::TestWithParam<ChangeCase> {};
+
+TEST_P(DiskStateChange, AnotherProcessReadsTheChange) {
+    const ChangeCase& c = GetParam();
+    StartedMachine machine(DiskMachine());
+    const uint32_t handle = machine.Handle(c.serial);
+    const uint64_t start = sim::Clock::NowMs();
+    const _UVI_Error result = c.operation.call(handle);
+    ASSERT_EQ(result.code, kSuccess) << std::hex << result.code << " " << DebugText(result);
+    // Each action is in progress for the driver's second, polled every 500 ms.
+    EXPECT_GE(sim::Clock::NowMs() - start, 1000u);
+    const auto states = StartedMachine::StatesInAnotherProcess();
+    ASSERT_EQ(states.count(c.serial), 1u);
+    EXPECT_EQ(states.at(c.serial), c.after);
+    // The other disks keep their states.
+    EXPECT_EQ(states.at("TS-0077"), (DiskState{6, 1, 0}));
 }
+
+// "claim_PT_NORMAL": the operation and the disk, as a test name.
+std::string ChangeCaseName(const ::testing::TestParamInfo<ChangeCase>& info) {
+    return TestName(std::string(info.param.operation.name) + "_" + info.param.serial);
+}
+
+INSTANTIATE_TEST_SUITE_P(DiskStateTable, DiskStateChange, ::testing::ValuesIn(kChangeCases), ChangeCaseName);
 
 TEST(DiskStateTable, DisksInOtherStatesAreRefusedWithoutARequest) {
     struct Case {
@@ -391,91 +409,98 @@ TEST(DiskOperationFailures, UnknownDiskAndStoppedLibrary) {
     EXPECT_EQ(UviDiskUnlock(1, &record).code, 0xA001000Cu);
 }
 
-TEST(DiskOperationFailures, DriverRefusalsCarryTheOperationsTexts) {
-    struct Case {
-        const char* name;
-        Operation operation;
-        const char* serial;
-        // The error numbers with which the driver ends the next triggers (0: ended without effect).
-        const char* triggerErrors;
-        DiskState unchanged;
-        std::vector<const char*> texts;
-        std::vector<const char*> absent;
-    };
-    const Case cases[] = {
-        {"illegal action",
-         kMarkFailed,
-         "PT-NORMAL",
-         "[36]",
-         {6, 2, 0},
-         {"TriggerTransaction operation failed for Trigger: DiskActions", "Unable to mark disk as failed"},
-         {}},
-        {"claim for a spare refused",
-         kMarkSpare,
-         "PT-NORMAL",
-         "[36]",
-         {6, 2, 0},
-         {"Unable to Claim device for Marking disk as Spare", "Unable to Mark Disk as Spare"},
-         {}},
-        {"spare refused after the claim",
-         kMarkSpare,
-         "PT-NORMAL",
-         "[0, 36]",
-         {6, 2, 0},
-         {"Unable to Mark Disk as Spare"},
-         {"Unable to Claim device"}},
-        {"erase of a spare refused",
-         kUnmarkSpare,
-         "ZA1B2C4E",
-         "[36]",
-         {6, 4, 0},
-         {"Unable to Erase the config for UnMarking disk from Spare", "Unable to Mark Disk as Passthru"},
-         {}},
-        {"pass-through after the spare's erase refused",
-         kUnmarkSpare,
-         "ZA1B2C4E",
-         "[0, 36]",
-         {6, 4, 0},
-         {"Unable to Mark Disk as Passthru"},
-         {"Unable to Erase"}},
-        {"erase refused",
-         kClearMetadata,
-         "CLAIMED",
-         "[36]",
-         {6, 0, 0},
-         {"Unable to Erase the config"},
-         {"Unable to Mark Disk as Passthru"}},
-        {"pass-through refused",
-         kClearMetadata,
-         "CLAIMED",
-         "[0, 36]",
-         {6, 0, 0},
-         {"Unable to Mark Disk as Passthru"},
-         {"Unable to Erase the config"}},
-        {"online first refused",
-         kClearMetadata,
-         "CL-REQOFF",
-         "[36]",
-         {8, 0, 0},
-         {"Unable to mark disk as online", "Unable to bring manual offline disk to online"},
-         {"Unable to Erase the config"}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        sim::MachineBuilder b = DiskMachine();
-        b.Set("/adapters/0/raid/trigger_errors", c.triggerErrors);
-        StartedMachine machine(b);
-        const _UVI_Error result = c.operation.call(machine.Handle(c.serial));
-        // Error number 36: an illegal disk action.
-        EXPECT_EQ(result.code, 0xA0060024u);
-        for (const char* text : c.texts)
-            EXPECT_NE((MessageText(result) + DebugText(result)).find(text), std::string::npos) << text;
-        for (const char* text : c.absent)
-            EXPECT_EQ(DebugText(result).find(text), std::string::npos) << text;
-        // Refused triggers leave the disk as it was.
-        EXPECT_EQ(StartedMachine::StatesInAnotherProcess().at(c.serial), c.unchanged);
-    }
+struct RefusalCase {
+    const char* name;
+    Operation operation;
+    const char* serial;
+    // The error numbers with which the driver ends the next triggers (0: ended without effect).
+    const char* triggerErrors;
+    DiskState unchanged;
+    std::vector<const char*> texts;
+    std::vector<const char*> absent;
+};
+
+// Each case runs on a machine of its own.
+const RefusalCase kRefusalCases[] = {
+    {"illegal action",
+     kMarkFailed,
+     "PT-NORMAL",
+     "[36]",
+     {6, 2, 0},
+     {"TriggerTransaction operation failed for Trigger: DiskActions", "Unable to mark disk as failed"},
+     {}},
+    {"claim for a spare refused",
+     kMarkSpare,
+     "PT-NORMAL",
+     "[36]",
+     {6, 2, 0},
+     {"Unable to Claim device for Marking disk as Spare", "Unable to Mark Disk as Spare"},
+     {}},
+    {"spare refused after the claim",
+     kMarkSpare,
+     "PT-NORMAL",
+     "[0, 36]",
+     {6, 2, 0},
+     {"Unable to Mark Disk as Spare"},
+     {"Unable to Claim device"}},
+    {"erase of a spare refused",
+     kUnmarkSpare,
+     "ZA1B2C4E",
+     "[36]",
+     {6, 4, 0},
+     {"Unable to Erase the config for UnMarking disk from Spare", "Unable to Mark Disk as Passthru"},
+     {}},
+    {"pass-through after the spare's erase refused",
+     kUnmarkSpare,
+     "ZA1B2C4E",
+     "[0, 36]",
+     {6, 4, 0},
+     {"Unable to Mark Disk as Passthru"},
+     {"Unable to Erase"}},
+    {"erase refused",
+     kClearMetadata,
+     "CLAIMED",
+     "[36]",
+     {6, 0, 0},
+     {"Unable to Erase the config"},
+     {"Unable to Mark Disk as Passthru"}},
+    {"pass-through refused",
+     kClearMetadata,
+     "CLAIMED",
+     "[0, 36]",
+     {6, 0, 0},
+     {"Unable to Mark Disk as Passthru"},
+     {"Unable to Erase the config"}},
+    {"online first refused",
+     kClearMetadata,
+     "CL-REQOFF",
+     "[36]",
+     {8, 0, 0},
+     {"Unable to mark disk as online", "Unable to bring manual offline disk to online"},
+     {"Unable to Erase the config"}},
+};
+class DriverRefusal : public ::testing::TestWithParam<RefusalCase> {};
+
+TEST_P(DriverRefusal, CarriesTheOperationsTextsAndLeavesTheDisk) {
+    const RefusalCase& c = GetParam();
+    sim::MachineBuilder b = DiskMachine();
+    b.Set("/adapters/0/raid/trigger_errors", c.triggerErrors);
+    StartedMachine machine(b);
+    const _UVI_Error result = c.operation.call(machine.Handle(c.serial));
+    // Error number 36: an illegal disk action.
+    EXPECT_EQ(result.code, 0xA0060024u);
+    for (const char* text : c.texts)
+        EXPECT_NE((MessageText(result) + DebugText(result)).find(text), std::string::npos) << text;
+    for (const char* text : c.absent)
+        EXPECT_EQ(DebugText(result).find(text), std::string::npos) << text;
+    // Refused triggers leave the disk as it was.
+    EXPECT_EQ(StartedMachine::StatesInAnotherProcess().at(c.serial), c.unchanged);
 }
+
+INSTANTIATE_TEST_SUITE_P(DiskOperationFailures, DriverRefusal, ::testing::ValuesIn(kRefusalCases),
+                         [](const ::testing::TestParamInfo<RefusalCase>& info) {
+                             return TestName(info.param.name);
+                         });
 
 TEST(DiskOperationFailures, DriverBusyWithActionsRefusesTheSessionAndSendsNothing) {
     StartedMachine machine(DiskMachine());
