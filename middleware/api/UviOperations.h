@@ -11,7 +11,7 @@
 // The password of a locked drive and which kind of password it is.
 struct _UVI_DiskUnlockInfo {
     uint8_t password[32];
-    // 0 selects the user password (kind 1 of the unlock request), any other value the master (0).
+    // 0 selects the master password (kind 1 of the unlock request), any other value the user password (0).
     uint8_t passwordKind;
 };
 static_assert(sizeof(_UVI_DiskUnlockInfo) == 33);

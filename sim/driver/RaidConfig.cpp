@@ -252,13 +252,16 @@ uint32_t VolumeFlags(const json& volume) {
     return flags;
 }
 
-// Usage code of the disk record: 0 array member, 2 pass-through, 3 member of an offline array,
-// 4 spare.
+// Usage code of the disk record: 0 array member, 1 claimed for RAID use but in no array, 2
+// pass-through, 3 member of an offline array, 4 spare.
 uint32_t DiskUsage(const json& raid, size_t index) {
     const int32_t a = ArrayOfDisk(raid, index);
     if (a >= 0)
         return Table(raid, "arrays").at(a).value("offline", false) ? 3 : 0;
-    return Table(raid, "disks").at(index).value("spare", false) ? 4 : 2;
+    const json& disk = Table(raid, "disks").at(index);
+    if (disk.value("spare", false))
+        return 4;
+    return disk.value("claimed", false) ? 1 : 2;
 }
 
 // Builds one group record; false (with the status) when the instance does not exist.

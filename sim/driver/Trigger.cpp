@@ -298,10 +298,15 @@ uint32_t DiskActions(const json& state, json& raid, uint64_t now) {
             RebuildOnto(view, raid, i, now);
             break;
         case 9:
-            d["state_flags"] = flags | kOffline;
+            // Taken offline by the host's request: the member's volumes lose it until it is back.
+            d["state_flags"] = flags | kOfflineByRequest;
+            if (array >= 0)
+                MemberLost(raid, array);
             break;
         case 10:
             d["state_flags"] = flags & ~(kOffline | kOfflineByRequest);
+            if (array >= 0)
+                MemberBack(raid, array);
             break;
         case 11:
             if (array >= 0) {
