@@ -84,7 +84,7 @@ CConsolidatedError ArrayAndRecord(Session& session, uint32_t arrayHandle,
     if (error.IsSuccessful())
         error = GetArrayAndController(&session, arrayHandle, controller);
     if (error.IsSuccessful())
-        error = ReadArrayInfo(session, arrayHandle, record);
+        error = ReadArrayRecord(session, arrayHandle, record);
     if (error.IsError())
         error.AddDebugInformation("Error getting array info for the handle passed in!");
     return error;

@@ -84,12 +84,12 @@ CConsolidatedError ArrayFromSession(Session& session, uint32_t arrayHandle, _UVI
 
 } // namespace
 
-CConsolidatedError ReadVolumeInfo(Session& session, uint32_t volumeHandle, _UVI_VolumeInfo& info) {
+CConsolidatedError ReadVolumeRecord(Session& session, uint32_t volumeHandle, _UVI_VolumeInfo& info) {
     return internalUviGetVolumeInfo ? internalUviGetVolumeInfo(session, volumeHandle, info)
                                     : VolumeFromSession(session, volumeHandle, info);
 }
 
-CConsolidatedError ReadArrayInfo(Session& session, uint32_t arrayHandle, _UVI_ArrayInfo& info) {
+CConsolidatedError ReadArrayRecord(Session& session, uint32_t arrayHandle, _UVI_ArrayInfo& info) {
     return fillArrayInfo ? fillArrayInfo(session, arrayHandle, &info)
                          : ArrayFromSession(session, arrayHandle, info);
 }

@@ -10,6 +10,7 @@
 #include "middleware/api/UviArrayRecords.h"
 #include "middleware/api/UviVolumeOperations.h"
 #include "middleware/api/UviVolumeRecords.h"
+#include "middleware/api/VolumeSetters.h"
 #include "middleware/core/EventLogger.h"
 #include "middleware/ioctl/ControllerLocatorLock.h"
 #include "middleware/ioctl/RaidConfig.h"
@@ -28,11 +29,6 @@
 // operations build before them; until they are linked a freed disk only has its configuration erased
 // and is made pass-through.
 __attribute__((weak)) CConsolidatedError internalUviDiskClearMetadata(Session& session, uint32_t diskHandle);
-// The export policy and buffer flush setters, likewise; without them the exports are not implemented.
-__attribute__((weak)) CConsolidatedError internalUviVolumeSetExportPolicy(Session& session,
-                                                                          uint32_t volumeHandle, int policy);
-__attribute__((weak)) CConsolidatedError internalUviVolumeSetBufferFlush(Session* session,
-                                                                         uint32_t volumeHandle, bool enabled);
 
 namespace {
 
@@ -108,7 +104,7 @@ CConsolidatedError LookUp(Session& session, uint32_t volumeHandle, VolumeAt& at,
             error.AddDebugInformation("%s", controllerDebug);
         return error;
     }
-    error = ReadVolumeInfo(session, volumeHandle, at.info);
+    error = ReadVolumeRecord(session, volumeHandle, at.info);
     if (error.IsError())
         error.AddDebugInformation("%s", infoDebug);
     return error;
@@ -304,7 +300,7 @@ CConsolidatedError internalUviVolumeDelete(Session& session, uint32_t volumeHand
     if (at.info.systemVolume)
         return InvalidState();
     _UVI_ArrayInfo array{};
-    error = ReadArrayInfo(session, at.info.arrayHandle, array);
+    error = ReadArrayRecord(session, at.info.arrayHandle, array);
     if (error.IsError()) {
         error.AddDebugInformation("Error getting array info!");
         return error;
@@ -394,7 +390,7 @@ CConsolidatedError internalUviVolumeRename(Session& session, uint32_t volumeHand
     if (error.IsError())
         return error;
     _UVI_VolumeInfo info{};
-    error = ReadVolumeInfo(session, volumeHandle, info);
+    error = ReadVolumeRecord(session, volumeHandle, info);
     if (error.IsError()) {
         error.AddDebugInformation("%s", kInfoDebug);
         return error;
@@ -521,18 +517,13 @@ _UVI_Error UviVolumeSetCachePolicy(unsigned int volumeHandle, int policy) {
 }
 
 _UVI_Error UviVolumeSetExportPolicy(unsigned int volumeHandle, int policy) {
-    return RunTemporarySessionCall([=](Session& s) {
-        return internalUviVolumeSetExportPolicy ? internalUviVolumeSetExportPolicy(s, volumeHandle, policy)
-                                                : CConsolidatedError(CConsolidatedError::UVI_NOTIMPLEMENTED);
-    });
+    return RunTemporarySessionCall(
+        [=](Session& s) { return internalUviVolumeSetExportPolicy(s, volumeHandle, policy); });
 }
 
 _UVI_Error UviVolumeSetBufferFlush(unsigned int volumeHandle, bool powerProtected) {
-    return RunTemporarySessionCall([=](Session& s) {
-        return internalUviVolumeSetBufferFlush
-                   ? internalUviVolumeSetBufferFlush(&s, volumeHandle, powerProtected)
-                   : CConsolidatedError(CConsolidatedError::UVI_NOTIMPLEMENTED);
-    });
+    return RunTemporarySessionCall(
+        [=](Session& s) { return internalUviVolumeSetBufferFlush(&s, volumeHandle, powerProtected); });
 }
 
 } // extern "C"

@@ -19,8 +19,8 @@ CConsolidatedError GetVolumeAndController(Session* session, uint32_t volumeHandl
                                           std::shared_ptr<Controller>& controller);
 
 // The volume and array records of the queries, as the operations read them.
-CConsolidatedError ReadVolumeInfo(Session& session, uint32_t volumeHandle, _UVI_VolumeInfo& info);
-CConsolidatedError ReadArrayInfo(Session& session, uint32_t arrayHandle, _UVI_ArrayInfo& info);
+CConsolidatedError ReadVolumeRecord(Session& session, uint32_t volumeHandle, _UVI_VolumeInfo& info);
+CConsolidatedError ReadArrayRecord(Session& session, uint32_t arrayHandle, _UVI_ArrayInfo& info);
 
 // 0xA0010005 "Buffer does not contain valid null-terminated string." for a name that does not end
 // within 17 bytes, "Volume Name contains invalid characters" for a character outside 0x20 to 0x7E or

@@ -25,6 +25,9 @@
 #include "tests/middleware/api/RaidTopology.h"
 #include "tests/middleware/model/RaidConfigWord.h"
 
+__attribute__((weak)) CConsolidatedError internalUviGetVolumeInfo(Session& session, uint32_t volumeHandle,
+                                                                  _UVI_VolumeInfo& info);
+
 namespace {
 
 using querytest::Debug;
@@ -213,6 +216,34 @@ TEST_F(VolumeMaintenance, PolicyZeroIsRefusedBeforeTheVolumeIsLookedFor) {
     EXPECT_EQ(result.code, 0xA0010002u);
     EXPECT_EQ(Message(result), "Invalid Policy passed in");
     EXPECT_EQ(UviVolumeSetCachePolicy(0x7FFF0000, 1).code, 0xA0010003u);
+    const _UVI_Error exportPolicy = UviVolumeSetExportPolicy(0x7FFF0000, 1);
+    EXPECT_EQ(exportPolicy.code, 0xA0010002u);
+    EXPECT_EQ(Message(exportPolicy), "Invalid Policy passed in");
+}
+
+TEST_F(VolumeMaintenance, ExportPolicyAndBufferFlushGoThroughTheirSetters) {
+    Start(WithVolumes("[" + Volume("Vol1") + "," + Volume("Boot", R"("system": true)") + "]"));
+    if (!internalUviGetVolumeInfo)
+        GTEST_SKIP() << "the volume queries are not linked in";
+    _UVI_Error result = UviVolumeSetExportPolicy(Handle("Vol1"), 2);
+    EXPECT_EQ(result.status, 0u) << Message(result) << Debug(result);
+    EXPECT_EQ(LastTrigger(), 1u);
+    uint32_t word = 0;
+    {
+        std::unique_ptr<Session> session = Fresh();
+        std::memcpy(&word, VolumeNamed(*session, "Vol1")->getDeviceConfig()->record + 144, sizeof word);
+    }
+    EXPECT_EQ(word, 2u);
+    // The boot volume keeps its policy; the refusal says so.
+    result = UviVolumeSetExportPolicy(Handle("Boot"), 2);
+    EXPECT_EQ(result.code, 0xA0010012u);
+    EXPECT_NE(Debug(result).find("Unable to set export policy on Boot Volume"), std::string::npos);
+
+    // A volume Windows does not show keeps its setting under its name.
+    result = UviVolumeSetBufferFlush(Handle("Vol1"), true);
+    EXPECT_EQ(result.status, 0u) << Message(result) << Debug(result);
+    sim::Value value;
+    EXPECT_EQ(sim::registry::QueryValue(kFlushPolicies, "Vol1", &value), 0u);
 }
 
 TEST_F(VolumeMaintenance, RenameChecksTheNameAndMovesTheFlushPolicyValue) {
