@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "middleware/api/ApiLookups.h"
+#include "middleware/api/ArrayQueries.h"
 #include "middleware/api/ExportedCall.h"
 #include "middleware/api/UviArrayRecords.h"
 #include "middleware/api/UviVolumeOperations.h"
@@ -84,7 +85,7 @@ CConsolidatedError ArrayAndRecord(Session& session, uint32_t arrayHandle,
     if (error.IsSuccessful())
         error = GetArrayAndController(&session, arrayHandle, controller);
     if (error.IsSuccessful())
-        error = ReadArrayRecord(session, arrayHandle, record);
+        error = fillArrayInfo(session, arrayHandle, &record);
     if (error.IsError())
         error.AddDebugInformation("Error getting array info for the handle passed in!");
     return error;

@@ -1,10 +1,9 @@
-// The volume and array records as the volume and array operations read them. The queries fill them
-// when they are linked in (the references are weak so that the operations build before them); until
-// then the operations read the few fields they decide on from the session's records themselves.
+// The volume record as the volume operations read it. The volume query fills it when it is linked in
+// (the reference is weak so that the operations build before it); until then the operations read the
+// few fields they decide on from the session's records themselves.
 #include <cstring>
 #include <memory>
 
-#include "middleware/api/UviArrayRecords.h"
 #include "middleware/api/UviVolumeRecords.h"
 #include "middleware/api/VolumeOperations.h"
 #include "middleware/api/VolumeStateRules.h"
@@ -14,8 +13,6 @@
 
 __attribute__((weak)) CConsolidatedError internalUviGetVolumeInfo(Session& session, uint32_t volumeHandle,
                                                                   _UVI_VolumeInfo& info);
-__attribute__((weak)) CConsolidatedError fillArrayInfo(Session& session, uint32_t arrayHandle,
-                                                       _UVI_ArrayInfo* info);
 
 namespace {
 
@@ -28,8 +25,6 @@ constexpr size_t kInitWord = 104;
 constexpr size_t kFlags = 108;
 // Device information: bit 0 of this byte marks the system volume.
 constexpr size_t kSystemByte = 16;
-// Array record: bit 0 of this byte is the write cache.
-constexpr size_t kArrayFlagByte = 28;
 
 CConsolidatedError UnknownHandle(const char* what) {
     CConsolidatedError error;
@@ -63,33 +58,9 @@ CConsolidatedError VolumeFromSession(Session& session, uint32_t volumeHandle, _U
     return CConsolidatedError();
 }
 
-// Handle, write cache and volume count.
-CConsolidatedError ArrayFromSession(Session& session, uint32_t arrayHandle, _UVI_ArrayInfo& info) {
-    const std::shared_ptr<RaidArray> array = session.getArrayByHandle(arrayHandle);
-    if (!array)
-        return UnknownHandle("Invalid Handle passed in internalUviArrayInfo");
-    info = _UVI_ArrayInfo{};
-    info.handle = arrayHandle;
-    info.controllerHandle = array->getControllerHandle();
-    if (!array->getRecord()) {
-        CConsolidatedError error;
-        error.SetError(CConsolidatedError::UVI_INTERNALERROR, "No Valid RaidArrayGroup inside fillArrayInfo");
-        return error;
-    }
-    info.writeCache = (array->getRecord()[kArrayFlagByte] & 1) + 1u;
-    info.numDisks = array->getRecordWord(RaidArray::kNumDisks);
-    info.numVolumes = array->getRecordWord(RaidArray::kNumRaidDevs);
-    return CConsolidatedError();
-}
-
 } // namespace
 
 CConsolidatedError ReadVolumeRecord(Session& session, uint32_t volumeHandle, _UVI_VolumeInfo& info) {
     return internalUviGetVolumeInfo ? internalUviGetVolumeInfo(session, volumeHandle, info)
                                     : VolumeFromSession(session, volumeHandle, info);
-}
-
-CConsolidatedError ReadArrayRecord(Session& session, uint32_t arrayHandle, _UVI_ArrayInfo& info) {
-    return fillArrayInfo ? fillArrayInfo(session, arrayHandle, &info)
-                         : ArrayFromSession(session, arrayHandle, info);
 }

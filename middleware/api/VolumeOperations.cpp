@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "middleware/api/ApiHelpers.h"
+#include "middleware/api/ArrayQueries.h"
 #include "middleware/api/EndDeviceQueries.h"
 #include "middleware/api/ExportedCall.h"
 #include "middleware/api/UviArrayRecords.h"
@@ -300,7 +301,7 @@ CConsolidatedError internalUviVolumeDelete(Session& session, uint32_t volumeHand
     if (at.info.systemVolume)
         return InvalidState();
     _UVI_ArrayInfo array{};
-    error = ReadArrayRecord(session, at.info.arrayHandle, array);
+    error = fillArrayInfo(session, at.info.arrayHandle, &array);
     if (error.IsError()) {
         error.AddDebugInformation("Error getting array info!");
         return error;

@@ -9,7 +9,6 @@
 
 class Controller;
 class Session;
-struct _UVI_ArrayInfo;
 struct _UVI_VolumeInfo;
 
 // The volume's controller: 0xA0000006 "null session" without a session, 0xA0010003 for a volume the
@@ -18,9 +17,8 @@ struct _UVI_VolumeInfo;
 CConsolidatedError GetVolumeAndController(Session* session, uint32_t volumeHandle,
                                           std::shared_ptr<Controller>& controller);
 
-// The volume and array records of the queries, as the operations read them.
+// The volume record of the volume query, as the operations read it.
 CConsolidatedError ReadVolumeRecord(Session& session, uint32_t volumeHandle, _UVI_VolumeInfo& info);
-CConsolidatedError ReadArrayRecord(Session& session, uint32_t arrayHandle, _UVI_ArrayInfo& info);
 
 // 0xA0010005 "Buffer does not contain valid null-terminated string." for a name that does not end
 // within 17 bytes, "Volume Name contains invalid characters" for a character outside 0x20 to 0x7E or

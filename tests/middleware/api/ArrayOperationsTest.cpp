@@ -6,6 +6,7 @@
 
 #include "middleware/api/ArrayOperations.h"
 #include "middleware/api/UviApi.h"
+#include "middleware/api/UviArrayRecords.h"
 #include "middleware/api/UviVolumeOperations.h"
 #include "middleware/ioctl/ControllerLocatorLock.h"
 #include "middleware/ioctl/DeviceLocator.h"
@@ -140,7 +141,13 @@ protected:
         ADD_FAILURE() << "no array";
         return nullptr;
     }
-    static uint32_t CachesWrites() { return Array()->getRecord()[28] & 1; }
+    // 1 off, 2 on, as the array query reports it.
+    static uint32_t WriteCache() {
+        _UVI_ArrayInfo info{};
+        const _UVI_Error read = UviGetArrayInfo(0, Array()->getHandle(), &info);
+        EXPECT_EQ(read.status, 0u) << querytest::Message(read);
+        return info.writeCache;
+    }
     static uint32_t LastTrigger() { return modeltest::RaidConfigWord(DeviceLocator::FindByPort(0), 24); }
 
     sim::ScopedMachine machine_;
@@ -149,6 +156,7 @@ protected:
 
 TEST_F(ArrayWriteCache, APolicyInEffectSendsNothingAnotherIsTriggered) {
     const uint32_t array = Array()->getHandle();
+    ASSERT_EQ(WriteCache(), 2u);
     _UVI_Error result = UviArraySetWriteCacheState(array, 0x101); // only the low 8 bits count
     EXPECT_EQ(result.status, 0u) << querytest::Message(result) << querytest::Debug(result);
     EXPECT_EQ(LastTrigger(), 0u);
@@ -156,7 +164,7 @@ TEST_F(ArrayWriteCache, APolicyInEffectSendsNothingAnotherIsTriggered) {
     result = UviArraySetWriteCacheState(array, 0);
     EXPECT_EQ(result.status, 0u) << querytest::Message(result) << querytest::Debug(result);
     EXPECT_EQ(LastTrigger(), 13u);
-    EXPECT_EQ(CachesWrites(), 0u);
+    EXPECT_EQ(WriteCache(), 1u);
 }
 
 TEST_F(ArrayWriteCache, UnknownArraysAreNamedInTheDebugText) {
