@@ -55,6 +55,15 @@ int SetVolumeFlushPolicy(const char* valueName, bool enabled) {
     }
 }
 
+int ReadVolumeFlushPolicy(const char* valueName, uint32_t* value) {
+    try {
+        return RegistryReadDword(HKEY_LOCAL_MACHINE, kVolumeFlushPoliciesKey, valueName ? valueName : "",
+                                 value);
+    } catch (...) {
+        return 1;
+    }
+}
+
 int DeleteVolumeFlushPolicy(const char* valueName) {
     try {
         return RegistryDeleteValue(HKEY_LOCAL_MACHINE, kVolumeFlushPoliciesKey, valueName ? valueName : "");

@@ -19,6 +19,8 @@ uint32_t RaidInfoHandle(uint32_t controllerHandle);
 // of the registry access, 1 when the access threw.
 int SetVolumeFlushPolicy(const char* valueName, bool enabled);
 int DeleteVolumeFlushPolicy(const char* valueName);
+// Reads the value into `value`; the Win32 result, 1 when the access threw.
+int ReadVolumeFlushPolicy(const char* valueName, uint32_t* value);
 
 // Makes Windows read "\\.\PhysicalDrive<driveNumber>" again; the outcome goes into `error`.
 void callDiskUpdatePropertiesIoctl(int driveNumber, CConsolidatedError& error);

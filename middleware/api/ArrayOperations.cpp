@@ -2,11 +2,20 @@
 
 #include <memory>
 
+#include "middleware/api/ApiLookups.h"
+#include "middleware/api/ArrayQueries.h"
+#include "middleware/api/ExportedCall.h"
+#include "middleware/api/UviArrayRecords.h"
+#include "middleware/api/UviVolumeOperations.h"
+#include "middleware/api/VolumeOperations.h"
+#include "middleware/ioctl/ControllerLocatorLock.h"
+#include "middleware/ioctl/RaidConfigSetters.h"
 #include "middleware/model/Controller.h"
 #include "middleware/model/RaidArray.h"
 #include "middleware/model/RaidVolume.h"
 #include "middleware/model/Session.h"
 #include "middleware/model/SessionHolder.h"
+#include "middleware/model/TransactionManager.h"
 
 namespace {
 
@@ -55,4 +64,72 @@ CConsolidatedError RemoveArrayVolumesWith(uint32_t controllerHandle, uint32_t ar
             return result;
         }
     }
+}
+
+CConsolidatedError removeAllArrayVolumes(uint32_t controllerHandle, uint32_t arrayHandle) {
+    return RemoveArrayVolumesWith(controllerHandle, arrayHandle, internalUviVolumeDelete);
+}
+
+CConsolidatedError removeAllVolumesFromArray(uint32_t controllerHandle, uint32_t arrayHandle) {
+    return removeAllArrayVolumes(controllerHandle, arrayHandle);
+}
+
+namespace {
+
+// Steps up to the array record: the handle, its controller and its record.
+CConsolidatedError ArrayAndRecord(Session& session, uint32_t arrayHandle,
+                                  std::shared_ptr<Controller>& controller, _UVI_ArrayInfo& record) {
+    CConsolidatedError error;
+    if (arrayHandle == 0)
+        error.SetError(CConsolidatedError::UVI_INVALIDHANDLE, nullptr);
+    if (error.IsSuccessful())
+        error = GetArrayAndController(&session, arrayHandle, controller);
+    if (error.IsSuccessful())
+        error = fillArrayInfo(session, arrayHandle, &record);
+    if (error.IsError())
+        error.AddDebugInformation("Error getting array info for the handle passed in!");
+    return error;
+}
+
+} // namespace
+
+CConsolidatedError internalUviArraySetWriteCacheState(Session& session, uint32_t arrayHandle, int state) {
+    std::shared_ptr<Controller> controller;
+    _UVI_ArrayInfo record{};
+    CConsolidatedError error = ArrayAndRecord(session, arrayHandle, controller, record);
+    if (error.IsError())
+        return error;
+    const auto policy = static_cast<uint8_t>(state);
+    // The array record keeps the driver's policy plus one.
+    if (record.writeCache == static_cast<uint32_t>(policy) + 1)
+        return error;
+    const std::shared_ptr<RaidArray> array = session.getArrayByHandle(arrayHandle);
+    if (!controller || !controller->getControllerLocator() || !array)
+        return CConsolidatedError(CConsolidatedError::GENERAL_UNKNOWN_ERROR);
+
+    ControllerLocatorLock lock(controller->getTarget());
+    HANDLE target = controller->getTarget();
+    const auto index = static_cast<uint32_t>(array->getIndex());
+    CIoctlRaidCfg_SetArrayIndex select(target, index);
+    error = select.Invoke();
+    if (error.IsError()) {
+        error.AddDebugInformation("Unable to select array for operation");
+        return error;
+    }
+    CIoctlRaidArray_SetCachePolicy set(target, index, policy);
+    error = set.Invoke();
+    if (error.IsError()) {
+        error.AddDebugInformation("Unable to set Array Cache policy");
+        return error;
+    }
+    TransactionManager transaction;
+    error = transaction.triggerTransaction(target, kTriggerArrayCachePolicy);
+    if (error.IsError())
+        error.AddDebugInformation("Triggering the transaction failed!");
+    return error;
+}
+
+extern "C" _UVI_Error UviArraySetWriteCacheState(unsigned int arrayHandle, int state) {
+    return RunTemporarySessionCall(
+        [=](Session& session) { return internalUviArraySetWriteCacheState(session, arrayHandle, state); });
 }

@@ -127,7 +127,7 @@ const std::vector<GroupDef>& Groups() {
          {Text(418, 4, "name", true), U32(419, 20, nullptr), Text(0, 28, "name"), U32(428, 104, nullptr),
           U32(429, 112, nullptr), U32(434, 116, "device_action", true),
           U64(440, 120, "read_patrol_unit", true), U32(435, 128, "cache_policy"),
-          U32(436, 136, "export_policy"), U32(0, 156, "master_disk")}},
+          U32(436, 144, "export_policy"), U32(0, 156, "master_disk")}},
         {17, 216, {}},
         {18, 124, {}},
         {19,

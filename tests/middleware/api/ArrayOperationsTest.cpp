@@ -6,6 +6,8 @@
 
 #include "middleware/api/ArrayOperations.h"
 #include "middleware/api/UviApi.h"
+#include "middleware/api/UviArrayRecords.h"
+#include "middleware/api/UviVolumeOperations.h"
 #include "middleware/ioctl/ControllerLocatorLock.h"
 #include "middleware/ioctl/DeviceLocator.h"
 #include "middleware/model/Controller.h"
@@ -13,9 +15,12 @@
 #include "middleware/model/RaidVolume.h"
 #include "middleware/model/Session.h"
 #include "middleware/model/VolumeTransaction.h"
+#include "sim/Clock.h"
 #include "sim/Machine.h"
 #include "sim/MachineBuilder.h"
-#include "tests/support/ChildProcess.h"
+#include "tests/middleware/api/QueryTestSupport.h"
+#include "tests/middleware/api/RaidTopology.h"
+#include "tests/middleware/model/RaidConfigWord.h"
 
 namespace {
 
@@ -65,11 +70,7 @@ protected:
         return RemoveArrayVolumesWith(
             controller, array, [this](Session& session, uint32_t volume) { return Delete(session, volume); });
     }
-    static std::string Topology() {
-        moxtest::ChildResult r = moxtest::RunChild({"raid-topology"});
-        EXPECT_EQ(r.exitCode, 0) << r.output;
-        return r.output;
-    }
+    static std::string Topology() { return apitest::RaidTopology(); }
 
     sim::ScopedMachine machine_;
     uint32_t controller_ = 0, array_ = 0;
@@ -81,6 +82,16 @@ TEST_F(RemoveArrayVolumes, ThreeVolumesGoInThreePasses) {
     EXPECT_TRUE(result.IsSuccessful()) << result.GetDebugInformation();
     EXPECT_EQ(deletes_, 3);
     EXPECT_EQ(Topology().find("volume "), std::string::npos);
+}
+
+TEST_F(RemoveArrayVolumes, TheVolumeDeletionEmptiesTheArrayForTheNextProcess) {
+    CConsolidatedError result = removeAllArrayVolumes(controller_, array_);
+    EXPECT_TRUE(result.IsSuccessful()) << result.GetDebugInformation();
+    const std::string topology = Topology();
+    EXPECT_EQ(topology.find("volume "), std::string::npos) << topology;
+    EXPECT_NE(topology.find("disk TS-0077 2 "), std::string::npos) << topology; // the members are free
+    // Under the disk operations' name, nothing is left to do.
+    EXPECT_TRUE(removeAllVolumesFromArray(controller_, array_).IsSuccessful());
 }
 
 TEST_F(RemoveArrayVolumes, ArrayWithoutVolumesOrUnknownControllerDeletesNothing) {
@@ -104,6 +115,67 @@ TEST_F(RemoveArrayVolumesOfALyingDriver, DeletionsThatLeaveTheVolumeEndAfterAsMa
     EXPECT_EQ(result.GetErrorCode(), 0xA001000Fu);
     EXPECT_EQ(deletes_, 4);
     EXPECT_NE(Topology().find("volume Vol1 "), std::string::npos);
+
+    // The volume operations' deletion is bounded alike.
+    result = removeAllArrayVolumes(controller_, array_);
+    EXPECT_EQ(result.GetErrorCode(), 0xA001000Fu);
+    EXPECT_NE(Topology().find("volume Vol1 "), std::string::npos);
+}
+
+// The array's write cache, on the default machine whose array caches writes (policy 1).
+class ArrayWriteCache : public ::testing::Test {
+protected:
+    ArrayWriteCache() : machine_(sim::MachineBuilder::Default()) { DeviceLocator::ResetForTests(); }
+    ~ArrayWriteCache() override { DeviceLocator::ResetForTests(); }
+    void SetUp() override { ASSERT_EQ(UviInitialize().status, UVI_STATUS_SUCCESS); }
+    void TearDown() override { static_cast<void>(UviFinalize()); }
+
+    // The array as a fresh session reads it.
+    static std::shared_ptr<RaidArray> Array() {
+        Session* built = nullptr;
+        static_cast<void>(Session::Create(built, nullptr));
+        std::unique_ptr<Session> session(built);
+        for (const auto& c : session->getControllers())
+            if (!c->getArrays().empty())
+                return c->getArrays().at(0);
+        ADD_FAILURE() << "no array";
+        return nullptr;
+    }
+    // 1 off, 2 on, as the array query reports it.
+    static uint32_t WriteCache() {
+        _UVI_ArrayInfo info{};
+        const _UVI_Error read = UviGetArrayInfo(0, Array()->getHandle(), &info);
+        EXPECT_EQ(read.status, 0u) << querytest::Message(read);
+        return info.writeCache;
+    }
+    static uint32_t LastTrigger() { return modeltest::RaidConfigWord(DeviceLocator::FindByPort(0), 24); }
+
+    sim::ScopedMachine machine_;
+    sim::ScopedVirtualClock clock_;
+};
+
+TEST_F(ArrayWriteCache, APolicyInEffectSendsNothingAnotherIsTriggered) {
+    const uint32_t array = Array()->getHandle();
+    ASSERT_EQ(WriteCache(), 2u);
+    _UVI_Error result = UviArraySetWriteCacheState(array, 0x101); // only the low 8 bits count
+    EXPECT_EQ(result.status, 0u) << querytest::Message(result) << querytest::Debug(result);
+    EXPECT_EQ(LastTrigger(), 0u);
+
+    result = UviArraySetWriteCacheState(array, 0);
+    EXPECT_EQ(result.status, 0u) << querytest::Message(result) << querytest::Debug(result);
+    EXPECT_EQ(LastTrigger(), 13u);
+    EXPECT_EQ(WriteCache(), 1u);
+}
+
+TEST_F(ArrayWriteCache, UnknownArraysAreNamedInTheDebugText) {
+    for (uint32_t handle : {0u, 0x7FFF0000u}) {
+        SCOPED_TRACE(handle);
+        const _UVI_Error result = UviArraySetWriteCacheState(handle, 0);
+        EXPECT_EQ(result.code, 0xA0010003u);
+        EXPECT_NE(querytest::Debug(result).find("Error getting array info for the handle passed in!"),
+                  std::string::npos);
+    }
+    EXPECT_EQ(LastTrigger(), 0u);
 }
 
 } // namespace
