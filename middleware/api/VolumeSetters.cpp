@@ -5,7 +5,7 @@
 
 #include "middleware/api/ApiHelpers.h"
 #include "middleware/api/UviApi.h"
-#include "middleware/api/UviVolumeRecords.h"
+#include "middleware/api/VolumeInfoLink.h"
 #include "middleware/api/VolumeOperations.h"
 #include "middleware/ioctl/ControllerLocatorLock.h"
 #include "middleware/ioctl/RaidConfigSetters.h"
@@ -18,22 +18,11 @@
 #include "middleware/model/VolumeTransaction.h"
 #include "platform/win/WinBase.h"
 
-// The volume queries fill the record. The reference is weak so that the setters build before them;
-// without them a setter answers that it cannot read the volume.
-__attribute__((weak)) CConsolidatedError internalUviGetVolumeInfo(Session& session, uint32_t volumeHandle,
-                                                                  _UVI_VolumeInfo& info);
-
 namespace {
 
 constexpr uint32_t kVolumeActionExportPolicy = 11;
 constexpr int kSessionOpenAttempts = 16;
 constexpr DWORD kSessionOpenPauseMs = 1000;
-
-CConsolidatedError ReadVolumeInfo(Session& session, uint32_t volumeHandle, _UVI_VolumeInfo& info) {
-    if (!internalUviGetVolumeInfo)
-        return CConsolidatedError(CConsolidatedError::UVI_NOTIMPLEMENTED);
-    return internalUviGetVolumeInfo(session, volumeHandle, info);
-}
 
 bool TakesVolumePolicies(uint32_t state) {
     switch (state) {

@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "middleware/api/ApiHelpers.h"
-#include "middleware/api/UviVolumeRecords.h"
+#include "middleware/api/VolumeInfoLink.h"
 #include "middleware/api/VolumeSetters.h"
 #include "middleware/core/Registry.h"
 #include "middleware/model/Controller.h"
@@ -16,9 +16,6 @@
 #include "middleware/model/SessionHolder.h"
 #include "sim/Clock.h"
 #include "tests/middleware/api/QueryTestSupport.h"
-
-__attribute__((weak)) CConsolidatedError internalUviGetVolumeInfo(Session& session, uint32_t volumeHandle,
-                                                                  _UVI_VolumeInfo& info);
 
 namespace {
 
@@ -48,7 +45,7 @@ protected:
     // Skips the test (the caller returns on IsSkipped) in a build without the volume queries.
     void StartOn(const sim::MachineBuilder& machine) {
         Start(machine);
-        if (!internalUviGetVolumeInfo)
+        if (!VolumeQueriesLinked())
             GTEST_SKIP() << "the volume queries are not linked in";
     }
 
