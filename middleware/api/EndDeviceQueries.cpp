@@ -9,6 +9,7 @@
 #include "middleware/api/ControllerQueries.h"
 #include "middleware/api/ExportedCall.h"
 #include "middleware/api/UviDeviceQueries.h"
+#include "middleware/api/WindowsDiskView.h"
 #include "middleware/model/AhciController.h"
 #include "middleware/model/AhciDisk.h"
 #include "middleware/model/AhciPort.h"
@@ -294,10 +295,7 @@ void AcceleratedDiskCheck(const Controller& controller, const Disk& disk, _UVI_E
     r.arrayHandle = 0;
     const uint8_t* deviceInfo = volume->getDeviceInfo();
     r.systemDisk = deviceInfo ? (deviceInfo[16] & 1) : 0;
-    const auto blockCache = controller.getBlockCacheVolume();
-    // The controller's acceleration byte is not kept by the model; it counts as 0.
-    const bool cacheFlagged = blockCache && (blockCache->getRecordWord(kVolumeFlags) & kVolumeCacheFlag) != 0;
-    if (!cacheFlagged)
+    if (!BlockCacheKeptByDriver(controller))
         r.usage = kUsageAccelerated;
 }
 
@@ -388,24 +386,14 @@ void StateAndUsage(const Session& session, const Controller& controller, const D
 }
 
 void FillWindowsPart(const Disk& disk, _UVI_EndDeviceInfo& r) {
-    const auto& win = disk.getWinDiskInterface();
-    if (!win) {
-        r.deviceNumber = -1;
-        r.windowsDeviceType = -1;
-        r.cacheSettingState = 0;
-        r.seekPenaltyState = 0;
-        r.writeCacheState = 0;
-        return;
-    }
-    r.deviceNumber = static_cast<int32_t>(win->getDeviceNumber());
-    r.windowsDeviceType = static_cast<int32_t>(win->getStorageDeviceNumber().DeviceType);
-    bool seekPenalty = false;
-    r.seekPenaltyState = win->getSeekPenalty(seekPenalty) ? (seekPenalty ? 1 : 2) : 0;
-    DISK_CACHE_SETTING setting{};
-    r.cacheSettingState = win->getCachePolicy(setting) ? (setting.IsPowerProtected ? 2 : 1) : 0;
-    DISK_CACHE_INFORMATION information{};
-    r.writeCacheState = win->getCacheInformation(information) ? (information.WriteCacheEnabled ? 1 : 2) : 0;
-    r.hasPartitions = win->hasPartitions() ? 1 : 0;
+    const WindowsDiskView view = ReadWindowsDiskView(disk.getWinDiskInterface().get());
+    r.deviceNumber = static_cast<int32_t>(view.deviceNumber);
+    r.windowsDeviceType = static_cast<int32_t>(view.deviceType);
+    r.seekPenaltyState = view.seekPenalty;
+    r.cacheSettingState = view.cacheSetting;
+    r.writeCacheState = view.writeCache;
+    if (disk.getWinDiskInterface())
+        r.hasPartitions = view.hasPartitions ? 1 : 0;
 }
 
 } // namespace

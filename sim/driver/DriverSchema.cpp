@@ -86,6 +86,7 @@ Shape RaidVolume() {
                    {"export_policy", Uint32()},
                    {"device_action", Uint32()},
                    {"read_patrol_unit", Uint64()},
+                   {"master_disk", Uint32()},
                    {"system", Bool()},
                    {"survives_delete", Bool()},
                    {"job", Job()}});

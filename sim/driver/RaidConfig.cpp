@@ -118,7 +118,7 @@ const std::vector<GroupDef>& Groups() {
         {5,
          48,
          {U32(161, 8, nullptr), U32(162, 12, nullptr), U32(163, 16, nullptr), U32(164, 20, nullptr),
-          U32(165, 24, nullptr), U8(166, 28, "write_cache"), U8(169, 29, "cache_policy_request", true),
+          U32(165, 24, nullptr), U8(166, 32, "write_cache"), U8(169, 29, "cache_policy_request", true),
           U32(0, 36, nullptr), U32(0, 40, nullptr), U32(168, 44, nullptr)}},
         {6, 20, {Text(0, 4, nullptr)}},
         {10, 24, {U32(0, 4, nullptr), U64(0, 8, nullptr), U8(0, 16, "system")}},
@@ -127,7 +127,7 @@ const std::vector<GroupDef>& Groups() {
          {Text(418, 4, "name", true), U32(419, 20, nullptr), Text(0, 28, "name"), U32(428, 104, nullptr),
           U32(429, 112, nullptr), U32(434, 116, "device_action", true),
           U64(440, 120, "read_patrol_unit", true), U32(435, 128, "cache_policy"),
-          U32(436, 144, "export_policy")}},
+          U32(436, 144, "export_policy"), U32(0, 156, "master_disk")}},
         {17, 216, {}},
         {18, 124, {}},
         {19,
@@ -389,8 +389,8 @@ bool BuildGroup(const GroupDef& g, const json& state, const json& adapter, const
         w.U32(16, (minFree >> 20) * members.size());
         w.U32(20, static_cast<uint64_t>(Num(a, "state", 0)));
         w.U32(24, totalMb);
-        w.U32(36, minFree & 0xFFFFFFFF);
-        w.U32(40, minFree >> 32);
+        w.U32(36, minFree >> 32);
+        w.U32(40, minFree & 0xFFFFFFFF);
         w.U32(44, static_cast<uint64_t>(Num(a, "number", static_cast<int64_t>(p.instance))));
         break;
     }
