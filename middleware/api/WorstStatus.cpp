@@ -4,7 +4,7 @@
 
 #include "middleware/api/EndDeviceQueries.h"
 #include "middleware/api/UviEndDeviceRecords.h"
-#include "middleware/api/VolumeInfoLink.h"
+#include "middleware/api/VolumeQueries.h"
 #include "middleware/api/WorstStatus.h"
 #include "middleware/model/Controller.h"
 #include "middleware/model/Disk.h"
@@ -48,7 +48,7 @@ CConsolidatedError computeWorstStatus(Session& session, int& worstStatus) {
             if (!volume)
                 continue;
             _UVI_VolumeInfo record{};
-            CConsolidatedError error = ReadVolumeInfo(session, volume->getHandle(), record);
+            CConsolidatedError error = internalUviGetVolumeInfo(session, volume->getHandle(), record);
             if (error.IsError())
                 return error;
             worst =

@@ -1,11 +1,17 @@
 // The system record: its framing, the product settings it reads, the link power check and the worst
 // status of a session (from its disks' end-device records, its volumes' records and its controllers'
 // NV cache states).
+#include <cstring>
 #include <string>
 
 #include <gtest/gtest.h>
 
-#include "middleware/api/VolumeInfoLink.h"
+#include "middleware/core/Registry.h"
+#include "middleware/model/Controller.h"
+#include "middleware/model/RaidVolume.h"
+#include "middleware/model/Session.h"
+#include "middleware/model/SessionHolder.h"
+#include "middleware/model/WinDiskInterface.h"
 #include "tests/middleware/api/QueryTestSupport.h"
 
 namespace {
@@ -195,7 +201,6 @@ INSTANTIATE_TEST_SUITE_P(
 struct WorstCase {
     const char* what;
     sim::MachineBuilder machine;
-    bool needsVolumeQueries;
     uint32_t worst;
 };
 
@@ -203,8 +208,6 @@ class WorstStatus : public QueryTest, public ::testing::WithParamInterface<Worst
 
 TEST_P(WorstStatus, IsTheLargestShareOfAnyDiskVolumeOrCache) {
     const WorstCase& c = GetParam();
-    if (c.needsVolumeQueries && !VolumeQueriesLinked())
-        GTEST_SKIP() << "the volume queries are not linked in";
     Start(c.machine);
     unsigned session = 0;
     ASSERT_EQ(UviSessionOpen(&session).status, 0u);
@@ -225,18 +228,91 @@ sim::MachineBuilder DiskFlags(const char* flags, bool inArray = false) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, WorstStatus,
     ::testing::Values(
-        WorstCase{"all well", WithoutVolumes(), false, 0},
-        WorstCase{"failed pass-through disk", DiskFlags(R"("0x14")"), false, 2},
-        WorstCase{"failed array member", DiskFlags(R"("0x14")", true), false, 1},
-        WorstCase{"SMART event", DiskFlags(R"("0x210")"), false, 1},
-        WorstCase{"offline pass-through disk", DiskFlags(R"("0x8010")"), false, 0},
-        WorstCase{"NV cache state 5", WithoutVolumes().Set("/adapters/0/raid/nv_cache/state", "5"), false, 1},
-        WorstCase{"NV cache state 4", WithoutVolumes().Set("/adapters/0/raid/nv_cache/state", "4"), false, 0},
-        WorstCase{"normal RAID 1 volume", sim::MachineBuilder::Default(), true, 0},
+        WorstCase{"all well", WithoutVolumes(), 0},
+        WorstCase{"failed pass-through disk", DiskFlags(R"("0x14")"), 2},
+        WorstCase{"failed array member", DiskFlags(R"("0x14")", true), 1},
+        WorstCase{"SMART event", DiskFlags(R"("0x210")"), 1},
+        WorstCase{"offline pass-through disk", DiskFlags(R"("0x8010")"), 0},
+        WorstCase{"NV cache state 5", WithoutVolumes().Set("/adapters/0/raid/nv_cache/state", "5"), 1},
+        WorstCase{"NV cache state 4", WithoutVolumes().Set("/adapters/0/raid/nv_cache/state", "4"), 0},
+        WorstCase{"normal RAID 1 volume", sim::MachineBuilder::Default(), 0},
         WorstCase{"degraded volume",
-                  sim::MachineBuilder::Default().Set("/adapters/0/raid/volumes/0/state", "2"), true, 1},
+                  sim::MachineBuilder::Default().Set("/adapters/0/raid/volumes/0/state", "2"), 1},
         WorstCase{"failed volume",
-                  sim::MachineBuilder::Default().Set("/adapters/0/raid/volumes/0/state", "3"), true, 2},
-        WorstCase{"the states machine", sim::MachineBuilder::FromFile("states.json"), true, 2}));
+                  sim::MachineBuilder::Default().Set("/adapters/0/raid/volumes/0/state", "3"), 2},
+        WorstCase{"the states machine", sim::MachineBuilder::FromFile("states.json"), 2}));
+
+} // namespace
+
+namespace {
+
+// The default machine's volume as a data volume of the given driver level and name, and the name
+// in "OemReservedVolume".
+sim::MachineBuilder Reserved(const char* level, const char* registryName, const char* volumeName) {
+    sim::MachineBuilder machine = sim::MachineBuilder::Default();
+    machine.Set("/adapters/0/raid/volumes/0/system", "false")
+        .Set("/adapters/0/raid/volumes/0/name", "\"" + std::string(volumeName) + "\"")
+        .Set("/adapters/0/raid/volumes/0/level", level)
+        .Set("/adapters/0/raid/volumes/0/mirrors", "1")
+        .Merge(std::string(R"({"registry": {"keys": {"HKLM\\SOFTWARE\\Orvex\\Bexl": {"OemReservedVolume":
+               {"type": "REG_SZ", "data": ")") +
+               registryName + R"("}, "DisableROHI": {"type": "REG_DWORD", "data": 1}}}}})");
+    return machine;
+}
+
+TEST_F(SystemInfo, NamesARaid0ReservedVolumeAndGivesItItsExportPolicy) {
+    const struct {
+        const char* what;
+        const char* level;
+        const char* name;
+        const char* volume;
+        const char* shown;
+        uint32_t policyAfter;
+    } cases[] = {
+        {"RAID 0", "0", "Volume0", "Volume0", "Volume0", 96},
+        {"RAID 1 keeps its policy", "1", "Volume0", "Volume0", "", 0},
+        {"a name of 16 characters", "0", "ReservedVolume16", "ReservedVolume16", "ReservedVolume16", 96},
+        {"another name", "0", "Volume1", "Volume0", "", 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Open(Reserved(c.level, c.name, c.volume));
+        const _UVI_SystemInfo info = Read();
+        EXPECT_STREQ(info.oemReservedVolume, c.shown);
+        EXPECT_EQ(info.rohiDisabled, 1u);
+        uint32_t policy = 0xFFFFFFFF;
+        static_cast<void>(runWithSession(0, [&](Session& session) {
+            for (const auto& controller : session.getControllers())
+                for (const auto& volume : controller->getVolumes())
+                    if (volume->getName() == c.volume && volume->getDeviceConfig())
+                        std::memcpy(&policy, volume->getDeviceConfig()->record + 144, sizeof policy);
+            return CConsolidatedError();
+        }));
+        EXPECT_EQ(policy, c.policyAfter);
+        ASSERT_EQ(UviFinalize().status, 0u);
+        machine_.reset();
+    }
+}
+
+TEST_F(SystemInfo, AppliesStoredBufferFlushSettingsAgain) {
+    Open(sim::MachineBuilder::Default().Merge(
+        R"({"registry": {"keys": {"HKLM\\SOFTWARE\\Orvex\\Bexl\\VolumeFlushPolicies":
+            {"Volume0": {"type": "REG_DWORD", "data": 1}}}}})"));
+    Read();
+    // Volume0 is shown to Windows: the setting went to its disk, the stored value is gone.
+    DWORD value = 0;
+    EXPECT_EQ(RegistryReadDword(HKEY_LOCAL_MACHINE, "SOFTWARE\\Orvex\\Bexl\\VolumeFlushPolicies", "Volume0",
+                                &value),
+              2);
+    bool powerProtected = false;
+    static_cast<void>(runWithSession(0, [&](Session& session) {
+        DISK_CACHE_SETTING setting{};
+        const auto& drive = session.findWinDiskInterfaceByDeviceNumber(0);
+        EXPECT_TRUE(drive && drive->getCachePolicy(setting));
+        powerProtected = setting.IsPowerProtected;
+        return CConsolidatedError();
+    }));
+    EXPECT_TRUE(powerProtected);
+}
 
 } // namespace

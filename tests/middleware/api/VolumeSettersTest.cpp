@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "middleware/api/ApiHelpers.h"
-#include "middleware/api/VolumeInfoLink.h"
+#include "middleware/api/UviVolumeRecords.h"
 #include "middleware/api/VolumeSetters.h"
 #include "middleware/core/Registry.h"
 #include "middleware/model/Controller.h"
@@ -42,13 +42,6 @@ sim::MachineBuilder DataVolume(bool hidden = false) {
 
 class VolumeSetters : public QueryTest {
 protected:
-    // Skips the test (the caller returns on IsSkipped) in a build without the volume queries.
-    void StartOn(const sim::MachineBuilder& machine) {
-        Start(machine);
-        if (!VolumeQueriesLinked())
-            GTEST_SKIP() << "the volume queries are not linked in";
-    }
-
     // Runs the work on a temporary session with the handle of Volume0.
     CConsolidatedError OnVolume0(const std::function<CConsolidatedError(Session&, uint32_t)>& work) {
         return runWithSession(0, [&](Session& session) {
@@ -133,9 +126,7 @@ TEST_F(VolumeSetters, ExportPolicyReachesTheDriverOnlyForAVolumeThatTakesIt) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        StartOn(c.machine);
-        if (IsSkipped())
-            return;
+        Start(c.machine);
         if (c.fault)
             (*machine_)->faults().Add(c.fault);
         CConsolidatedError error = OnVolume0([](Session& session, uint32_t handle) {
@@ -152,9 +143,7 @@ TEST_F(VolumeSetters, ExportPolicyReachesTheDriverOnlyForAVolumeThatTakesIt) {
 }
 
 TEST_F(VolumeSetters, BufferFlushOfAVolumeShownToWindowsForgetsTheStoredValue) {
-    StartOn(DataVolume());
-    if (IsSkipped())
-        return;
+    Start(DataVolume());
     ASSERT_EQ(SetVolumeFlushPolicy("Volume0", true), 0);
     CConsolidatedError error = OnVolume0([](Session& session, uint32_t handle) {
         return internalUviVolumeSetBufferFlush(&session, handle, true);
@@ -166,9 +155,7 @@ TEST_F(VolumeSetters, BufferFlushOfAVolumeShownToWindowsForgetsTheStoredValue) {
 }
 
 TEST_F(VolumeSetters, BufferFlushOfAHiddenVolumeGoesToItsMemberAndIsRemembered) {
-    StartOn(DataVolume(true));
-    if (IsSkipped())
-        return;
+    Start(DataVolume(true));
     for (bool enabled : {true, false}) {
         SCOPED_TRACE(enabled);
         CConsolidatedError error = OnVolume0([&](Session& session, uint32_t handle) {
@@ -183,13 +170,11 @@ TEST_F(VolumeSetters, BufferFlushOfAHiddenVolumeGoesToItsMemberAndIsRemembered) 
 }
 
 TEST_F(VolumeSetters, BufferFlushByNameOpensASessionOfItsOwn) {
-    StartOn(DataVolume(true));
+    Start(DataVolume(true));
     CConsolidatedError error = internalUviVolumeSetBufferFlushWithNewSession("NoSuchVolume", true);
     EXPECT_EQ(error.GetErrorCode(), 0xA001000Fu);
     DWORD value = 0;
     EXPECT_EQ(StoredFlush("NoSuchVolume", value), 2);
-    if (IsSkipped())
-        return;
 
     error = internalUviVolumeSetBufferFlushWithNewSession("Volume0", true);
     EXPECT_TRUE(error.IsSuccessful()) << error.GetDebugInformation();
