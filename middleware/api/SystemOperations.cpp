@@ -17,8 +17,6 @@
 
 namespace {
 
-constexpr int kLpmPhyCount = 8;
-
 CConsolidatedError Rescan() {
     CConsolidatedError result;
     HANDLE semaphore = CreateSemaphoreA(nullptr, 0, 1, kRescanSemaphoreName);
@@ -48,21 +46,15 @@ CConsolidatedError Rescan() {
     return result;
 }
 
-std::wstring LinkPowerKey(const ControllerLocator& locator) {
-    return L"SYSTEM\\CurrentControlSet\\Services\\" + ToWideString(locator.serviceName) +
-           L"\\Parameters\\Device";
-}
-
 // Writes HIPM and DIPM of every PHY of the controller's LPM controller numbers; the result is the
 // last pair that failed.
 void WriteLinkPower(HKEY key, const std::vector<int>& numbers, DWORD value, CConsolidatedError& result) {
     for (int n : numbers)
         for (int phy = 0; phy < kLpmPhyCount; ++phy) {
-            const std::wstring prefix = L"Controller" + std::to_wstring(n) + L"Phy" + std::to_wstring(phy);
-            const LSTATUS hipm =
-                RegSetKeyValueW(key, nullptr, (prefix + L"HIPM").c_str(), REG_DWORD, &value, sizeof(value));
-            const LSTATUS dipm =
-                RegSetKeyValueW(key, nullptr, (prefix + L"DIPM").c_str(), REG_DWORD, &value, sizeof(value));
+            const LSTATUS hipm = RegSetKeyValueW(key, nullptr, LinkPowerValueName(n, phy, L"HIPM").c_str(),
+                                                 REG_DWORD, &value, sizeof(value));
+            const LSTATUS dipm = RegSetKeyValueW(key, nullptr, LinkPowerValueName(n, phy, L"DIPM").c_str(),
+                                                 REG_DWORD, &value, sizeof(value));
             if (hipm != ERROR_SUCCESS || dipm != ERROR_SUCCESS) {
                 CConsolidatedError pair;
                 pair.SetError(KEDO2_ERROR_TYPE_WIN32,
@@ -77,13 +69,7 @@ void WriteLinkPower(HKEY key, const std::vector<int>& numbers, DWORD value, CCon
 CConsolidatedError SetLinkPower(Session& session, int enable) {
     CConsolidatedError result;
     const DWORD value = static_cast<uint8_t>(enable);
-    for (const auto& controller : session.getControllers()) {
-        if (!controller)
-            continue;
-        const std::vector<int> numbers = controller->getLpmControllerNumbers();
-        if (numbers.empty())
-            continue;
-        const ControllerLocator* locator = DeviceLocator::FindByHandle(controller->getControllerLocator());
+    for (const auto& [numbers, locator] : LinkPowerControllers(session)) {
         if (!locator)
             continue;
         HKEY key = nullptr;
@@ -98,6 +84,31 @@ CConsolidatedError SetLinkPower(Session& session, int enable) {
 }
 
 } // namespace
+
+std::vector<LinkPowerController> LinkPowerControllers(Session& session) {
+    std::vector<LinkPowerController> found;
+    for (const auto& controller : session.getControllers()) {
+        if (!controller)
+            continue;
+        std::vector<int> numbers = controller->getLpmControllerNumbers();
+        if (!numbers.empty())
+            found.push_back(
+                {std::move(numbers), DeviceLocator::FindByHandle(controller->getControllerLocator())});
+    }
+    return found;
+}
+
+std::wstring LinkPowerServiceKey(const ControllerLocator& locator) {
+    return L"SYSTEM\\CurrentControlSet\\Services\\" + ToWideString(locator.serviceName);
+}
+
+std::wstring LinkPowerKey(const ControllerLocator& locator) {
+    return LinkPowerServiceKey(locator) + L"\\Parameters\\Device";
+}
+
+std::wstring LinkPowerValueName(int controllerNumber, int phy, const wchar_t* kind) {
+    return L"Controller" + std::to_wstring(controllerNumber) + L"Phy" + std::to_wstring(phy) + kind;
+}
 
 CConsolidatedError RefreshPartitionInfoOfControllers(Session& session) {
     for (const auto& controller : session.getControllers()) {

@@ -5,8 +5,8 @@
 
 #include "middleware/api/ApiHelpers.h"
 #include "middleware/api/UviApi.h"
-#include "middleware/api/UviVolumeRecords.h"
 #include "middleware/api/VolumeOperations.h"
+#include "middleware/api/VolumeQueries.h"
 #include "middleware/ioctl/ControllerLocatorLock.h"
 #include "middleware/ioctl/RaidConfigSetters.h"
 #include "middleware/model/Controller.h"
@@ -18,22 +18,11 @@
 #include "middleware/model/VolumeTransaction.h"
 #include "platform/win/WinBase.h"
 
-// The volume queries fill the record. The reference is weak so that the setters build before them;
-// without them a setter answers that it cannot read the volume.
-__attribute__((weak)) CConsolidatedError internalUviGetVolumeInfo(Session& session, uint32_t volumeHandle,
-                                                                  _UVI_VolumeInfo& info);
-
 namespace {
 
 constexpr uint32_t kVolumeActionExportPolicy = 11;
 constexpr int kSessionOpenAttempts = 16;
 constexpr DWORD kSessionOpenPauseMs = 1000;
-
-CConsolidatedError ReadVolumeInfo(Session& session, uint32_t volumeHandle, _UVI_VolumeInfo& info) {
-    if (!internalUviGetVolumeInfo)
-        return CConsolidatedError(CConsolidatedError::UVI_NOTIMPLEMENTED);
-    return internalUviGetVolumeInfo(session, volumeHandle, info);
-}
 
 bool TakesVolumePolicies(uint32_t state) {
     switch (state) {
@@ -64,7 +53,7 @@ CConsolidatedError internalUviVolumeSetExportPolicy(Session& session, uint32_t v
     if (error.IsError())
         return error;
     _UVI_VolumeInfo info{};
-    error = ReadVolumeInfo(session, volumeHandle, info);
+    error = internalUviGetVolumeInfo(session, volumeHandle, info);
     if (error.IsError()) {
         error.AddDebugInformation("Error getting volume info for the handle passed in!");
         return error;
@@ -107,7 +96,7 @@ CConsolidatedError internalUviVolumeSetBufferFlush(Session* session, uint32_t vo
         return error;
     }
     _UVI_VolumeInfo info{};
-    error = ReadVolumeInfo(*session, volumeHandle, info);
+    error = internalUviGetVolumeInfo(*session, volumeHandle, info);
     if (error.IsError()) {
         error.AddDebugInformation("Error getting volume info for the handle passed in!");
         return error;
@@ -176,12 +165,11 @@ CConsolidatedError internalUviVolumeSetBufferFlushWithNewSession(const char* vol
                 for (const auto& volume : controller->getVolumes())
                     if (!found && volume && volume->getName() == volumeName)
                         found = volume;
-        if (found) {
+        if (found)
             error = internalUviVolumeSetBufferFlush(session, found->getHandle(), enabled);
-        } else {
+        else
             error.SetError(CConsolidatedError::UVI_FAILED, "Could not find matching serial number",
                            "Failed to find serial number in internalUviVolumeSetBufferFlushWithNewSession");
-        }
     }
     static_cast<void>(SessionHolder::release(holder));
     _UVI_Error closed = UviSessionClose(sessionHandle);

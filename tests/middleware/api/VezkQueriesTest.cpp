@@ -17,6 +17,7 @@ class Library {
 public:
     explicit Library(const sim::MachineBuilder& builder) : machine_(builder) { UviInitialize(); }
     ~Library() { UviFinalize(); }
+    sim::Machine& machine() { return machine_.machine(); }
 
 private:
     sim::ScopedMachine machine_;
@@ -111,6 +112,17 @@ TEST(UviGetVolportPerformanceCounters, CountersAndAFailedRequest) {
     ASSERT_EQ(UviGetVolportPerformanceCounters(0, &counters).status, UVI_STATUS_SUCCESS);
     for (unsigned i = 0; i < 18; ++i)
         EXPECT_EQ(counters.counters[i], i + 1u);
+    // A failed request leaves no counter of an earlier answer in the caller's record.
+    library.machine().faults().Add(R"({"kind": "DeviceIoControl", "match": {"control_code": "0x80000D08"},
+                                       "outcome": {"win32_error": 31}})");
+    std::memset(&counters, 0x5A, sizeof counters);
+    const _UVI_Error request = UviGetVolportPerformanceCounters(0, &counters);
+    EXPECT_EQ(request.errorType, 1u);
+    EXPECT_EQ(request.win32Error, 31u);
+    const _UVI_VolportPerformanceCounters zero{};
+    EXPECT_EQ(std::memcmp(&counters, &zero, sizeof zero), 0);
+    CleanupUviError(request.errorId);
+
     const _UVI_Error null = UviGetVolportPerformanceCounters(0, nullptr);
     EXPECT_EQ(null.code, 0xA0000006u);
     CleanupUviError(null.errorId);
@@ -148,6 +160,32 @@ TEST(VezkDiskPairs, HandlesInfoAndTheRefusals) {
     error = UviGetVezkDiskPairInfo(0, 0, &untouched);
     EXPECT_EQ(error.code, 0xA0000006u);
     CleanupUviError(error.errorId);
+}
+
+TEST(VezkDiskPairs, CapacityShortExactAndZero) {
+    Library library(Pairing());
+    const std::vector<unsigned> pairs = Handles(UviGetVezkDiskPairHandles);
+    const unsigned n = static_cast<unsigned>(pairs.size());
+    ASSERT_GE(n, 1u);
+    const struct {
+        const char* what;
+        unsigned capacity;
+        uint32_t code;
+    } cases[] = {{"short", n - 1, 0xA001000D}, {"exact", n, 0x20000000}, {"zero", 0, 0xA001000D}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<unsigned> list(n + 1, 0xEEEEEEEE);
+        unsigned count = c.capacity;
+        const _UVI_Error error = UviGetVezkDiskPairHandles(0, list.data(), &count);
+        EXPECT_EQ(error.code, c.code);
+        EXPECT_EQ(count, n);
+        CleanupUviError(error.errorId);
+        EXPECT_EQ(list[n], 0xEEEEEEEEu) << "written past the capacity";
+        if (c.code == 0x20000000)
+            EXPECT_EQ(std::vector<unsigned>(list.begin(), list.begin() + n), pairs);
+        else
+            EXPECT_EQ(list[c.capacity], 0xEEEEEEEEu) << "written past the capacity";
+    }
 }
 
 TEST(VezkDiskPairs, NoPairsSucceedsWithCountZero) {

@@ -17,9 +17,6 @@
 #include "sim/Clock.h"
 #include "tests/middleware/api/QueryTestSupport.h"
 
-__attribute__((weak)) CConsolidatedError internalUviGetVolumeInfo(Session& session, uint32_t volumeHandle,
-                                                                  _UVI_VolumeInfo& info);
-
 namespace {
 
 using querytest::QueryTest;
@@ -45,13 +42,6 @@ sim::MachineBuilder DataVolume(bool hidden = false) {
 
 class VolumeSetters : public QueryTest {
 protected:
-    // Skips the test (the caller returns on IsSkipped) in a build without the volume queries.
-    void StartOn(const sim::MachineBuilder& machine) {
-        Start(machine);
-        if (!internalUviGetVolumeInfo)
-            GTEST_SKIP() << "the volume queries are not linked in";
-    }
-
     // Runs the work on a temporary session with the handle of Volume0.
     CConsolidatedError OnVolume0(const std::function<CConsolidatedError(Session&, uint32_t)>& work) {
         return runWithSession(0, [&](Session& session) {
@@ -136,9 +126,7 @@ TEST_F(VolumeSetters, ExportPolicyReachesTheDriverOnlyForAVolumeThatTakesIt) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        StartOn(c.machine);
-        if (IsSkipped())
-            return;
+        Start(c.machine);
         if (c.fault)
             (*machine_)->faults().Add(c.fault);
         CConsolidatedError error = OnVolume0([](Session& session, uint32_t handle) {
@@ -155,9 +143,7 @@ TEST_F(VolumeSetters, ExportPolicyReachesTheDriverOnlyForAVolumeThatTakesIt) {
 }
 
 TEST_F(VolumeSetters, BufferFlushOfAVolumeShownToWindowsForgetsTheStoredValue) {
-    StartOn(DataVolume());
-    if (IsSkipped())
-        return;
+    Start(DataVolume());
     ASSERT_EQ(SetVolumeFlushPolicy("Volume0", true), 0);
     CConsolidatedError error = OnVolume0([](Session& session, uint32_t handle) {
         return internalUviVolumeSetBufferFlush(&session, handle, true);
@@ -169,9 +155,7 @@ TEST_F(VolumeSetters, BufferFlushOfAVolumeShownToWindowsForgetsTheStoredValue) {
 }
 
 TEST_F(VolumeSetters, BufferFlushOfAHiddenVolumeGoesToItsMemberAndIsRemembered) {
-    StartOn(DataVolume(true));
-    if (IsSkipped())
-        return;
+    Start(DataVolume(true));
     for (bool enabled : {true, false}) {
         SCOPED_TRACE(enabled);
         CConsolidatedError error = OnVolume0([&](Session& session, uint32_t handle) {
@@ -186,13 +170,11 @@ TEST_F(VolumeSetters, BufferFlushOfAHiddenVolumeGoesToItsMemberAndIsRemembered) 
 }
 
 TEST_F(VolumeSetters, BufferFlushByNameOpensASessionOfItsOwn) {
-    StartOn(DataVolume(true));
+    Start(DataVolume(true));
     CConsolidatedError error = internalUviVolumeSetBufferFlushWithNewSession("NoSuchVolume", true);
     EXPECT_EQ(error.GetErrorCode(), 0xA001000Fu);
     DWORD value = 0;
     EXPECT_EQ(StoredFlush("NoSuchVolume", value), 2);
-    if (IsSkipped())
-        return;
 
     error = internalUviVolumeSetBufferFlushWithNewSession("Volume0", true);
     EXPECT_TRUE(error.IsSuccessful()) << error.GetDebugInformation();
