@@ -13,6 +13,9 @@
 
 namespace {
 
+constexpr uint32_t kVolumeStateNormal = 1;
+constexpr uint32_t kVolumeStateManualNormal = 17;
+
 constexpr const char* kVolumeFlushPoliciesKey = "SOFTWARE\\Orvex\\Bexl\\VolumeFlushPolicies";
 
 uint32_t NamedHandle(HandleKind kind, const char* format, uint32_t number) {
@@ -86,6 +89,10 @@ int FlagPairToTriState(uint8_t first, uint8_t second) {
     if (first == 0)
         return 0;
     return second != 0 ? 1 : 2;
+}
+
+bool VolumeStateIsNormal(const _UVI_VolumeInfo& volume) {
+    return volume.state == kVolumeStateNormal || volume.state == kVolumeStateManualNormal;
 }
 
 CConsolidatedError NullParameterError(const char* message) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "middleware/api/UviVolumeRecords.h"
 #include "middleware/core/ConsolidatedError.h"
 
 // Handles of the C interface's phy, port and RAID information objects (process-wide, stable).
@@ -24,6 +25,8 @@ void callDiskUpdatePropertiesIoctl(int driveNumber, CConsolidatedError& error);
 
 // 0 when the first flag is 0, 1 when both are set, 2 when only the first is.
 int FlagPairToTriState(uint8_t first, uint8_t second);
+// States 1 (normal) and 17 (normal, recovery volume in manual update mode).
+bool VolumeStateIsNormal(const _UVI_VolumeInfo& volume);
 
 // 0xA0000006 with the message: a pointer the caller had to pass was null.
 CConsolidatedError NullParameterError(const char* message);

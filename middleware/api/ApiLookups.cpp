@@ -1,11 +1,15 @@
 #include "middleware/api/ApiLookups.h"
 
+#include <cstring>
+
 #include "middleware/api/EndDeviceQueries.h"
 #include "middleware/model/Controller.h"
 #include "middleware/model/Disk.h"
 #include "middleware/model/DiskShrinkExtension.h"
 #include "middleware/model/RaidArray.h"
+#include "middleware/model/RaidVolume.h"
 #include "middleware/model/Session.h"
+#include "middleware/model/SessionHolder.h"
 #include "middleware/model/VdsHandler.h"
 
 namespace {
@@ -22,7 +26,34 @@ CConsolidatedError DiskIdentity(const Disk& disk, GUID& guid, uint32_t& signatur
     return extension.getDiskIdentifyData(guid, signature, kind);
 }
 
+// A volume's serial number is its name; a longer text can match none of them.
+constexpr size_t kSerialNumberLength = 65;
+constexpr uint32_t kCachePolicyWriteBack = 3;
+constexpr uint32_t kEndDeviceWriteCacheMarked = 2;
+
+CConsolidatedError HelperFailure(_UVI_Status status, const char* message, const char* debug) {
+    CConsolidatedError result;
+    result.SetError(status, message, debug);
+    return result;
+}
+
+// The session with the handle (0: a temporary one), given back when the holder goes; null while the
+// library is not started or when the session cannot be had.
+Session* AcquireSession(SessionHolder& holder, uint32_t sessionHandle) {
+    if (!SessionHandler::get().isInitialized())
+        return nullptr;
+    Session* session = nullptr;
+    if (SessionHolder::acquire(holder, static_cast<int>(sessionHandle), session).IsError())
+        return nullptr;
+    return session;
+}
+
 } // namespace
+
+// The volume query lives with the array and volume queries; until a build has it, no volume can be
+// read and so none is found.
+__attribute__((weak)) CConsolidatedError internalUviGetVolumeInfo(Session& session, uint32_t volumeHandle,
+                                                                  _UVI_VolumeInfo* info);
 
 CConsolidatedError GetDiskAndController(Session* session, uint32_t diskHandle,
                                         std::shared_ptr<Controller>& controller) {
@@ -84,4 +115,58 @@ CConsolidatedError GetDiskVolumeProperties(const std::shared_ptr<Disk>& disk, ui
     if (kind == DiskShrinkExtension::kNoPartitionTable)
         return Failure(CConsolidatedError::GENERAL_FAULT, "No partition on that drive");
     return VdsGetLastVolumeProperties(kind, signature, guid, offset, size);
+}
+
+CConsolidatedError getVolumeBySerialNumber(uint32_t sessionHandle, const char* serialNumber,
+                                           _UVI_VolumeInfo& volume) {
+    // A null serial number could match nothing, whatever session it would be looked for in.
+    if (!serialNumber) {
+        return HelperFailure(UVI_STATUS_INVALID_PARAMETER, "NULL parameter in helper function",
+                             "NULL parameter in getVolumeBySerialNumber");
+    }
+    SessionHolder holder;
+    Session* session = AcquireSession(holder, sessionHandle);
+    if (!session) {
+        return HelperFailure(UVI_STATUS_INVALID_PARAMETER, "NULL session in helper function",
+                             "NULL session in getVolumeBySerialNumber");
+    }
+    if (internalUviGetVolumeInfo) {
+        for (const auto& controller : session->getControllers()) {
+            for (const auto& candidate : controller->getVolumes()) {
+                _UVI_VolumeInfo record{};
+                if (internalUviGetVolumeInfo(*session, candidate->getHandle(), &record).IsError())
+                    continue;
+                if (std::strncmp(record.name, serialNumber, kSerialNumberLength) == 0) {
+                    volume = record;
+                    return CConsolidatedError();
+                }
+            }
+        }
+    }
+    return HelperFailure(UVI_STATUS_FAILED, "Could not find matching serial number",
+                         "Failed to find serial number in getVolumeBySerialNumber");
+}
+
+bool AllMembersHaveCacheFlag(uint32_t sessionHandle, const _UVI_VolumeInfo& volume,
+                             const std::shared_ptr<Controller>& controller) {
+    if (sessionHandle == 0 || !controller || !SessionHandler::get().isInitialized())
+        return false;
+    if (volume.cachePolicy == kCachePolicyWriteBack)
+        return true;
+    SessionHolder holder;
+    Session* session = AcquireSession(holder, sessionHandle);
+    if (!session)
+        return false;
+    bool found = false;
+    for (const auto& disk : controller->getDisks()) {
+        _UVI_EndDeviceInfo record{};
+        if (internalUviGetEndDeviceInfo(*session, disk->getHandle(), &record).IsError())
+            continue;
+        if (record.arrayHandle != volume.arrayHandle)
+            continue;
+        if (record.recordKind != kEndDeviceWriteCacheMarked)
+            return false;
+        found = true;
+    }
+    return found;
 }

@@ -11,6 +11,7 @@
 #include "middleware/api/UviDeviceQueries.h"
 #include "middleware/model/AhciController.h"
 #include "middleware/model/Controller.h"
+#include "middleware/model/RaidVolume.h"
 #include "middleware/model/Session.h"
 #include "middleware/model/ZrcController.h"
 #include "middleware/model/ZrcRemapRequestCache.h"
@@ -26,6 +27,12 @@ constexpr int kFlag(int offset) {
 bool Bit(uint32_t word, int bit) {
     return (word >> bit) & 1u;
 }
+
+// Bit 25 of capability word A: SSD caching.
+constexpr int kSsdCachingBitOfA = 25;
+// A volume record's flag word and the flag of a cache volume the driver keeps for itself.
+constexpr size_t kVolumeFlagsWord = 0x6C;
+constexpr uint32_t kDriverCacheVolumeFlag = 0x10000;
 
 void CopyText(char* field, size_t size, const std::string& text) {
     std::snprintf(field, size, "%s", text.c_str());
@@ -74,7 +81,7 @@ void FillBlockFlags(_UVI_ControllerInfo& info, const CapabilityBlocks& blocks, b
     f[kFlag(439)] = Bit(a, 26);
     f[kFlag(440)] = Bit(a, 29);
     f[kFlag(448)] = Bit(c, 5);
-    f[kFlag(449)] = Bit(a, 25);
+    f[kFlag(449)] = Bit(a, kSsdCachingBitOfA);
     f[kFlag(450)] = Bit(c, 11) && (!raidCapable || info.volumePortSupported);
     f[kFlag(452)] = Bit(c, 3);
     f[kFlag(453)] = Bit(c, 7);
@@ -156,6 +163,20 @@ CConsolidatedError FillAhciPart(const Controller& controller, _UVI_ControllerInf
 }
 
 } // namespace
+
+uint8_t ControllerAccelerationByte(const Controller& controller) {
+    const ControllerDictionaryValues& dictionary = controller.getControllerDictionary();
+    if (dictionary.valid == 0)
+        return 0;
+    const CapabilityBlocks blocks = ReadCapabilityBlocks(dictionary);
+    return Bit(blocks.orom.wordA & blocks.driver.wordA, kSsdCachingBitOfA) ? 1 : 0;
+}
+
+bool BlockCacheKeptByDriver(const Controller& controller) {
+    const auto blockCache = controller.getBlockCacheVolume();
+    return blockCache && (blockCache->getRecordWord(kVolumeFlagsWord) & kDriverCacheVolumeFlag) != 0 &&
+           ControllerAccelerationByte(controller) == 0;
+}
 
 std::shared_ptr<Controller> FindDefaultController(const Session& session) {
     for (const auto& c : session.getControllers())

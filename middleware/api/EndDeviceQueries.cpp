@@ -294,10 +294,7 @@ void AcceleratedDiskCheck(const Controller& controller, const Disk& disk, _UVI_E
     r.arrayHandle = 0;
     const uint8_t* deviceInfo = volume->getDeviceInfo();
     r.systemDisk = deviceInfo ? (deviceInfo[16] & 1) : 0;
-    const auto blockCache = controller.getBlockCacheVolume();
-    // The controller's acceleration byte is not kept by the model; it counts as 0.
-    const bool cacheFlagged = blockCache && (blockCache->getRecordWord(kVolumeFlags) & kVolumeCacheFlag) != 0;
-    if (!cacheFlagged)
+    if (!BlockCacheKeptByDriver(controller))
         r.usage = kUsageAccelerated;
 }
 

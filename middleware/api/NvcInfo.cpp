@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "middleware/api/ApiHelpers.h"
+#include "middleware/api/ControllerQueries.h"
 #include "middleware/api/ExportedCall.h"
 #include "middleware/api/UviDeviceQueries.h"
 #include "middleware/model/Controller.h"
@@ -27,10 +28,6 @@ constexpr size_t kName = 0x1C;
 constexpr size_t kLeft = 0x2C;
 constexpr size_t kTotal = 0x30;
 constexpr size_t kPolicy = 0x34;
-
-// A volume record's flag word and the flag of a cache volume the driver keeps for itself.
-constexpr size_t kVolumeFlags = 0x6C;
-constexpr uint32_t kVolumeCacheFlag = 0x10000;
 
 uint32_t CacheStateOf(uint32_t state) {
     if (state == 0 || state == 5)
@@ -62,9 +59,7 @@ void FillHandles(const Controller& controller, int32_t cacheIndex, int32_t accel
     info.acceleratedVolumeHandle = 0;
     info.acceleratedDiskHandle = 0;
     info.cacheVolumeHandle = 0;
-    const auto blockCache = controller.getBlockCacheVolume();
-    // The controller's acceleration byte is not kept by the model; it counts as 0.
-    if (blockCache && (blockCache->getRecordWord(kVolumeFlags) & kVolumeCacheFlag) != 0)
+    if (BlockCacheKeptByDriver(controller))
         return;
     if (cacheIndex != -1)
         if (const auto volume = controller.getVolumeByIndex(cacheIndex))
@@ -152,8 +147,8 @@ void FillNvcInfo(const Controller& controller, _UVI_NvcInfo& info) {
         info.progress = RemainingPercent(total, left);
     }
     info.policy = PolicyOf(static_cast<int32_t>(model::Read32(group, kPolicy)));
-    // The model keeps no cache capacity counters; a total of 0 reads as nothing used.
-    info.usedPercent = PercentOfCapacityUsed(0, 0);
+    info.usedPercent =
+        PercentOfCapacityUsed(controller.getCacheCapacityTotal(), controller.getCacheCapacityFree());
     info.cacheVolumeIndex = static_cast<int32_t>(model::Read32(group, kCacheVolumeIndex));
     info.acceleratedIndex = static_cast<int32_t>(model::Read32(group, kAcceleratedIndex));
     std::memcpy(info.cacheName, group + kName, 16);

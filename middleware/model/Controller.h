@@ -186,6 +186,9 @@ public:
     int32_t getNvCacheWord(size_t offset, int32_t fallback = -1) const;
     const NvCacheStatsRecord& getNvCacheStats() const { return m_NvCacheStats; }
     const NvCachePolicyStatsRecord& getNvCachePolicyStats() const { return m_NvCachePolicyStats; }
+    // The cache capacity counters, read with the statistics while the cache is in use; 0 otherwise.
+    uint32_t getCacheCapacityTotal() const { return NvCacheTotalSize(m_NvCacheStats); }
+    uint32_t getCacheCapacityFree() const { return NvCacheFreeSize(m_NvCachePolicyStats); }
 
     // The pairing information; null until read.
     const VezkPairingInfo* getVezkInfo() const { return m_VezkInfo.get(); }

@@ -73,3 +73,17 @@ CConsolidatedError RunNvCachePolicyStatsIoctl(HANDLE target, NvCachePolicyStatsR
                                                   std::memcpy(out.Bytes, group, sizeof out.Bytes);
                                               });
 }
+
+uint32_t NvCacheTotalSize(const NvCacheStatsRecord& record) {
+    static_assert(kNvCacheTotalSizeOffset + 4 <= sizeof(NvCacheStatsRecord));
+    uint32_t total = 0;
+    std::memcpy(&total, reinterpret_cast<const uint8_t*>(&record) + kNvCacheTotalSizeOffset, sizeof total);
+    return total;
+}
+
+uint32_t NvCacheFreeSize(const NvCachePolicyStatsRecord& record) {
+    static_assert(kNvCacheFreeSizeOffset + 4 <= sizeof(NvCachePolicyStatsRecord));
+    uint32_t free = 0;
+    std::memcpy(&free, record.Bytes + kNvCacheFreeSizeOffset, sizeof free);
+    return free;
+}

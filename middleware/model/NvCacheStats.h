@@ -28,6 +28,14 @@ struct NvCachePolicyStatsRecord {
 };
 static_assert(sizeof(NvCachePolicyStatsRecord) == 208);
 
+// The cache capacity counters the two records carry, 32-bit each and in the same units: the total
+// cache size is the statistics record's next-to-last 32-bit field, the free cache size the policy
+// statistics record's word after its group length. Zero records (no cache read) give 0.
+constexpr size_t kNvCacheTotalSizeOffset = 116;
+constexpr size_t kNvCacheFreeSizeOffset = 4;
+uint32_t NvCacheTotalSize(const NvCacheStatsRecord& record);
+uint32_t NvCacheFreeSize(const NvCachePolicyStatsRecord& record);
+
 // Whole-group reads of the two statistics groups; each checks its group length after the base checks.
 class CIoctlNvCacheStatisticsGroup : public CIoctlRaidGetSetConfig {
 protected:

@@ -121,4 +121,9 @@ void releaseVdsService() {
     if (FAILED(hr))
         MOX_TRACE(TRACE_LEVEL_WARNING, "releaseVdsService: CoReleaseMarshalData failed, HRESULT %#X",
                   static_cast<unsigned>(hr));
+    // The stream itself goes too: a stream without its marshal data would only make the next load
+    // fail to unmarshal, and it would outlive the library when no load follows.
+    kept.stream->Release();
+    kept.stream = nullptr;
+    kept.lastMarshalling = S_FALSE;
 }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "middleware/api/NvcInfo.h"
+#include "middleware/ioctl/DeviceLocator.h"
 #include "tests/middleware/api/QueryTestSupport.h"
 
 namespace {
@@ -102,6 +103,93 @@ TEST_F(CacheQueries, PercentagesStayWithinZeroAndHundred) {
     EXPECT_EQ(RemainingPercent(120, 30), 75);
     EXPECT_EQ(RemainingPercent(100, 250), 0);
     EXPECT_EQ(RemainingPercent(~0ull, ~0ull / 2), 51);
+}
+
+// The SATA controller with an SSD cache in use (mode 5, so its statistics are read): volume 1 on
+// the one-disk array 1 is accelerated, volume 2 on array 0 is the cache volume.
+sim::MachineBuilder CacheInUse(uint32_t cacheVolumeFlags, const char* capabilityA, const std::string& stats) {
+    return sim::MachineBuilder::Default()
+        .Set("/adapters/0/raid/disks/1", R"({"path": 0, "target": 1, "lun": 0})")
+        .Set("/adapters/0/raid/arrays/1", R"({"disks": [1], "number": 1})")
+        .Set(
+            "/adapters/0/raid/volumes/1",
+            R"({"name": "Accel", "level": 0, "size_mb": 1000, "strip_kb": 64, "array": 1, "cache_policy": 0})")
+        .Set("/adapters/0/raid/volumes/2",
+             R"({"name": "Cache", "level": 0, "size_mb": 1000, "strip_kb": 64, "array": 0, "cache_policy": 0,
+                 "flags": )" +
+                 std::to_string(cacheVolumeFlags) + "}")
+        .Set("/adapters/0/raid/nv_cache", R"({"size_mb": 1000, "state": 1, "mode": 5, "cache_volume": 2,
+                                              "accelerated_volume": 1, "name": "Cache"})")
+        .Set("/adapters/0/raid/controller/capability_a", capabilityA)
+        .Set("/adapters/0/raid/nv_cache_stats", stats);
+}
+
+TEST_F(CacheQueries, UsedPercentComesFromTheCapacityCounters) {
+    // The total cache size is the statistics group's word at 116 (its 29th word after the length),
+    // the free size the policy statistics group's word after its length.
+    struct Case {
+        uint32_t total, free, used;
+    };
+    const Case cases[] = {{1000, 250, 75}, {1000, 1000, 0}, {1000, 0, 100}, {0, 0, 0}, {400, 900, 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.total << " " << c.free);
+        std::string stats = R"({"stats": [)";
+        for (int i = 0; i < 28; ++i)
+            stats += "0, ";
+        stats += std::to_string(c.total) + R"(], "policy": [)" + std::to_string(c.free) + "]}";
+        Start(CacheInUse(0, "637534223", stats));
+        EXPECT_EQ(Nvc(ControllerHandles()[0]).usedPercent, c.used);
+        machine_.reset();
+        static_cast<void>(UviFinalize());
+    }
+    // A cache that is not in use has its statistics left unread: nothing counts as used.
+    Start(
+        sim::MachineBuilder::Default()
+            .Set("/adapters/0/raid/nv_cache", R"({"state": 0, "mode": 0, "cache_volume": -1,
+                                                    "accelerated_volume": -1})")
+            .Set(
+                "/adapters/0/raid/nv_cache_stats",
+                R"({"stats": [0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                                 0, 1000], "policy": [250]})"));
+    EXPECT_EQ(Nvc(ControllerHandles()[0]).usedPercent, 0u);
+}
+
+TEST_F(CacheQueries, DriverKeptCacheVolumeHidesTheAccelerationOnlyWithoutSsdCaching) {
+    // Bit 25 of capability word A (SSD caching) is the controller's acceleration byte.
+    struct Case {
+        uint32_t cacheVolumeFlags;
+        const char* capabilityA;
+        uint8_t accelerationByte;
+        bool hidden;
+    };
+    const Case cases[] = {
+        {0x10000, "603979791", 0, true},
+        {0x10000, "637534223", 1, false},
+        {0, "603979791", 0, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.cacheVolumeFlags << " " << c.capabilityA);
+        // The controller table, with its dictionaries, is read once per process unless reset.
+        DeviceLocator::ResetForTests();
+        Start(CacheInUse(c.cacheVolumeFlags, c.capabilityA, "{}"));
+        const uint32_t controller = ControllerHandles()[0];
+        EXPECT_EQ(Controller(controller).capabilities[449 - 424], c.accelerationByte);
+        const _UVI_NvcInfo r = Nvc(controller);
+        const auto accelerated = EndDeviceBySerial("ZA1B2C4E");
+        ASSERT_TRUE(accelerated);
+        // The accelerated volume is a RAID 0 volume on a one-disk array: the disk is what is accelerated.
+        EXPECT_EQ(r.acceleratedVolumeHandle, 0u);
+        EXPECT_EQ(r.acceleratedDiskHandle, c.hidden ? 0u : accelerated->endDeviceHandle);
+        EXPECT_EQ(r.cacheVolumeHandle != 0, !c.hidden);
+        EXPECT_EQ(r.cacheVolumeIndex, 2);
+        EXPECT_EQ(r.acceleratedIndex, 1);
+        // The disk of the accelerated one-disk array shows no array either way.
+        EXPECT_EQ(accelerated->arrayHandle, 0u);
+        EXPECT_EQ(accelerated->usage, c.hidden ? 1u : 7u);
+        machine_.reset();
+        static_cast<void>(UviFinalize());
+    }
+    DeviceLocator::ResetForTests();
 }
 
 class Statistics : public QueryTest {};

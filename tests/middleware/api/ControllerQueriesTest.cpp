@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include "middleware/api/ApiHelpers.h"
+#include "middleware/ioctl/DeviceLocator.h"
+#include "middleware/ioctl/DictionarySingleton.h"
 #include "tests/middleware/api/QueryTestSupport.h"
 
 namespace {
@@ -267,6 +269,37 @@ TEST_F(ControllerQueries, OptionRomBlockNarrowsTheDriverBlock) {
     EXPECT_EQ(limits.byte22, 1);
     EXPECT_EQ(limits.byte23, 1);
     EXPECT_EQ(limits.maxDisksPerArray, 6u);
+}
+
+TEST_F(ControllerQueries, FeaturesTableAndBothBlocksGiveTheirOwnBytes) {
+    // Byte 491 reads the features table alone; byte 492 and flag 432 need both the option ROM's and
+    // the driver's block. Without blocks of their own, the option ROM and the features table repeat
+    // the driver's.
+    struct Case {
+        const char* pointer;
+        const char* value;
+        uint8_t flag432, byte491, byte492;
+    };
+    const Case cases[] = {
+        {"/adapters/0/raid/controller/features", R"({"capability_c": 64})", 0, 1, 0},
+        {"/adapters/0/raid/controller/capability_c", "64", 0, 1, 0},
+        {"/adapters/0/raid/controller/capability_b", "9", 1, 0, 1},
+        {"/adapters/0/raid/controller/orom", R"({"capability_b": 9})", 0, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.pointer);
+        // Each machine's controller table is read anew.
+        DeviceLocator::ResetForTests();
+        CDictionarySingleton::Release();
+        Start(sim::MachineBuilder::Default().Set(c.pointer, c.value));
+        const _UVI_ControllerInfo r = Controller(ControllerHandles()[0]);
+        EXPECT_EQ(r.capabilities[432 - 424], c.flag432);
+        EXPECT_EQ(r.featuresTableBit6OfC, c.byte491);
+        EXPECT_EQ(r.capabilityBit3OfB, c.byte492);
+        EXPECT_EQ((r.capabilityMask >> 9) & 1u, c.flag432); // flag 432 is bit 9 of the packed mask
+        machine_.reset();
+        static_cast<void>(UviFinalize());
+    }
 }
 
 TEST_F(ControllerQueries, DefaultControllerIsTheRemappingOneAndOtherVendorsRecords) {

@@ -151,6 +151,9 @@ TEST_F(EndDeviceQueries, StatePrecedenceOfTheRaidFlags) {
         EXPECT_EQ(record->state, c.state);
         EXPECT_EQ(record->stateFlags, c.flags);
         EXPECT_EQ(record->smartEvent, (c.flags & 0x200) ? 1 : 0);
+        // A failed, locked or missing member is still a member of its array.
+        EXPECT_EQ(record->usage, 1u);
+        EXPECT_NE(record->arrayHandle, 0u);
         machine_.reset();
         static_cast<void>(UviFinalize());
     }

@@ -216,10 +216,15 @@ TEST_F(RemapMaskTest, OnlyThePathsOfTheMaskAreAskedAndAnAhciConnectionCountsForL
 }
 
 // NV cache statistics are read while the SSD cache is in use (its state word at 12 not 0, 4 or 6).
+// The statistics group's word 28 after its length (record byte 116) is the total cache size, the
+// policy group's first word the free size.
 sim::MachineBuilder CacheInUse() {
     return modeltest::DefaultMachine()
         .Set("/adapters/0/raid/nv_cache/mode", "3")
-        .Set("/adapters/0/raid/nv_cache_stats", R"({"stats": [11, 12], "policy": [21]})");
+        .Set(
+            "/adapters/0/raid/nv_cache_stats",
+            R"({"stats": [11, 12, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 4000],
+                 "policy": [21]})");
 }
 
 TEST(NvCacheStatistics, AreReadWhileTheCacheIsInUse) {
@@ -229,6 +234,8 @@ TEST(NvCacheStatistics, AreReadWhileTheCacheIsInUse) {
     EXPECT_EQ(model::Read32(controller->getNvCacheStats().Statistics, 0), 124u) << "the group length";
     EXPECT_EQ(model::Read32(controller->getNvCacheStats().Statistics, 4), 11u);
     EXPECT_EQ(model::Read32(controller->getNvCachePolicyStats().Bytes, 4), 21u);
+    EXPECT_EQ(controller->getCacheCapacityTotal(), 4000u);
+    EXPECT_EQ(controller->getCacheCapacityFree(), 21u);
 }
 
 TEST(NvCacheStatistics, AFailedReadZeroesTheRecordAndAFailedVerificationIsThrown) {
@@ -239,6 +246,7 @@ TEST(NvCacheStatistics, AFailedReadZeroesTheRecordAndAFailedVerificationIsThrown
         auto controller = fixture.Populated(0);
         EXPECT_EQ(model::Read32(controller->getNvCacheStats().Statistics, 4), 0u);
         EXPECT_EQ(model::Read32(controller->getNvCachePolicyStats().Bytes, 4), 21u);
+        EXPECT_EQ(controller->getCacheCapacityTotal(), 0u); // nothing counts as used without a total
     }
     {
         ControllerFixture fixture(CacheInUse());

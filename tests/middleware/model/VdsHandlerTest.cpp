@@ -34,6 +34,8 @@ TEST_F(VdsService, LoadedOnceAcrossThreadsAndAgainAfterRelease) {
     ASSERT_TRUE(VdsHandler::isSystemDisk(Identity(0), first).IsSuccessful());
     EXPECT_EQ(Calls("CoCreateInstance"), 2u);
     EXPECT_EQ(Calls("Vds", "IVdsServiceLoader::LoadService"), 2u);
+    // Released means gone: the next load does not try the old stream first.
+    EXPECT_EQ(Calls("CoGetInterfaceAndReleaseStream"), 1u);
 }
 
 TEST_F(VdsService, EachOperationJoinsAndLeavesItsApartment) {
