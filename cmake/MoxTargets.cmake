@@ -12,6 +12,12 @@ function(mox_layer_library name dir)
   endif()
 endfunction()
 
+# Test programs are linked at a fixed address: each test runs in a process of its own, and a
+# position-independent sanitizer build spends most of a short test relocating itself at start.
+function(mox_test_link_options name)
+  target_link_options(${name} PRIVATE -no-pie)
+endfunction()
+
 # One test executable per tests/ folder; every test runs in a process of its own, so process-wide
 # state (controller table, caches, flags) starts fresh in each.
 function(mox_test_folder name dir)
@@ -21,6 +27,7 @@ function(mox_test_folder name dir)
   endif()
   add_executable(${name} ${_srcs})
   target_link_libraries(${name} PRIVATE ${ARGN} mox_test_support GTest::gtest GTest::gtest_main)
+  mox_test_link_options(${name})
   add_dependencies(${name} mox_test_child)
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
     PROPERTIES ENVIRONMENT "MOX_TEST_CHILD=$<TARGET_FILE:mox_test_child>")

@@ -254,6 +254,12 @@ Values EndDeviceValues(int port, const json& disk) {
     return v;
 }
 
+// Whether a disk of the RAID disk table is an end device: present and not missing.
+bool EndDevice(const json& disk) {
+    const auto flags = static_cast<uint32_t>(Num(disk, "state_flags", 0x10));
+    return (flags & 0x10) && !(flags & 0x2000000);
+}
+
 // The instances of a kind, each as its field values.
 std::vector<Values> Instances(const json& state, const json& adapter, int port, uint32_t kind) {
     std::vector<Values> out;
@@ -262,11 +268,9 @@ std::vector<Values> Instances(const json& state, const json& adapter, int port, 
     } else if (kind == kEndDevice) {
         const RaidView view(state, RaidOf(adapter));
         const json& raid = *view;
-        for (const auto& d : Table(raid, "disks")) {
-            const auto flags = static_cast<uint32_t>(Num(d, "state_flags", 0x10));
-            if ((flags & 0x10) && !(flags & 0x2000000))
+        for (const auto& d : Table(raid, "disks"))
+            if (EndDevice(d))
                 out.push_back(EndDeviceValues(port, d));
-        }
     }
     return out;
 }
@@ -281,12 +285,15 @@ size_t MaxInstances(const json& state, const json& adapter, uint32_t kind) {
         return 1;
     if (kind != kEndDevice)
         return 0;
+    // Counted in the disk tables themselves: a count asked of every controller reads each once.
     size_t most = kEndDeviceSlots;
-    const std::string driver = adapter.value("driver", std::string());
-    for (const auto& other : state.value("adapters", json::array()))
-        if (other.value("driver", std::string()) == driver && other.contains("raid"))
-            most =
-                std::max(most, Instances(state, other, static_cast<int>(Num(other, "port", 0)), kind).size());
+    const std::string driver = DescText(adapter, "driver");
+    for (const auto& other : Table(state, "adapters"))
+        if (DescText(other, "driver") == driver && other.contains("raid")) {
+            const json& disks = Table(RaidOf(other), "disks");
+            most = std::max<size_t>(
+                most, static_cast<size_t>(std::count_if(disks.begin(), disks.end(), EndDevice)));
+        }
     return most;
 }
 

@@ -130,11 +130,12 @@ uint64_t VolumeShareMb(const json& volume, uint32_t members) {
     return (size + data - 1) / data;
 }
 
-uint64_t DiskUsedSectors(const json& raid, size_t diskIndex) {
+namespace {
+
+uint64_t UsedSectors(const json& raid, size_t diskIndex, uint32_t sectorSize) {
     const int32_t array = ArrayOfDisk(raid, diskIndex);
     if (array < 0)
         return 0;
-    const uint32_t sectorSize = DiskSectorSize(Table(raid, "disks").at(diskIndex));
     const auto members = static_cast<uint32_t>(Table(Table(raid, "arrays").at(array), "disks").size());
     uint64_t used = 0;
     for (const auto& v : Table(raid, "volumes"))
@@ -143,11 +144,21 @@ uint64_t DiskUsedSectors(const json& raid, size_t diskIndex) {
     return used;
 }
 
-uint64_t DiskFreeSectors(const json& raid, size_t diskIndex) {
-    const json& disk = Table(raid, "disks").at(diskIndex);
-    const uint64_t total = DiskSectors(disk);
-    const uint64_t reserved = DiskMetadataSectors(disk) + DiskUsedSectors(raid, diskIndex);
+} // namespace
+
+uint64_t DiskUsedSectors(const json& raid, size_t diskIndex) {
+    return UsedSectors(raid, diskIndex, DiskSectorSize(Table(raid, "disks").at(diskIndex)));
+}
+
+uint64_t DiskFreeSectors(const json& raid, size_t diskIndex, const json& sized) {
+    const uint64_t total = DiskSectors(sized);
+    const uint64_t reserved =
+        DiskMetadataSectors(sized) + UsedSectors(raid, diskIndex, DiskSectorSize(sized));
     return total > reserved ? total - reserved : 0;
+}
+
+uint64_t DiskFreeSectors(const json& raid, size_t diskIndex) {
+    return DiskFreeSectors(raid, diskIndex, Table(raid, "disks").at(diskIndex));
 }
 
 namespace {
@@ -201,6 +212,10 @@ json ResolvedDisk(const json& state, const json& disk, int adapterPort) {
             out[to] = (*d)[from];
     out["solid_state"] = d->value("protocol", std::string()) == "nvme" || Num(*d, "rotation_rate", 1) == 1;
     return out;
+}
+
+json SizedDisk(const json& state, const json& raid, size_t diskIndex) {
+    return ResolvedDisk(state, Table(raid, "disks").at(diskIndex), PortOfRaid(state, raid));
 }
 
 json ResolvedRaid(const json& state, const json& raid) {

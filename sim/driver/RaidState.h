@@ -78,6 +78,8 @@ uint64_t DiskMetadataSectors(const json& disk);
 // Sectors of the disk that volumes use (each member carries its share of every volume on its array).
 uint64_t DiskUsedSectors(const json& raid, size_t diskIndex);
 uint64_t DiskFreeSectors(const json& raid, size_t diskIndex);
+// The same for a disk of the machine's own "raid" section, given with its capacity (SizedDisk).
+uint64_t DiskFreeSectors(const json& raid, size_t diskIndex, const json& sized);
 // Index of the array that holds the disk, -1 when none.
 int32_t ArrayOfDisk(const json& raid, size_t diskIndex);
 // Disks whose data a volume of this level and member count holds (the others carry redundancy).
@@ -97,6 +99,9 @@ devio::DriverAnswer RunOnController(int port, bool writes, const ControllerWork&
 // entry it stands for (the Windows disk it names by "device_number", else the disk at its address):
 // serial, model, firmware, address, capacity, sector sizes and whether it is solid state.
 json ResolvedDisk(const json& state, const json& disk, int adapterPort);
+// The disk at `diskIndex` of a "raid" section of the machine, resolved so: what a change reads of
+// one disk's capacity, without a copy of the section.
+json SizedDisk(const json& state, const json& raid, size_t diskIndex);
 // A "raid" section with every disk resolved so, for reading capacities and identities.
 json ResolvedRaid(const json& state, const json& raid);
 // The same, built once per state while the machine is only read (requests that read a controller

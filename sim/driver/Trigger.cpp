@@ -126,12 +126,11 @@ void MemberBack(json& raid, int32_t array) {
 }
 
 // Puts a claimed or spare disk in place of a failed or missing member of a redundant array that it
-// is large enough for, and starts the rebuild of that array's volumes. `view` holds the disks'
-// capacities.
-bool RebuildOnto(const json& view, json& raid, size_t disk, uint64_t now) {
+// is large enough for, and starts the rebuild of that array's volumes. `sized` is the disk with its
+// capacity (SizedDisk).
+bool RebuildOnto(const json& sized, json& raid, size_t disk, uint64_t now) {
     json& arrays = Rows(raid, "arrays");
     json& disks = Rows(raid, "disks");
-    const json& sized = Table(view, "disks").at(disk);
     const uint64_t usable =
         DiskSectors(sized) > DiskMetadataSectors(sized)
             ? ((DiskSectors(sized) - DiskMetadataSectors(sized)) * DiskSectorSize(sized)) >> 20
@@ -254,7 +253,6 @@ uint32_t VolumeActions(json& raid, uint64_t now) {
 }
 
 uint32_t DiskActions(const json& state, json& raid, uint64_t now) {
-    const json view = ResolvedRaid(state, raid);
     uint32_t error = kNone;
     json& disks = Rows(raid, "disks");
     for (size_t i = 0; i < disks.size(); ++i) {
@@ -268,7 +266,7 @@ uint32_t DiskActions(const json& state, json& raid, uint64_t now) {
         case 1:
             d["claimed"] = true;
             if (array < 0)
-                RebuildOnto(view, raid, i, now);
+                RebuildOnto(SizedDisk(state, raid, i), raid, i, now);
             break;
         case 2:
             if (array >= 0) {
@@ -295,7 +293,7 @@ uint32_t DiskActions(const json& state, json& raid, uint64_t now) {
             }
             d["claimed"] = true;
             d["spare"] = true;
-            RebuildOnto(view, raid, i, now);
+            RebuildOnto(SizedDisk(state, raid, i), raid, i, now);
             break;
         case 9:
             // Taken offline by the host's request: the member's volumes lose it until it is back.
@@ -370,12 +368,10 @@ uint32_t MinMembers(uint32_t level) {
 
 Plan MakePlan(const json& state, json& raid, uint32_t kind) {
     Plan plan;
-    // Capacities and identities come from the disks as the machine describes them.
-    const json view = ResolvedRaid(state, raid);
     const json& nv = raid["new_volume"];
-    const json& disks = Table(view, "disks");
-    const json& arrays = Table(view, "arrays");
-    const json& volumes = Table(view, "volumes");
+    const json& disks = Table(raid, "disks");
+    const json& arrays = Table(raid, "arrays");
+    const json& volumes = Table(raid, "volumes");
     const bool modify = kind >= kParseExpand && kind <= kMigrateVolume;
     const std::string name = nv.value("name", std::string());
     plan.level = static_cast<uint32_t>(Num(nv, "level", 0));
@@ -433,7 +429,7 @@ Plan MakePlan(const json& state, json& raid, uint32_t kind) {
             continue;
         if (std::find(plan.members.begin(), plan.members.end(), i) != plan.members.end())
             continue;
-        if (ArrayOfDisk(view, i) >= 0 || Bad(disks[i]) || disks[i].value("spare", false)) {
+        if (ArrayOfDisk(raid, i) >= 0 || Bad(disks[i]) || disks[i].value("spare", false)) {
             plan.error = kDiskNotFound;
             return plan;
         }
@@ -465,7 +461,9 @@ Plan MakePlan(const json& state, json& raid, uint32_t kind) {
     uint64_t share = UINT64_MAX;
     const auto oldMembers = static_cast<uint32_t>(plan.members.size() - plan.added.size());
     for (size_t d : plan.members) {
-        uint64_t free = (DiskFreeSectors(view, d) * DiskSectorSize(disks.at(d))) >> 20;
+        // Capacities come from the disk as the machine describes it.
+        const json sized = SizedDisk(state, raid, d);
+        uint64_t free = (DiskFreeSectors(raid, d, sized) * DiskSectorSize(sized)) >> 20;
         if (plan.volume >= 0 && std::find(plan.added.begin(), plan.added.end(), d) == plan.added.end())
             free += VolumeShareMb(volumes[plan.volume], oldMembers);
         share = std::min(share, free);
@@ -620,7 +618,7 @@ uint32_t FinishTrigger(const json& state, json& adapter, uint32_t kind, uint64_t
 }
 
 void FinishJob(json& raid, json& v) {
-    const json job = v["job"];
+    const json job = std::move(v["job"]);
     const std::string kind = job.value("kind", std::string());
     v.erase("job");
     v["state"] = 0;

@@ -8,6 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "platform/win/WinBase.h"
 #include "sim/PlatformCall.h"
 
 namespace platform {
@@ -18,16 +19,31 @@ inline std::optional<nlohmann::json> SimCall(const std::string& kind, const nloh
     return sim::PlatformCall(kind, selectors, input);
 }
 
-// Runs a binding's work on the machine. A state whose values are not of the form a service reads
-// (written by hand or by another tool) makes the JSON library throw; no such exception is part of
-// any call's contract, so the call fails as it documents with ERROR_INVALID_DATA instead:
-// `failed(ERROR_INVALID_DATA)` gives its result.
+// The frame every binding that reaches the machine runs its call in, around the seam above and the
+// service's work: a state whose values are not of the form a service reads (written by hand or by
+// another tool) makes the JSON library throw; no such exception is part of any call's contract, so
+// the call fails as it documents with ERROR_INVALID_DATA instead: `failed(ERROR_INVALID_DATA)` gives
+// its result.
 template <class Work, class Failed> auto Guarded(Work&& work, Failed&& failed) -> decltype(work()) {
     try {
         return work();
     } catch (const nlohmann::json::exception&) {
         return failed(13u /* ERROR_INVALID_DATA */);
     }
+}
+
+// The failure form of a call that reports its error as the thread's last error and returns
+// `failure` (FALSE, a null handle, 0).
+template <class Result> auto LastErrorAnd(Result failure) {
+    return [failure](uint32_t error) {
+        SetLastError(error);
+        return failure;
+    };
+}
+
+// The failure form of a call that returns its error.
+template <class Result> auto Returned() {
+    return [](uint32_t error) { return static_cast<Result>(error); };
 }
 
 // A number of an outcome: a JSON number or a "0x..." string; fallback when absent or malformed.

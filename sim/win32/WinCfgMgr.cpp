@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "sim/DeviceTree.h"
+#include "sim/win32/SimCall.h"
 
 namespace {
 
@@ -54,6 +55,11 @@ CONFIGRET PropertyAnswer(CONFIGRET result, const sim::devices::PropertyValue& va
     return CR_SUCCESS;
 }
 
+// The device tree's answer; a tree it cannot read gives CR_INVALID_DATA.
+template <class Work> CONFIGRET FromTree(Work&& work) {
+    return platform::Guarded(work, [](uint32_t) { return CR_INVALID_DATA; });
+}
+
 } // namespace
 
 CONFIGRET CM_Get_Device_ID_List_SizeW(PULONG length, PCWSTR filter, ULONG flags) {
@@ -61,14 +67,16 @@ CONFIGRET CM_Get_Device_ID_List_SizeW(PULONG length, PCWSTR filter, ULONG flags)
         return CR_INVALID_POINTER;
     *length = 0;
     std::vector<wchar_t> list;
-    return ListSize(sim::devices::DeviceIdList(true, filter, flags, list), list, length);
+    return ListSize(FromTree([&] { return sim::devices::DeviceIdList(true, filter, flags, list); }), list,
+                    length);
 }
 
 CONFIGRET CM_Get_Device_ID_ListW(PCWSTR filter, PZZWSTR buffer, ULONG bufferLength, ULONG flags) {
     if (!buffer || bufferLength == 0)
         return CR_INVALID_POINTER;
     std::vector<wchar_t> list;
-    return ListFill(sim::devices::DeviceIdList(false, filter, flags, list), list, buffer, bufferLength);
+    return ListFill(FromTree([&] { return sim::devices::DeviceIdList(false, filter, flags, list); }), list,
+                    buffer, bufferLength);
 }
 
 CONFIGRET CM_Get_Device_Interface_List_SizeW(PULONG length, LPGUID interfaceClass, DEVINSTID_W deviceId,
@@ -77,7 +85,9 @@ CONFIGRET CM_Get_Device_Interface_List_SizeW(PULONG length, LPGUID interfaceClas
         return CR_INVALID_POINTER;
     *length = 0;
     std::vector<wchar_t> list;
-    return ListSize(sim::devices::InterfaceList(true, *interfaceClass, deviceId, flags, list), list, length);
+    return ListSize(
+        FromTree([&] { return sim::devices::InterfaceList(true, *interfaceClass, deviceId, flags, list); }),
+        list, length);
 }
 
 CONFIGRET CM_Get_Device_Interface_ListW(LPGUID interfaceClass, DEVINSTID_W deviceId, PZZWSTR buffer,
@@ -85,8 +95,9 @@ CONFIGRET CM_Get_Device_Interface_ListW(LPGUID interfaceClass, DEVINSTID_W devic
     if (!interfaceClass || !buffer || bufferLength == 0)
         return CR_INVALID_POINTER;
     std::vector<wchar_t> list;
-    return ListFill(sim::devices::InterfaceList(false, *interfaceClass, deviceId, flags, list), list, buffer,
-                    bufferLength);
+    return ListFill(
+        FromTree([&] { return sim::devices::InterfaceList(false, *interfaceClass, deviceId, flags, list); }),
+        list, buffer, bufferLength);
 }
 
 CONFIGRET CM_Get_Device_Interface_PropertyW(LPCWSTR interfacePath, const DEVPROPKEY* key, DEVPROPTYPE* type,
@@ -96,7 +107,8 @@ CONFIGRET CM_Get_Device_Interface_PropertyW(LPCWSTR interfacePath, const DEVPROP
     if (CONFIGRET bad = CheckPropertyArguments(key, type, buffer, bufferSize, flags))
         return bad;
     sim::devices::PropertyValue value;
-    CONFIGRET result = sim::devices::InterfaceProperty(interfacePath, *key, buffer == nullptr, value);
+    CONFIGRET result = FromTree(
+        [&] { return sim::devices::InterfaceProperty(interfacePath, *key, buffer == nullptr, value); });
     return PropertyAnswer(result, value, type, buffer, bufferSize);
 }
 
@@ -105,7 +117,8 @@ CONFIGRET CM_Get_DevNode_PropertyW(DEVINST devInst, const DEVPROPKEY* key, DEVPR
     if (CONFIGRET bad = CheckPropertyArguments(key, type, buffer, bufferSize, flags))
         return bad;
     sim::devices::PropertyValue value;
-    CONFIGRET result = sim::devices::NodeProperty(devInst, *key, buffer == nullptr, value);
+    CONFIGRET result =
+        FromTree([&] { return sim::devices::NodeProperty(devInst, *key, buffer == nullptr, value); });
     return PropertyAnswer(result, value, type, buffer, bufferSize);
 }
 
@@ -115,7 +128,7 @@ CONFIGRET CM_Locate_DevNodeW(PDEVINST devInst, DEVINSTID_W deviceId, ULONG flags
     *devInst = 0;
     if (flags & ~kLocateFlags)
         return CR_INVALID_FLAG;
-    return sim::devices::Locate(deviceId, flags, *devInst);
+    return FromTree([&] { return sim::devices::Locate(deviceId, flags, *devInst); });
 }
 
 CONFIGRET CM_Locate_DevNodeA(PDEVINST devInst, DEVINSTID_A deviceId, ULONG flags) {
@@ -134,5 +147,5 @@ CONFIGRET CM_Locate_DevNodeA(PDEVINST devInst, DEVINSTID_A deviceId, ULONG flags
 }
 
 CONFIGRET CM_Reenumerate_DevNode(DEVINST devInst, ULONG flags) {
-    return sim::devices::Reenumerate(devInst, flags);
+    return FromTree([&] { return sim::devices::Reenumerate(devInst, flags); });
 }

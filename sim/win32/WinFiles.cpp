@@ -30,63 +30,75 @@ DWORD Injected(const char* kind, const nlohmann::json& selectors) {
 } // namespace
 
 BOOL DeleteFileW(LPCWSTR fileName) {
-    if (!fileName) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    const std::string path = sim::ToUtf8(fileName);
-    DWORD error = Injected("DeleteFile", {{"path", path}});
-    if (!error)
-        error = sim::files::Delete(path);
-    if (error) {
-        SetLastError(error);
-        return FALSE;
-    }
-    return TRUE;
+    return platform::Guarded(
+        [&]() -> BOOL {
+            if (!fileName) {
+                SetLastError(ERROR_INVALID_PARAMETER);
+                return FALSE;
+            }
+            const std::string path = sim::ToUtf8(fileName);
+            DWORD error = Injected("DeleteFile", {{"path", path}});
+            if (!error)
+                error = sim::files::Delete(path);
+            if (error) {
+                SetLastError(error);
+                return FALSE;
+            }
+            return TRUE;
+        },
+        platform::LastErrorAnd<BOOL>(FALSE));
 }
 
 HANDLE OpenFileById(HANDLE volumeHint, LPFILE_ID_DESCRIPTOR fileId, DWORD, DWORD, LPSECURITY_ATTRIBUTES,
                     DWORD) {
-    if (!platform::LookupHandle(volumeHint)) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return INVALID_HANDLE_VALUE;
-    }
-    if (!fileId || fileId->dwSize != sizeof(FILE_ID_DESCRIPTOR) || fileId->Type != FileIdType) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return INVALID_HANDLE_VALUE;
-    }
-    const uint64_t id = static_cast<uint64_t>(fileId->FileId.QuadPart);
-    std::string path;
-    DWORD error = Injected("OpenFileById", {{"id", id}});
-    if (!error)
-        error = sim::files::PathOfId(id, &path);
-    if (error) {
-        SetLastError(error);
-        return INVALID_HANDLE_VALUE;
-    }
-    SetLastError(ERROR_SUCCESS);
-    return platform::InsertHandle(std::make_shared<OpenFile>(path));
+    return platform::Guarded(
+        [&]() -> HANDLE {
+            if (!platform::LookupHandle(volumeHint)) {
+                SetLastError(ERROR_INVALID_HANDLE);
+                return INVALID_HANDLE_VALUE;
+            }
+            if (!fileId || fileId->dwSize != sizeof(FILE_ID_DESCRIPTOR) || fileId->Type != FileIdType) {
+                SetLastError(ERROR_INVALID_PARAMETER);
+                return INVALID_HANDLE_VALUE;
+            }
+            const uint64_t id = static_cast<uint64_t>(fileId->FileId.QuadPart);
+            std::string path;
+            DWORD error = Injected("OpenFileById", {{"id", id}});
+            if (!error)
+                error = sim::files::PathOfId(id, &path);
+            if (error) {
+                SetLastError(error);
+                return INVALID_HANDLE_VALUE;
+            }
+            SetLastError(ERROR_SUCCESS);
+            return platform::InsertHandle(std::make_shared<OpenFile>(path));
+        },
+        platform::LastErrorAnd<HANDLE>(INVALID_HANDLE_VALUE));
 }
 
 DWORD GetFinalPathNameByHandleW(HANDLE file, LPWSTR filePath, DWORD size, DWORD flags) {
-    auto open = platform::LookupHandleAs<OpenFile>(file);
-    if (!open) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return 0;
-    }
-    if (flags != (FILE_NAME_NORMALIZED | VOLUME_NAME_DOS)) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return 0;
-    }
-    if (DWORD error = Injected("GetFinalPathNameByHandle", {{"path", open->path()}})) {
-        SetLastError(error);
-        return 0;
-    }
-    const std::wstring path = L"\\\\?\\" + sim::FromUtf8(open->path());
-    if (!filePath || size <= path.size())
-        return static_cast<DWORD>(path.size() + 1);
-    std::memcpy(filePath, path.c_str(), (path.size() + 1) * sizeof(wchar_t));
-    return static_cast<DWORD>(path.size());
+    return platform::Guarded(
+        [&]() -> DWORD {
+            auto open = platform::LookupHandleAs<OpenFile>(file);
+            if (!open) {
+                SetLastError(ERROR_INVALID_HANDLE);
+                return 0;
+            }
+            if (flags != (FILE_NAME_NORMALIZED | VOLUME_NAME_DOS)) {
+                SetLastError(ERROR_INVALID_PARAMETER);
+                return 0;
+            }
+            if (DWORD error = Injected("GetFinalPathNameByHandle", {{"path", open->path()}})) {
+                SetLastError(error);
+                return 0;
+            }
+            const std::wstring path = L"\\\\?\\" + sim::FromUtf8(open->path());
+            if (!filePath || size <= path.size())
+                return static_cast<DWORD>(path.size() + 1);
+            std::memcpy(filePath, path.c_str(), (path.size() + 1) * sizeof(wchar_t));
+            return static_cast<DWORD>(path.size());
+        },
+        platform::LastErrorAnd<DWORD>(0));
 }
 
 BOOL FileTimeToSystemTime(const FILETIME* fileTime, LPSYSTEMTIME systemTime) {

@@ -84,44 +84,52 @@ std::optional<std::string> Admitted(const std::string& guid, DWORD* error) {
 }
 
 DWORD Get(const std::string& name, const std::string& guid, PVOID buffer, DWORD size) {
-    if (!buffer && size > 0)
-        return Fail(ERROR_NOACCESS);
-    if (auto error = Injected("GetFirmwareEnvironmentVariable", name, guid, size))
-        return Fail(*error);
-    DWORD error = 0;
-    auto normal = Admitted(guid, &error);
-    if (!normal)
-        return Fail(error);
-    auto variable = sim::firmware::Find(name, *normal);
-    if (!variable)
-        return Fail(ERROR_ENVVAR_NOT_FOUND);
-    if (variable->data.size() > size)
-        return Fail(ERROR_INSUFFICIENT_BUFFER);
-    if (!variable->data.empty())
-        std::memcpy(buffer, variable->data.data(), variable->data.size());
-    return static_cast<DWORD>(variable->data.size());
+    return platform::Guarded(
+        [&]() -> DWORD {
+            if (!buffer && size > 0)
+                return Fail(ERROR_NOACCESS);
+            if (auto error = Injected("GetFirmwareEnvironmentVariable", name, guid, size))
+                return Fail(*error);
+            DWORD error = 0;
+            auto normal = Admitted(guid, &error);
+            if (!normal)
+                return Fail(error);
+            auto variable = sim::firmware::Find(name, *normal);
+            if (!variable)
+                return Fail(ERROR_ENVVAR_NOT_FOUND);
+            if (variable->data.size() > size)
+                return Fail(ERROR_INSUFFICIENT_BUFFER);
+            if (!variable->data.empty())
+                std::memcpy(buffer, variable->data.data(), variable->data.size());
+            return static_cast<DWORD>(variable->data.size());
+        },
+        platform::LastErrorAnd<DWORD>(0));
 }
 
 BOOL Set(const std::string& name, const std::string& guid, PVOID value, DWORD size) {
-    if (!value && size > 0)
-        return Fail(ERROR_NOACCESS);
-    const auto* bytes = static_cast<const uint8_t*>(value);
-    std::vector<uint8_t> data(bytes, bytes + (bytes ? size : 0));
-    if (auto error = Injected("SetFirmwareEnvironmentVariable", name, guid, size, data))
-        return Fail(*error);
-    DWORD error = 0;
-    auto normal = Admitted(guid, &error);
-    if (!normal)
-        return Fail(error);
-    if (size == 0)
-        return sim::firmware::Remove(name, *normal) ? TRUE : Fail(ERROR_ENVVAR_NOT_FOUND);
-    sim::firmware::Variable variable;
-    variable.name = name;
-    variable.guid = *normal;
-    variable.attributes = kDefaultAttributes;
-    variable.data = std::move(data);
-    sim::firmware::Write(variable);
-    return TRUE;
+    return platform::Guarded(
+        [&]() -> BOOL {
+            if (!value && size > 0)
+                return Fail(ERROR_NOACCESS);
+            const auto* bytes = static_cast<const uint8_t*>(value);
+            std::vector<uint8_t> data(bytes, bytes + (bytes ? size : 0));
+            if (auto error = Injected("SetFirmwareEnvironmentVariable", name, guid, size, data))
+                return Fail(*error);
+            DWORD error = 0;
+            auto normal = Admitted(guid, &error);
+            if (!normal)
+                return Fail(error);
+            if (size == 0)
+                return sim::firmware::Remove(name, *normal) ? TRUE : Fail(ERROR_ENVVAR_NOT_FOUND);
+            sim::firmware::Variable variable;
+            variable.name = name;
+            variable.guid = *normal;
+            variable.attributes = kDefaultAttributes;
+            variable.data = std::move(data);
+            sim::firmware::Write(variable);
+            return TRUE;
+        },
+        platform::LastErrorAnd<BOOL>(FALSE));
 }
 
 } // namespace

@@ -69,23 +69,27 @@ std::optional<storage::Partition> VolumeOfPath(const json& state, const std::str
 
 BOOL GetDiskFreeSpaceExA(LPCSTR directoryName, ULARGE_INTEGER* freeBytesAvailableToCaller,
                          ULARGE_INTEGER* totalNumberOfBytes, ULARGE_INTEGER* totalNumberOfFreeBytes) {
-    const std::string path = directoryName ? directoryName : "";
-    if (auto outcome = platform::SimCall("GetDiskFreeSpaceEx", {{"path", path}});
-        outcome && outcome->contains("win32_error")) {
-        SetLastError(platform::OutcomeNumber(*outcome, "win32_error", ERROR_INVALID_FUNCTION));
-        return FALSE;
-    }
-    std::optional<storage::Partition> volume;
-    sim::Current().Read([&](const json& state) { volume = VolumeOfPath(state, path); });
-    if (!volume) {
-        SetLastError(ERROR_PATH_NOT_FOUND);
-        return FALSE;
-    }
-    if (freeBytesAvailableToCaller)
-        freeBytesAvailableToCaller->QuadPart = volume->freeBytes;
-    if (totalNumberOfBytes)
-        totalNumberOfBytes->QuadPart = volume->length;
-    if (totalNumberOfFreeBytes)
-        totalNumberOfFreeBytes->QuadPart = volume->freeBytes;
-    return TRUE;
+    return platform::Guarded(
+        [&]() -> BOOL {
+            const std::string path = directoryName ? directoryName : "";
+            if (auto outcome = platform::SimCall("GetDiskFreeSpaceEx", {{"path", path}});
+                outcome && outcome->contains("win32_error")) {
+                SetLastError(platform::OutcomeNumber(*outcome, "win32_error", ERROR_INVALID_FUNCTION));
+                return FALSE;
+            }
+            std::optional<storage::Partition> volume;
+            sim::Current().Read([&](const json& state) { volume = VolumeOfPath(state, path); });
+            if (!volume) {
+                SetLastError(ERROR_PATH_NOT_FOUND);
+                return FALSE;
+            }
+            if (freeBytesAvailableToCaller)
+                freeBytesAvailableToCaller->QuadPart = volume->freeBytes;
+            if (totalNumberOfBytes)
+                totalNumberOfBytes->QuadPart = volume->length;
+            if (totalNumberOfFreeBytes)
+                totalNumberOfFreeBytes->QuadPart = volume->freeBytes;
+            return TRUE;
+        },
+        platform::LastErrorAnd<BOOL>(FALSE));
 }

@@ -111,83 +111,95 @@ std::string Narrow(LPCWSTR text) {
 }
 
 template <class Char> LSTATUS OpenKey(HKEY key, const Char* subKey, REGSAM desired, PHKEY result) {
-    if (!result)
-        return ERROR_INVALID_PARAMETER;
-    *result = nullptr;
-    KeyRef ref;
-    if (LSTATUS status = Resolve(key, Narrow(subKey), desired, &ref))
-        return status;
-    const std::string native = ref.native();
-    if (LSTATUS status = Injected("RegOpenKeyEx", {{"key", native}, {"access", desired}}))
-        return status;
-    if (WriteDenied(native, ref.access))
-        return ERROR_ACCESS_DENIED;
-    if (!sim::registry::KeyExists(native))
-        return ERROR_FILE_NOT_FOUND;
-    *result = Hand(ref);
-    return ERROR_SUCCESS;
+    return platform::Guarded(
+        [&]() -> LSTATUS {
+            if (!result)
+                return ERROR_INVALID_PARAMETER;
+            *result = nullptr;
+            KeyRef ref;
+            if (LSTATUS status = Resolve(key, Narrow(subKey), desired, &ref))
+                return status;
+            const std::string native = ref.native();
+            if (LSTATUS status = Injected("RegOpenKeyEx", {{"key", native}, {"access", desired}}))
+                return status;
+            if (WriteDenied(native, ref.access))
+                return ERROR_ACCESS_DENIED;
+            if (!sim::registry::KeyExists(native))
+                return ERROR_FILE_NOT_FOUND;
+            *result = Hand(ref);
+            return ERROR_SUCCESS;
+        },
+        platform::Returned<LSTATUS>());
 }
 
 template <class Char>
 LSTATUS CreateKey(HKEY key, const Char* subKey, REGSAM desired, PHKEY result, LPDWORD disposition) {
-    if (!subKey || !result)
-        return ERROR_INVALID_PARAMETER;
-    *result = nullptr;
-    KeyRef ref;
-    if (LSTATUS status = Resolve(key, Narrow(subKey), desired, &ref))
-        return status;
-    const std::string native = ref.native();
-    if (LSTATUS status = Injected("RegCreateKeyEx", {{"key", native}, {"access", desired}}))
-        return status;
-    if (WriteDenied(native, ref.access | KEY_CREATE_SUB_KEY))
-        return ERROR_ACCESS_DENIED;
-    bool created = false;
-    if (!sim::registry::KeyExists(native)) {
-        if (!(Base(key)->access & KEY_CREATE_SUB_KEY))
-            return ERROR_ACCESS_DENIED;
-        if (LSTATUS status = static_cast<LSTATUS>(sim::registry::CreateKey(native, &created)))
-            return status;
-    }
-    if (disposition)
-        *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
-    *result = Hand(ref);
-    return ERROR_SUCCESS;
+    return platform::Guarded(
+        [&]() -> LSTATUS {
+            if (!subKey || !result)
+                return ERROR_INVALID_PARAMETER;
+            *result = nullptr;
+            KeyRef ref;
+            if (LSTATUS status = Resolve(key, Narrow(subKey), desired, &ref))
+                return status;
+            const std::string native = ref.native();
+            if (LSTATUS status = Injected("RegCreateKeyEx", {{"key", native}, {"access", desired}}))
+                return status;
+            if (WriteDenied(native, ref.access | KEY_CREATE_SUB_KEY))
+                return ERROR_ACCESS_DENIED;
+            bool created = false;
+            if (!sim::registry::KeyExists(native)) {
+                if (!(Base(key)->access & KEY_CREATE_SUB_KEY))
+                    return ERROR_ACCESS_DENIED;
+                if (LSTATUS status = static_cast<LSTATUS>(sim::registry::CreateKey(native, &created)))
+                    return status;
+            }
+            if (disposition)
+                *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
+            *result = Hand(ref);
+            return ERROR_SUCCESS;
+        },
+        platform::Returned<LSTATUS>());
 }
 
 template <class Char>
 LSTATUS QueryValue(HKEY key, const Char* valueName, LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD size,
                    TextForm form) {
-    if (reserved || (data && !size))
-        return ERROR_INVALID_PARAMETER;
-    KeyRef ref;
-    if (LSTATUS status = Use(key, KEY_QUERY_VALUE, &ref))
-        return status;
-    const std::string native = ref.native();
-    const std::string name = Narrow(valueName);
-    if (LSTATUS status = Injected("RegQueryValueEx", {{"key", native}, {"name", name}}))
-        return status;
-    if (!sim::registry::KeyExists(native))
-        return ref.predefined ? ERROR_FILE_NOT_FOUND : ERROR_KEY_DELETED;
-    nlohmann::json value;
-    if (LSTATUS status = static_cast<LSTATUS>(sim::registry::QueryValue(native, name, &value)))
-        return status;
-    uint32_t valueType = 0;
-    const std::vector<uint8_t> bytes = sim::registry::ValueBytes(value, form, &valueType);
-    if (type)
-        *type = valueType;
-    if (!data) {
-        if (size)
+    return platform::Guarded(
+        [&]() -> LSTATUS {
+            if (reserved || (data && !size))
+                return ERROR_INVALID_PARAMETER;
+            KeyRef ref;
+            if (LSTATUS status = Use(key, KEY_QUERY_VALUE, &ref))
+                return status;
+            const std::string native = ref.native();
+            const std::string name = Narrow(valueName);
+            if (LSTATUS status = Injected("RegQueryValueEx", {{"key", native}, {"name", name}}))
+                return status;
+            if (!sim::registry::KeyExists(native))
+                return ref.predefined ? ERROR_FILE_NOT_FOUND : ERROR_KEY_DELETED;
+            nlohmann::json value;
+            if (LSTATUS status = static_cast<LSTATUS>(sim::registry::QueryValue(native, name, &value)))
+                return status;
+            uint32_t valueType = 0;
+            const std::vector<uint8_t> bytes = sim::registry::ValueBytes(value, form, &valueType);
+            if (type)
+                *type = valueType;
+            if (!data) {
+                if (size)
+                    *size = static_cast<DWORD>(bytes.size());
+                return ERROR_SUCCESS;
+            }
+            if (*size < bytes.size()) {
+                *size = static_cast<DWORD>(bytes.size());
+                return ERROR_MORE_DATA;
+            }
+            if (!bytes.empty())
+                std::memcpy(data, bytes.data(), bytes.size());
             *size = static_cast<DWORD>(bytes.size());
-        return ERROR_SUCCESS;
-    }
-    if (*size < bytes.size()) {
-        *size = static_cast<DWORD>(bytes.size());
-        return ERROR_MORE_DATA;
-    }
-    if (!bytes.empty())
-        std::memcpy(data, bytes.data(), bytes.size());
-    *size = static_cast<DWORD>(bytes.size());
-    return ERROR_SUCCESS;
+            return ERROR_SUCCESS;
+        },
+        platform::Returned<LSTATUS>());
 }
 
 LSTATUS StoreValue(const char* kind, const std::string& native, const std::string& name, DWORD type,
@@ -204,65 +216,82 @@ LSTATUS StoreValue(const char* kind, const std::string& native, const std::strin
 
 template <class Char>
 LSTATUS SetValue(HKEY key, const Char* valueName, DWORD type, const BYTE* data, DWORD size, TextForm form) {
-    KeyRef ref;
-    if (LSTATUS status = Use(key, KEY_SET_VALUE, &ref))
-        return status;
-    const std::string native = ref.native();
-    if (!ref.predefined && !sim::registry::KeyExists(native))
-        return ERROR_KEY_DELETED;
-    if (WriteDenied(native, KEY_SET_VALUE))
-        return ERROR_ACCESS_DENIED;
-    return StoreValue("RegSetValueEx", native, Narrow(valueName), type, data, size, form);
+    return platform::Guarded(
+        [&]() -> LSTATUS {
+            KeyRef ref;
+            if (LSTATUS status = Use(key, KEY_SET_VALUE, &ref))
+                return status;
+            const std::string native = ref.native();
+            if (!ref.predefined && !sim::registry::KeyExists(native))
+                return ERROR_KEY_DELETED;
+            if (WriteDenied(native, KEY_SET_VALUE))
+                return ERROR_ACCESS_DENIED;
+            return StoreValue("RegSetValueEx", native, Narrow(valueName), type, data, size, form);
+        },
+        platform::Returned<LSTATUS>());
 }
 
 template <class Char> LSTATUS DeleteValue(HKEY key, const Char* valueName) {
-    KeyRef ref;
-    if (LSTATUS status = Use(key, KEY_SET_VALUE, &ref))
-        return status;
-    const std::string native = ref.native();
-    const std::string name = Narrow(valueName);
-    if (LSTATUS status = Injected("RegDeleteValue", {{"key", native}, {"name", name}}))
-        return status;
-    if (!ref.predefined && !sim::registry::KeyExists(native))
-        return ERROR_KEY_DELETED;
-    if (WriteDenied(native, KEY_SET_VALUE))
-        return ERROR_ACCESS_DENIED;
-    return static_cast<LSTATUS>(sim::registry::DeleteValue(native, name));
+    return platform::Guarded(
+        [&]() -> LSTATUS {
+            KeyRef ref;
+            if (LSTATUS status = Use(key, KEY_SET_VALUE, &ref))
+                return status;
+            const std::string native = ref.native();
+            const std::string name = Narrow(valueName);
+            if (LSTATUS status = Injected("RegDeleteValue", {{"key", native}, {"name", name}}))
+                return status;
+            if (!ref.predefined && !sim::registry::KeyExists(native))
+                return ERROR_KEY_DELETED;
+            if (WriteDenied(native, KEY_SET_VALUE))
+                return ERROR_ACCESS_DENIED;
+            return static_cast<LSTATUS>(sim::registry::DeleteValue(native, name));
+        },
+        platform::Returned<LSTATUS>());
 }
 
 template <class Char> LSTATUS DeleteTree(HKEY key, const Char* subKey) {
-    KeyRef base;
-    const REGSAM needed = DELETE | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE | (subKey ? 0 : KEY_SET_VALUE);
-    if (LSTATUS status = Use(key, needed, &base))
-        return status;
-    KeyRef ref;
-    if (LSTATUS status = Resolve(key, Narrow(subKey), 0, &ref))
-        return status;
-    const std::string native = ref.native();
-    if (LSTATUS status = Injected("RegDeleteTree", {{"key", native}}))
-        return status;
-    if (WriteDenied(native, DELETE))
-        return ERROR_ACCESS_DENIED;
-    return static_cast<LSTATUS>(sim::registry::DeleteTree(native, subKey != nullptr));
+    return platform::Guarded(
+        [&]() -> LSTATUS {
+            KeyRef base;
+            const REGSAM needed =
+                DELETE | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE | (subKey ? 0 : KEY_SET_VALUE);
+            if (LSTATUS status = Use(key, needed, &base))
+                return status;
+            KeyRef ref;
+            if (LSTATUS status = Resolve(key, Narrow(subKey), 0, &ref))
+                return status;
+            const std::string native = ref.native();
+            if (LSTATUS status = Injected("RegDeleteTree", {{"key", native}}))
+                return status;
+            if (WriteDenied(native, DELETE))
+                return ERROR_ACCESS_DENIED;
+            return static_cast<LSTATUS>(sim::registry::DeleteTree(native, subKey != nullptr));
+        },
+        platform::Returned<LSTATUS>());
 }
 
 template <class Char>
 LSTATUS SetKeyValue(HKEY key, const Char* subKey, const Char* valueName, DWORD type, LPCVOID data, DWORD size,
                     TextForm form) {
-    KeyRef ref;
-    if (LSTATUS status = Resolve(key, Narrow(subKey), KEY_SET_VALUE, &ref))
-        return status;
-    const std::string native = ref.native();
-    if (WriteDenied(native, KEY_SET_VALUE | KEY_CREATE_SUB_KEY))
-        return ERROR_ACCESS_DENIED;
-    if (!sim::registry::KeyExists(native)) {
-        if (!(Base(key)->access & KEY_CREATE_SUB_KEY))
-            return ERROR_ACCESS_DENIED;
-        if (LSTATUS status = static_cast<LSTATUS>(sim::registry::CreateKey(native, nullptr)))
-            return status;
-    }
-    return StoreValue("RegSetKeyValue", native, Narrow(valueName), type, static_cast<const BYTE*>(data), size,
-                      form);
+    return platform::Guarded(
+        [&]() -> LSTATUS {
+            KeyRef ref;
+            if (LSTATUS status = Resolve(key, Narrow(subKey), KEY_SET_VALUE, &ref))
+                return status;
+            const std::string native = ref.native();
+            if (WriteDenied(native, KEY_SET_VALUE | KEY_CREATE_SUB_KEY))
+                return ERROR_ACCESS_DENIED;
+            if (!sim::registry::KeyExists(native)) {
+                if (!(Base(key)->access & KEY_CREATE_SUB_KEY))
+                    return ERROR_ACCESS_DENIED;
+                if (LSTATUS status = static_cast<LSTATUS>(sim::registry::CreateKey(native, nullptr)))
+                    return status;
+            }
+            return StoreValue("RegSetKeyValue", native, Narrow(valueName), type,
+                              static_cast<const BYTE*>(data), size, form);
+        },
+        platform::Returned<LSTATUS>());
 }
 
 } // namespace

@@ -127,8 +127,13 @@ std::vector<uint8_t> CallProcedure(RPC_BINDING_HANDLE binding, const InterfaceId
         throw RpcException(platform::OutcomeNumber(*outcome, "exception", RPC_S_CALL_FAILED));
     if (Lower(endpoint) != Lower(sim::cacheservice::kEndpoint))
         throw RpcException(RPC_S_SERVER_UNAVAILABLE);
-    sim::cacheservice::Answer answer = sim::cacheservice::Call(interfaceId.uuid, interfaceId.majorVersion,
-                                                               interfaceId.minorVersion, procedure, in);
+    // RPC failures are raised; a service state that cannot be read raises ERROR_INVALID_DATA.
+    sim::cacheservice::Answer answer = platform::Guarded(
+        [&] {
+            return sim::cacheservice::Call(interfaceId.uuid, interfaceId.majorVersion,
+                                           interfaceId.minorVersion, procedure, in);
+        },
+        [](uint32_t error) -> sim::cacheservice::Answer { throw RpcException(error); });
     if (answer.exception)
         throw RpcException(answer.exception);
     return answer.out;

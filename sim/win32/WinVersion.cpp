@@ -52,74 +52,78 @@ ULONGLONG VerSetConditionMask(ULONGLONG conditionMask, DWORD typeMask, BYTE cond
 }
 
 BOOL VerifyVersionInfoA(LPOSVERSIONINFOEXA info, DWORD typeMask, DWORDLONG conditionMask) {
-    if (!info || typeMask == 0 || conditionMask == 0 || (typeMask & ~0xFFu)) {
-        SetLastError(ERROR_BAD_ARGUMENTS);
-        return FALSE;
-    }
-    if (auto outcome = platform::SimCall("VerifyVersionInfo", {{"type_mask", typeMask}})) {
-        SetLastError(platform::OutcomeNumber(*outcome, "win32_error", ERROR_OLD_WIN_VERSION));
-        return FALSE;
-    }
-    const sim::os::Version os = sim::os::CurrentVersion();
-    bool pass = true;
-    auto check = [&](DWORD bit, uint64_t have, uint64_t want) -> bool {
-        Verdict v = Compare(have, want, ConditionOf(conditionMask, bit));
-        if (v == Verdict::Invalid)
-            return false;
-        pass = pass && v == Verdict::Pass;
-        return true;
-    };
-    bool valid = true;
-    if (typeMask & VER_PRODUCT_TYPE)
-        valid = valid && check(VER_PRODUCT_TYPE, os.productType, info->wProductType);
-    if (typeMask & VER_SUITENAME) {
-        const BYTE condition = ConditionOf(conditionMask, VER_SUITENAME);
-        if (condition == VER_AND)
-            pass = pass && (os.suiteMask & info->wSuiteMask) == info->wSuiteMask;
-        else if (condition == VER_OR)
-            pass = pass && (os.suiteMask & info->wSuiteMask) != 0;
-        else
-            valid = false;
-    }
-    if (typeMask & VER_PLATFORMID)
-        valid = valid && check(VER_PLATFORMID, os.platformId, info->dwPlatformId);
-    if (typeMask & VER_BUILDNUMBER)
-        valid = valid && check(VER_BUILDNUMBER, os.build, info->dwBuildNumber);
+    return platform::Guarded(
+        [&]() -> BOOL {
+            if (!info || typeMask == 0 || conditionMask == 0 || (typeMask & ~0xFFu)) {
+                SetLastError(ERROR_BAD_ARGUMENTS);
+                return FALSE;
+            }
+            if (auto outcome = platform::SimCall("VerifyVersionInfo", {{"type_mask", typeMask}})) {
+                SetLastError(platform::OutcomeNumber(*outcome, "win32_error", ERROR_OLD_WIN_VERSION));
+                return FALSE;
+            }
+            const sim::os::Version os = sim::os::CurrentVersion();
+            bool pass = true;
+            auto check = [&](DWORD bit, uint64_t have, uint64_t want) -> bool {
+                Verdict v = Compare(have, want, ConditionOf(conditionMask, bit));
+                if (v == Verdict::Invalid)
+                    return false;
+                pass = pass && v == Verdict::Pass;
+                return true;
+            };
+            bool valid = true;
+            if (typeMask & VER_PRODUCT_TYPE)
+                valid = valid && check(VER_PRODUCT_TYPE, os.productType, info->wProductType);
+            if (typeMask & VER_SUITENAME) {
+                const BYTE condition = ConditionOf(conditionMask, VER_SUITENAME);
+                if (condition == VER_AND)
+                    pass = pass && (os.suiteMask & info->wSuiteMask) == info->wSuiteMask;
+                else if (condition == VER_OR)
+                    pass = pass && (os.suiteMask & info->wSuiteMask) != 0;
+                else
+                    valid = false;
+            }
+            if (typeMask & VER_PLATFORMID)
+                valid = valid && check(VER_PLATFORMID, os.platformId, info->dwPlatformId);
+            if (typeMask & VER_BUILDNUMBER)
+                valid = valid && check(VER_BUILDNUMBER, os.build, info->dwBuildNumber);
 
-    // Major, minor and service pack compare as one version from the highest field down: the first
-    // field that differs decides; equal fields hand the decision to the next one.
-    const struct {
-        DWORD bit;
-        uint64_t have;
-        uint64_t want;
-    } levels[] = {
-        {VER_MAJORVERSION, os.major, info->dwMajorVersion},
-        {VER_MINORVERSION, os.minor, info->dwMinorVersion},
-        {VER_SERVICEPACKMAJOR, os.servicePackMajor, info->wServicePackMajor},
-        {VER_SERVICEPACKMINOR, os.servicePackMinor, info->wServicePackMinor},
-    };
-    Verdict decided = Verdict::Pass;
-    for (const auto& level : levels) {
-        if (!(typeMask & level.bit))
-            continue;
-        decided = Compare(level.have, level.want, ConditionOf(conditionMask, level.bit));
-        if (decided == Verdict::Invalid) {
-            valid = false;
-            break;
-        }
-        if (level.have != level.want)
-            break;
-    }
-    pass = pass && decided == Verdict::Pass;
-    if (!valid) {
-        SetLastError(ERROR_BAD_ARGUMENTS);
-        return FALSE;
-    }
-    if (!pass) {
-        SetLastError(ERROR_OLD_WIN_VERSION);
-        return FALSE;
-    }
-    return TRUE;
+            // Major, minor and service pack compare as one version from the highest field down: the first
+            // field that differs decides; equal fields hand the decision to the next one.
+            const struct {
+                DWORD bit;
+                uint64_t have;
+                uint64_t want;
+            } levels[] = {
+                {VER_MAJORVERSION, os.major, info->dwMajorVersion},
+                {VER_MINORVERSION, os.minor, info->dwMinorVersion},
+                {VER_SERVICEPACKMAJOR, os.servicePackMajor, info->wServicePackMajor},
+                {VER_SERVICEPACKMINOR, os.servicePackMinor, info->wServicePackMinor},
+            };
+            Verdict decided = Verdict::Pass;
+            for (const auto& level : levels) {
+                if (!(typeMask & level.bit))
+                    continue;
+                decided = Compare(level.have, level.want, ConditionOf(conditionMask, level.bit));
+                if (decided == Verdict::Invalid) {
+                    valid = false;
+                    break;
+                }
+                if (level.have != level.want)
+                    break;
+            }
+            pass = pass && decided == Verdict::Pass;
+            if (!valid) {
+                SetLastError(ERROR_BAD_ARGUMENTS);
+                return FALSE;
+            }
+            if (!pass) {
+                SetLastError(ERROR_OLD_WIN_VERSION);
+                return FALSE;
+            }
+            return TRUE;
+        },
+        platform::LastErrorAnd<BOOL>(FALSE));
 }
 
 namespace {

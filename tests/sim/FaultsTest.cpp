@@ -122,4 +122,18 @@ TEST(CallLog, KeepsCallsInOrderWithTheirInput) {
     EXPECT_EQ(log.All().size(), 0u);
 }
 
+TEST(CallLog, KeepsOnlyTheLatestCallsItIsToldTo) {
+    sim::CallLog log;
+    log.Keep(2);
+    for (int n = 1; n <= 5; ++n)
+        log.Record("A", {{"n", n}});
+    auto kept = log.Of("A");
+    ASSERT_EQ(kept.size(), 2u);
+    EXPECT_EQ(kept[0].selectors["n"], 4);
+    EXPECT_EQ(kept[1].selectors["n"], 5);
+    log.Keep(0);
+    log.Record("A", {{"n", 6}});
+    EXPECT_EQ(log.All().size(), 0u);
+}
+
 } // namespace
