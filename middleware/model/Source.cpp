@@ -53,14 +53,21 @@ void Source::start() {
 }
 
 void Source::run() {
-    while (!m_Stop.load()) {
+    while (!deliveredStop()) {
         uint32_t code = m_Device->wait(INFINITE);
         DeviceStatus status{};
         const bool end = handle(code, status);
         dispatch(code, status);
-        if (end)
+        if (end || code == WAIT_CODE_STOPPED)
             break;
     }
+}
+
+bool Source::deliveredStop() {
+    if (!m_Stop.load())
+        return false;
+    dispatch(WAIT_CODE_STOPPED, DeviceStatus{});
+    return true;
 }
 
 bool Source::handle(uint32_t& code, DeviceStatus& status) {

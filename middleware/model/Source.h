@@ -42,6 +42,10 @@ protected:
     bool handle(uint32_t& code, DeviceStatus& status);
     // Pushes the record of the code and status to every subscribed client.
     void dispatch(uint32_t code, const DeviceStatus& status);
+    // True once the source is stopping, after delivering code 5: a stop that lands while the worker
+    // is delivering, not waiting, must still reach every client. The loops of the family test it
+    // before each wait and leave after a wait that answered the stop itself.
+    bool deliveredStop();
     // Stops the device and joins the worker; every destructor of the family calls it first, so that
     // the worker never runs on a partly destroyed source.
     void stopAndJoin();

@@ -10,7 +10,7 @@ SourceNvme::~SourceNvme() {
 
 void SourceNvme::run() {
     DeviceStatus status{};
-    while (!m_Stop.load()) {
+    while (!deliveredStop()) {
         const bool polled = m_Polling;
         uint32_t code = polled ? poll(status) : m_Device->wait(INFINITE);
         bool end = false;
@@ -27,7 +27,7 @@ void SourceNvme::run() {
             m_Polling = status.secondData != 0;
         }
         dispatch(code, status);
-        if (end)
+        if (end || code == WAIT_CODE_STOPPED)
             break;
     }
 }

@@ -181,9 +181,7 @@ TEST_F(RemapPort, ControllerWithoutTheInterfaceIsNeverAsked) {
 
 // The example machine beside the simulator: every address its remap port lists answers as its kind.
 TEST(RemapPortDemoMachine, EveryAddressAnswersAsItsKind) {
-    std::string file = __FILE__;
-    file = file.substr(0, file.rfind("tests/middleware/ioctl/")) + "sim/machines/ports-demo.json";
-    sim::ScopedMachine machine(sim::MachineBuilder::FromFile(file));
+    sim::ScopedMachine machine(sim::MachineBuilder::FromFile("ports-demo.json"));
     HANDLE controller =
         CreateFileAHook("\\\\.\\Scsi0:", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                         nullptr, OPEN_EXISTING, 0, nullptr);

@@ -17,13 +17,8 @@ namespace tabletest {
 
 using json = sim::Value;
 
-inline std::string MachineFile(const std::string& name) {
-    std::string file = __FILE__;
-    return file.substr(0, file.rfind("tests/middleware/ioctl/")) + "sim/machines/" + name;
-}
-
 inline json ControllersMachine() {
-    return sim::MachineBuilder::FromFile(MachineFile("controllers.json")).AsValue();
+    return sim::MachineBuilder::FromFile("controllers.json").AsValue();
 }
 
 // The device node with this instance id, or the adapter with this port; the test fails without.

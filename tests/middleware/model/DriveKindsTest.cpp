@@ -24,6 +24,19 @@ struct OpalCase {
     bool opened;
 };
 
+// "Locked_Opened", "Unknown_NotOpened", ...: the expected state and whether the drive was opened.
+std::string OpalCaseName(const OpalCase& c) {
+    const char* state = c.state == AhciDisk::kOpalLocked     ? "Locked"
+                        : c.state == AhciDisk::kOpalUnlocked ? "Unlocked"
+                                                             : "Unknown";
+    return std::string(state) + (c.opened ? "_Opened" : "_NotOpened");
+}
+
+// What a failing case prints of its parameter: its name, not the bytes of its text pointer.
+void PrintTo(const OpalCase& c, std::ostream* out) {
+    *out << OpalCaseName(c);
+}
+
 class OpalState : public modeltest::ModelTest, public ::testing::WithParamInterface<OpalCase> {
 protected:
     static sim::MachineBuilder Machine(const char* tcg) {
@@ -49,13 +62,14 @@ TEST_P(OpalState, FollowsTheLockingFeature) {
     EXPECT_EQ(Sent(R"({"code": "0x4D014"})"), GetParam().opened ? 1u : 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Drives, OpalState,
-                         ::testing::Values(OpalCase{nullptr, AhciDisk::kOpalUnknown, false},
-                                           OpalCase{R"({"locking_enabled": true, "locked": true})",
-                                                    AhciDisk::kOpalLocked, true},
-                                           OpalCase{R"({"locking_enabled": true, "locked": false})",
-                                                    AhciDisk::kOpalUnlocked, true},
-                                           OpalCase{kDiscoveryWithoutLocking, AhciDisk::kOpalUnknown, true}));
+INSTANTIATE_TEST_SUITE_P(
+    Drives, OpalState,
+    ::testing::Values(OpalCase{nullptr, AhciDisk::kOpalUnknown, false},
+                      OpalCase{R"({"locking_enabled": true, "locked": true})", AhciDisk::kOpalLocked, true},
+                      OpalCase{R"({"locking_enabled": true, "locked": false})", AhciDisk::kOpalUnlocked,
+                               true},
+                      OpalCase{kDiscoveryWithoutLocking, AhciDisk::kOpalUnknown, true}),
+    [](const ::testing::TestParamInfo<OpalCase>& info) { return OpalCaseName(info.param); });
 
 using OpalFailures = modeltest::ModelTest;
 

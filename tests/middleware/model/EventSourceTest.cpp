@@ -32,9 +32,12 @@ public:
         uint32_t waitCode;
         uint64_t secondData; // the status read after code 3
         bool readFails = false;
+        bool readUntilStop = false; // the status read says so (reading()) and lasts until a stop
     };
     ScriptedDevice(uint32_t type, std::vector<Step> steps)
-        : m_Type(type), m_Steps(steps.begin(), steps.end()) {}
+        : m_Type(type), m_Steps(steps.begin(), steps.end()),
+          m_Reading(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
+    ~ScriptedDevice() override { CloseHandle(m_Reading); }
 
     uint32_t getType() const override { return m_Type; }
     uint32_t getId() const override { return 7; }
@@ -43,12 +46,22 @@ public:
         return CConsolidatedError();
     }
     DeviceStatus getStatus() override {
-        std::lock_guard lock(m_Mutex);
-        ++m_Reads;
-        if (m_Current.readFails)
+        Step current;
+        {
+            std::lock_guard lock(m_Mutex);
+            ++m_Reads;
+            current = m_Current;
+        }
+        if (current.readUntilStop) {
+            SetEvent(m_Reading);
+            WaitForSingleObject(m_Event, INFINITE); // a stop signals the device's own event
+        }
+        if (current.readFails)
             throw CConsolidatedError(CConsolidatedError::UVI_FAILED);
-        return DeviceStatus{7, m_Type, 0, m_Current.secondData};
+        return DeviceStatus{7, m_Type, 0, current.secondData};
     }
+    // Signalled once the worker is in a status read of a readUntilStop step.
+    HANDLE reading() const { return m_Reading; }
     uint32_t wait(uint32_t ms) override {
         {
             std::lock_guard lock(m_Mutex);
@@ -73,6 +86,7 @@ private:
     Step m_Current{};
     int m_Reads = 0;
     std::vector<uint32_t> m_Timeouts;
+    HANDLE m_Reading;
 };
 
 std::shared_ptr<Client> NewClient(uint64_t id) {
@@ -184,6 +198,29 @@ TEST(EventSource, AFailedWaitIsDeliveredAndEndsTheWorkerAFailedReadDoesNot) {
         EXPECT_EQ(client->wait(INFINITE).waitCode, code);
     ASSERT_TRUE(Eventually([&] { return source.hasEnded(); }));
     EXPECT_EQ(client->wait(0).waitCode, WAIT_CODE_TIMEOUT); // the event after the failure never came
+}
+
+// The stop lands while the worker is busy with a record, not waiting: the record and then code 5
+// still reach the client, for a source of either kind.
+TEST(EventSource, AStopWhileTheWorkerDeliversStillEndsWithCode5) {
+    sim::ScopedMachine machine(sim::MachineBuilder::Default());
+    for (bool nvme : {false, true}) {
+        auto client = NewClient(1);
+        {
+            auto device = std::make_unique<ScriptedDevice>(
+                nvme ? 2 : 1, std::vector<ScriptedDevice::Step>{{WAIT_CODE_EVENT, 9, false, true}});
+            const HANDLE reading = device->reading();
+            std::unique_ptr<Source> source = nvme ? std::make_unique<SourceNvme>(std::move(device))
+                                                  : std::make_unique<Source>(std::move(device));
+            source->subscribe(1, client);
+            source->start();
+            ASSERT_EQ(WaitForSingleObject(reading, INFINITE), WAIT_OBJECT_0);
+        }
+        const EventRecord r = client->wait(0);
+        EXPECT_EQ(r.waitCode, WAIT_CODE_EVENT) << nvme;
+        EXPECT_EQ(r.secondData, 9u) << nvme;
+        EXPECT_EQ(client->wait(0).waitCode, WAIT_CODE_STOPPED) << nvme;
+    }
 }
 
 TEST(EventSource, AThreadThatCannotStartIsTheSystemError) {

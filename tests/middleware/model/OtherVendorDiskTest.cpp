@@ -116,6 +116,15 @@ struct RateCase {
     bool solidState;
 };
 
+// "Rate7200_Rotating", "Rate1_SolidState": the drive's rotation rate and what it should make of it.
+std::string RateCaseName(const RateCase& c) {
+    return std::string("Rate") + c.rate + (c.solidState ? "_SolidState" : "_Rotating");
+}
+
+void PrintTo(const RateCase& c, std::ostream* out) {
+    *out << RateCaseName(c);
+}
+
 class OtherVendorRotation : public OtherVendorSataDisks, public ::testing::WithParamInterface<RateCase> {
 protected:
     OtherVendorRotation() : OtherVendorSataDisks(GetParam().rate) {}
@@ -129,7 +138,10 @@ TEST_P(OtherVendorRotation, OnlyRateOneIsSolidState) {
 
 INSTANTIATE_TEST_SUITE_P(Rates, OtherVendorRotation,
                          ::testing::Values(RateCase{"1", true}, RateCase{"0", false},
-                                           RateCase{"7200", false}));
+                                           RateCase{"7200", false}),
+                         [](const ::testing::TestParamInfo<RateCase>& info) {
+                             return RateCaseName(info.param);
+                         });
 
 class OtherVendorUnsupportedBus : public OtherVendorSataDisks {
 protected:
