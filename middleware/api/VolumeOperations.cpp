@@ -9,6 +9,7 @@
 #include "middleware/api/EndDeviceQueries.h"
 #include "middleware/api/ExportedCall.h"
 #include "middleware/api/UviArrayRecords.h"
+#include "middleware/api/UviVolumeCreation.h"
 #include "middleware/api/UviVolumeOperations.h"
 #include "middleware/api/UviVolumeRecords.h"
 #include "middleware/api/VolumeSetters.h"
@@ -279,15 +280,6 @@ CConsolidatedError GetVolumeAndController(Session* session, uint32_t volumeHandl
     if (!controller)
         error.SetError(CConsolidatedError::GENERAL_UNKNOWN_ERROR, "failed to get controller");
     return error;
-}
-
-CConsolidatedError ValidateVolumeName(const char* name) {
-    if (!name)
-        return CConsolidatedError();
-    if (strnlen(name, 17) == 17)
-        return Failure(CConsolidatedError::UVI_INVALIDSTRING,
-                       "Buffer does not contain valid null-terminated string.");
-    return CheckNameCharacters(name);
 }
 
 CConsolidatedError internalUviVolumeDelete(Session& session, uint32_t volumeHandle) {

@@ -20,11 +20,6 @@ CConsolidatedError GetVolumeAndController(Session* session, uint32_t volumeHandl
 // The volume record of the volume query, as the operations read it.
 CConsolidatedError ReadVolumeRecord(Session& session, uint32_t volumeHandle, _UVI_VolumeInfo& info);
 
-// 0xA0010005 "Buffer does not contain valid null-terminated string." for a name that does not end
-// within 17 bytes, "Volume Name contains invalid characters" for a character outside 0x20 to 0x7E or
-// a backslash. A null name passes.
-CConsolidatedError ValidateVolumeName(const char* name);
-
 // A boot volume is never deleted. When the volume is its array's only one, the array's present
 // members are freed afterwards (their metadata cleared, locked ones left alone) and an event-log
 // entry names them; a failure to free them is the result although the volume is gone. The

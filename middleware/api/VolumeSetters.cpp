@@ -53,7 +53,7 @@ CConsolidatedError internalUviVolumeSetExportPolicy(Session& session, uint32_t v
     if (error.IsError())
         return error;
     _UVI_VolumeInfo info{};
-    error = internalUviGetVolumeInfo(session, volumeHandle, info);
+    error = internalUviGetVolumeInfo(session, volumeHandle, &info);
     if (error.IsError()) {
         error.AddDebugInformation("Error getting volume info for the handle passed in!");
         return error;
@@ -96,7 +96,7 @@ CConsolidatedError internalUviVolumeSetBufferFlush(Session* session, uint32_t vo
         return error;
     }
     _UVI_VolumeInfo info{};
-    error = internalUviGetVolumeInfo(*session, volumeHandle, info);
+    error = internalUviGetVolumeInfo(*session, volumeHandle, &info);
     if (error.IsError()) {
         error.AddDebugInformation("Error getting volume info for the handle passed in!");
         return error;
