@@ -54,9 +54,10 @@ def main():
                                  "model": "Tamsin TS512S3", "firmware": "2B7Q", "sectors": 1000215216,
                                  "rotation_rate": 1})
         adapter["raid"]["disks"] = [{"path": 0, "target": t, "lun": 0} for t in range(args.disks)]
+        # Array numbers run on across the controllers, so every array has a name of its own.
         adapter["raid"]["arrays"] = [
-            {"disks": list(range(0, half)), "number": 0, "write_cache": 1},
-            {"disks": list(range(half, args.disks)), "number": 1, "write_cache": 2},
+            {"disks": list(range(0, half)), "number": 2 * c, "write_cache": 1},
+            {"disks": list(range(half, args.disks)), "number": 2 * c + 1, "write_cache": 2},
         ]
         level = 5 if half >= 3 else 1
         adapter["raid"]["volumes"] = [
