@@ -48,7 +48,7 @@ CConsolidatedError computeWorstStatus(Session& session, int& worstStatus) {
             if (!volume)
                 continue;
             _UVI_VolumeInfo record{};
-            CConsolidatedError error = internalUviGetVolumeInfo(session, volume->getHandle(), record);
+            CConsolidatedError error = internalUviGetVolumeInfo(session, volume->getHandle(), &record);
             if (error.IsError())
                 return error;
             worst =
