@@ -490,8 +490,7 @@ _UVI_Error UviVolumeCancelVerify(unsigned int volumeHandle) {
 
 _UVI_Error UviVolumeRename(unsigned int volumeHandle, const char* newName) {
     return RunTemporarySessionCall([=](Session& s) {
-        // A null name is refused by the rename itself, after the volume is looked up.
-        CConsolidatedError error = newName ? ValidateVolumeName(newName) : CConsolidatedError();
+        CConsolidatedError error = ValidateVolumeName(newName);
         return error.IsError() ? error : internalUviVolumeRename(s, volumeHandle, newName);
     });
 }

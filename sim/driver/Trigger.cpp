@@ -164,12 +164,13 @@ bool RebuildOnto(const json& sized, json& raid, size_t disk, uint64_t now) {
     return false;
 }
 
-// Removes an array and renumbers the volumes' references to the ones after it.
+// Removes an array and renumbers the volumes' references to the ones after it. Its members keep
+// their RAID metadata (claimed, in no array) until the host clears it.
 void RemoveArray(json& raid, int32_t array) {
     json& arrays = Rows(raid, "arrays");
     for (size_t d : Members(arrays.at(array)))
         if (d < Rows(raid, "disks").size())
-            Rows(raid, "disks")[d]["claimed"] = false;
+            Rows(raid, "disks")[d]["claimed"] = true;
     arrays.erase(arrays.begin() + array);
     for (auto& v : Rows(raid, "volumes")) {
         const int64_t a = Num(v, "array", -1);

@@ -137,6 +137,18 @@ TEST(Moxcli, ScopeAndFormatOptionsAreNotOffered) {
     });
 }
 
+TEST(Moxcli, InformationOnEachMachine) {
+    // Every controller kind, a degraded volume, a spare, a missing disk and other vendors' devices.
+    RunCases({
+        {"information-default", "", {"-I"}},
+        {"information-long-option", "", {"--information"}},
+        {"information-raid-demo", "raid-demo.json", {"-I"}},
+        {"information-controllers", "controllers.json", {"-I"}},
+        {"information-pairing", "pairing.json", {"-I"}},
+        {"information-states", "states.json", {"-I"}},
+    });
+}
+
 TEST(Moxcli, VersionHelpAndCommandLineErrors) {
     RunCases({
         {"version", "", {"-V"}},

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -208,6 +209,11 @@ const ChangeCase kChangeCases[] = {
     // Offline by request: brought online first, then erased.
     {kClearMetadata, "CL-REQOFF", {6, 2, 0}},
 };
+
+// A failing case prints its operation and disk, not the bytes of its fields.
+void PrintTo(const ChangeCase& c, std::ostream* out) {
+    *out << c.operation.name << " " << c.serial;
+}
 
 class DiskStateChange : public ::testing::TestWithParam<ChangeCase> {};
 
@@ -479,6 +485,10 @@ const RefusalCase kRefusalCases[] = {
      {"Unable to mark disk as online", "Unable to bring manual offline disk to online"},
      {"Unable to Erase the config"}},
 };
+void PrintTo(const RefusalCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
 class DriverRefusal : public ::testing::TestWithParam<RefusalCase> {};
 
 TEST_P(DriverRefusal, CarriesTheOperationsTextsAndLeavesTheDisk) {

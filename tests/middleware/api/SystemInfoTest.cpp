@@ -2,6 +2,7 @@
 // status of a session (from its disks' end-device records, its volumes' records and its controllers'
 // NV cache states).
 #include <cstring>
+#include <ostream>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -113,6 +114,11 @@ struct SettingsCase {
     uint32_t features;
 };
 
+// A failing case prints its description, not the bytes of its fields.
+void PrintTo(const SettingsCase& c, std::ostream* out) {
+    *out << c.what;
+}
+
 class SystemSettings : public SystemInfo, public ::testing::WithParamInterface<SettingsCase> {};
 
 TEST_P(SystemSettings, ComeFromTheKeyTheXqjdModeSelects) {
@@ -153,6 +159,11 @@ struct LinkPowerCase {
     const char* fault;
     uint8_t enabled;
 };
+
+// A failing case prints its description, not the bytes of its fields.
+void PrintTo(const LinkPowerCase& c, std::ostream* out) {
+    *out << c.what;
+}
 
 class LinkPower : public SystemInfo, public ::testing::WithParamInterface<LinkPowerCase> {};
 
@@ -203,6 +214,11 @@ struct WorstCase {
     sim::MachineBuilder machine;
     uint32_t worst;
 };
+
+// A failing case prints its description, not the bytes of its fields.
+void PrintTo(const WorstCase& c, std::ostream* out) {
+    *out << c.what;
+}
 
 class WorstStatus : public QueryTest, public ::testing::WithParamInterface<WorstCase> {};
 

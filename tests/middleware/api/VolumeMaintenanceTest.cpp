@@ -261,7 +261,7 @@ TEST_F(VolumeMaintenance, RenameChecksTheNameAndMovesTheFlushPolicyValue) {
         EXPECT_EQ(result.code, 0xA0010005u);
         EXPECT_EQ(Message(result), c.message);
     }
-    EXPECT_EQ(UviVolumeRename(Handle("Vol1"), nullptr).code, 0xA0000006u);
+    EXPECT_EQ(UviVolumeRename(Handle("Vol1"), nullptr).code, 0xA0010002u);
 
     const _UVI_Error result = UviVolumeRename(Handle("Vol1"), "Renamed");
     ASSERT_EQ(result.status, 0u) << Message(result) << Debug(result);
