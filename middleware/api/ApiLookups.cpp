@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "middleware/api/EndDeviceQueries.h"
+#include "middleware/api/VolumeQueries.h"
 #include "middleware/model/Controller.h"
 #include "middleware/model/Disk.h"
 #include "middleware/model/DiskShrinkExtension.h"
@@ -49,11 +50,6 @@ Session* AcquireSession(SessionHolder& holder, uint32_t sessionHandle) {
 }
 
 } // namespace
-
-// The volume query lives with the array and volume queries; until a build has it, no volume can be
-// read and so none is found.
-__attribute__((weak)) CConsolidatedError internalUviGetVolumeInfo(Session& session, uint32_t volumeHandle,
-                                                                  _UVI_VolumeInfo* info);
 
 CConsolidatedError GetDiskAndController(Session* session, uint32_t diskHandle,
                                         std::shared_ptr<Controller>& controller) {
@@ -130,16 +126,23 @@ CConsolidatedError getVolumeBySerialNumber(uint32_t sessionHandle, const char* s
         return HelperFailure(UVI_STATUS_INVALID_PARAMETER, "NULL session in helper function",
                              "NULL session in getVolumeBySerialNumber");
     }
-    if (internalUviGetVolumeInfo) {
-        for (const auto& controller : session->getControllers()) {
-            for (const auto& candidate : controller->getVolumes()) {
-                _UVI_VolumeInfo record{};
-                if (internalUviGetVolumeInfo(*session, candidate->getHandle(), &record).IsError())
-                    continue;
-                if (std::strncmp(record.name, serialNumber, kSerialNumberLength) == 0) {
-                    volume = record;
-                    return CConsolidatedError();
-                }
+    return getVolumeBySerialNumber(*session, serialNumber, volume);
+}
+
+CConsolidatedError getVolumeBySerialNumber(Session& session, const char* serialNumber,
+                                           _UVI_VolumeInfo& volume) {
+    if (!serialNumber) {
+        return HelperFailure(UVI_STATUS_INVALID_PARAMETER, "NULL parameter in helper function",
+                             "NULL parameter in getVolumeBySerialNumber");
+    }
+    for (const auto& controller : session.getControllers()) {
+        for (const auto& candidate : controller->getVolumes()) {
+            _UVI_VolumeInfo record{};
+            if (!candidate || internalUviGetVolumeInfo(session, candidate->getHandle(), &record).IsError())
+                continue;
+            if (std::strncmp(record.name, serialNumber, kSerialNumberLength) == 0) {
+                volume = record;
+                return CConsolidatedError();
             }
         }
     }
@@ -155,12 +158,16 @@ bool AllMembersHaveCacheFlag(uint32_t sessionHandle, const _UVI_VolumeInfo& volu
         return true;
     SessionHolder holder;
     Session* session = AcquireSession(holder, sessionHandle);
-    if (!session)
-        return false;
+    return session && AllMembersHaveCacheFlag(*session, volume, *controller);
+}
+
+bool AllMembersHaveCacheFlag(Session& session, const _UVI_VolumeInfo& volume, const Controller& controller) {
+    if (volume.cachePolicy == kCachePolicyWriteBack)
+        return true;
     bool found = false;
-    for (const auto& disk : controller->getDisks()) {
+    for (const auto& disk : controller.getDisks()) {
         _UVI_EndDeviceInfo record{};
-        if (internalUviGetEndDeviceInfo(*session, disk->getHandle(), &record).IsError())
+        if (!disk || internalUviGetEndDeviceInfo(session, disk->getHandle(), &record).IsError())
             continue;
         if (record.arrayHandle != volume.arrayHandle)
             continue;

@@ -27,12 +27,17 @@ CConsolidatedError GetArrayAndController(Session* session, uint32_t arrayHandle,
 // number"; the record is written only when a volume matched.
 CConsolidatedError getVolumeBySerialNumber(uint32_t sessionHandle, const char* serialNumber,
                                            _UVI_VolumeInfo& volume);
+// The same on a session the caller holds.
+CConsolidatedError getVolumeBySerialNumber(Session& session, const char* serialNumber,
+                                           _UVI_VolumeInfo& volume);
 // Whether write caching suits every member of the volume: true for a write-back volume (cache
 // policy 3); otherwise every disk of the controller on the volume's array must have its driver's
 // write-cache mark (end-device cache flag 2), and there must be one. False when it cannot tell:
 // session handle 0, no controller, the library not started, no session.
 bool AllMembersHaveCacheFlag(uint32_t sessionHandle, const _UVI_VolumeInfo& volume,
                              const std::shared_ptr<Controller>& controller);
+// The same on a session the caller holds.
+bool AllMembersHaveCacheFlag(Session& session, const _UVI_VolumeInfo& volume, const Controller& controller);
 
 // Cleans a disk that is not the system disk through the Virtual Disk Service; a disk without
 // partition table needs no cleaning.

@@ -8,6 +8,7 @@
 #include "middleware/api/ApiHelpers.h"
 #include "middleware/api/ApiLookups.h"
 #include "middleware/api/ControllerQueries.h"
+#include "middleware/api/DiskOperations.h"
 #include "middleware/api/EndDeviceQueries.h"
 #include "middleware/api/ExportedCall.h"
 #include "middleware/api/RaidInfoQueries.h"
@@ -245,7 +246,7 @@ CConsolidatedError internalUviVolumeModify(Session& session, const uint32_t* dis
         strnlen(reinterpret_cast<const char*>(record + RaidVolume::kName), RaidVolume::kNameSize));
 
     for (unsigned i = 0; i < count; ++i) {
-        error = volume_create::ClaimDisk(session, disks[i]);
+        error = internalUviDiskClaim(session, disks[i]);
         if (error.IsError())
             return WithDebug(error, "Unable to claim disk in internalUviVolumeModify");
     }

@@ -16,6 +16,7 @@
 #include "middleware/api/UviVezkRecords.h"
 #include "middleware/api/VezkQueries.h"
 #include "middleware/api/VolumeOperations.h"
+#include "middleware/api/VolumeQueries.h"
 #include "middleware/ioctl/ControllerLocatorLock.h"
 #include "middleware/ioctl/RaidConfigSetters.h"
 #include "middleware/model/Controller.h"
@@ -36,14 +37,12 @@ constexpr uint32_t kSetCacheModeAction = 15;
 constexpr uint32_t kSetSpindownAction = 18;
 constexpr uint32_t kDestroyCacheAction = 19;
 constexpr uint32_t kDiskCacheModeAction = 17;
-constexpr uint32_t kSetCachePolicyAction = 9;
 
 constexpr uint32_t kSingleDiskLevel = UVI_RAID_LEVEL_0_SINGLE;
 constexpr uint32_t kBusPcie = 3;
 constexpr uint32_t kUsagePassThrough = 2;
 constexpr uint32_t kCacheFlagSet = 2;
 constexpr uint32_t kCachePolicyOff = 1;
-constexpr uint32_t kCachePolicyWriteBack = 3;
 
 CConsolidatedError Refused(KEDO2_ERRORS code, const char* message, const char* debug = nullptr) {
     CConsolidatedError error;
@@ -167,40 +166,6 @@ void DiskWriteCachingFollowUp(const _UVI_EndDeviceInfo& record, int mode) {
     }));
 }
 
-// Whether every member of the volume's array has the cache flag (a write-back volume counts as
-// having it); false when no member can be read.
-bool AllMembersHaveCacheFlag(Session& session, const _UVI_VolumeInfo& volume, const Controller& controller) {
-    if (volume.cachePolicy == kCachePolicyWriteBack)
-        return true;
-    bool found = false;
-    for (const auto& disk : controller.getDisks()) {
-        _UVI_EndDeviceInfo record{};
-        if (!disk || internalUviGetEndDeviceInfo(session, disk->getHandle(), &record).IsError())
-            continue;
-        if (record.arrayHandle != volume.arrayHandle)
-            continue;
-        if (record.recordKind != kCacheFlagSet)
-            return false;
-        found = true;
-    }
-    return found;
-}
-
-// The record of the session's volume whose name is the text: 0xA001000F when there is none.
-CConsolidatedError VolumeRecordByName(Session& session, const char* name, _UVI_VolumeInfo& record) {
-    for (const auto& controller : session.getControllers())
-        for (const auto& volume : controller->getVolumes()) {
-            _UVI_VolumeInfo read{};
-            if (volume && ReadCacheVolumeRecord(session, volume->getHandle(), read).IsSuccessful() &&
-                std::strncmp(read.name, name, sizeof(read.name)) == 0) {
-                record = read;
-                return CConsolidatedError();
-            }
-        }
-    return Refused(CConsolidatedError::UVI_FAILED, "Could not find matching serial number",
-                   "Failed to find serial number in getVolumeBySerialNumber");
-}
-
 // The volume follow-up, in a table session of its own; its result is dropped by the callers.
 void VolumeWriteCachingFollowUp(const _UVI_VolumeInfo& before, int mode) {
     static_cast<void>(runWithNewSession([&](Session& session) -> CConsolidatedError {
@@ -210,7 +175,7 @@ void VolumeWriteCachingFollowUp(const _UVI_VolumeInfo& before, int mode) {
         if (!volume->getWinDiskInterface())
             return LookupFailed("couldn't find win disk for disk with handle %d", before.handle);
         _UVI_VolumeInfo record{};
-        CConsolidatedError error = VolumeRecordByName(session, before.name, record);
+        CConsolidatedError error = getVolumeBySerialNumber(session, before.name, record);
         if (error.IsError())
             return error;
         const std::shared_ptr<Controller> controller = session.getControllerByHandle(before.controllerHandle);
@@ -226,34 +191,13 @@ void VolumeWriteCachingFollowUp(const _UVI_VolumeInfo& before, int mode) {
     }));
 }
 
-// Switches the volume's cache policy off before an acceleration: the device action 0 then the
-// driver's cache-policy action.
-CConsolidatedError VolumeCachePolicyOff(Session& session, const Controller& controller,
-                                        const RaidVolume& volume) {
-    ControllerLocatorLock lock(controller.getTarget());
-    CIoctlRaidDeviceCfg_SetAction set(controller.getTarget(), volume.getIndex(), 0);
-    CConsolidatedError error = set.Invoke();
-    if (error.IsError())
-        return error;
-    VolumeTransaction transaction(controller.getHandle(), volume.getHandle());
-    return transaction.singleVolumeTransaction(session, controller.getTarget(), kSetCachePolicyAction);
-}
-
 // Writes the device action value of the volume, then runs the volume action; the texts name what
 // failed.
 CConsolidatedError VolumeActionWithValue(Session& session, const Controller& controller,
                                          const RaidVolume& volume, uint32_t value, uint32_t action,
                                          const char* actionFailed) {
-    ControllerLocatorLock lock(controller.getTarget());
-    CIoctlRaidDeviceCfg_SetAction set(controller.getTarget(), volume.getIndex(), value);
-    CConsolidatedError error = set.Invoke();
-    if (error.IsError())
-        return WithDebug(error, "Unable to set volume action for setting volume cache");
-    VolumeTransaction transaction(controller.getHandle(), volume.getHandle());
-    error = transaction.singleVolumeTransaction(session, controller.getTarget(), action);
-    if (error.IsError())
-        error.AddDebugInformation("%s", actionFailed);
-    return error;
+    const DeviceAction device{value, "Unable to set volume action for setting volume cache"};
+    return RunVolumeAction(session, controller, volume.getHandle(), action, &device, actionFailed);
 }
 
 // The common start of the volume operations: the controller and the volume's record.
@@ -262,7 +206,7 @@ CConsolidatedError PrepareVolume(Session& session, uint32_t volumeHandle,
     CConsolidatedError error = GetVolumeAndController(&session, volumeHandle, controller);
     if (error.IsError())
         return error;
-    error = ReadCacheVolumeRecord(session, volumeHandle, record);
+    error = internalUviGetVolumeInfo(session, volumeHandle, &record);
     if (error.IsError())
         return WithDebug(error, "Error getting volume info for the handle passed in!");
     return error;
@@ -345,7 +289,7 @@ CConsolidatedError internalUviVolumeSetCacheMode(Session& session, uint32_t volu
         return Refused(CConsolidatedError::UVI_INVALIDHANDLE, " Invalid volume handle");
     if (controller->getControllerLocator()) {
         if (mode != UVI_NVC_MODE_OFF && record.cachePolicy != kCachePolicyOff)
-            static_cast<void>(VolumeCachePolicyOff(session, *controller, *volume));
+            static_cast<void>(internalUviVolumeSetCachePolicy(session, volumeHandle, kCachePolicyOff));
         error = VolumeActionWithValue(session, *controller, *volume, value, kSetCacheModeAction,
                                       "Could not Set NV Cache on the volume!");
         if (error.IsError())

@@ -14,12 +14,6 @@ class Disk;
 class RaidVolume;
 class Session;
 
-// The fields of the volume record the cache operations read: handle, array handle and index,
-// name, cache policy, RAID level code, controller handle, the block-cache and accelerated flags
-// and the Windows device number (0xFFFFFFFF without a Windows disk). The rest stays 0. An unknown
-// handle gives 0xA0000004 "Invalid Handle passed in to internalUviGetVolumeInfo, Received: %d".
-CConsolidatedError ReadCacheVolumeRecord(Session& session, uint32_t volumeHandle, _UVI_VolumeInfo& info);
-
 // The first volume of the controller that lies on the disk's array (its original array when
 // `pairing`); null for a disk without RAID record or array.
 std::shared_ptr<RaidVolume> VolumeOfDisk(const Controller& controller, const Disk& disk, bool pairing);

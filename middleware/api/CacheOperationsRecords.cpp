@@ -6,64 +6,15 @@
 #include "middleware/api/EndDeviceQueries.h"
 #include "middleware/api/NvcInfo.h"
 #include "middleware/api/VezkQueries.h"
-#include "middleware/api/VolumeStateRules.h"
+#include "middleware/api/VolumeQueries.h"
 #include "middleware/model/Controller.h"
 #include "middleware/model/Disk.h"
 #include "middleware/model/RaidArray.h"
 #include "middleware/model/RaidDiskConfig.h"
 #include "middleware/model/RaidVolume.h"
-#include "middleware/model/RecordBytes.h"
 #include "middleware/model/Session.h"
 #include "middleware/model/SessionHandler.h"
 #include "middleware/model/SessionHolder.h"
-
-namespace {
-
-// Volume record words.
-constexpr size_t kRawLevel = 24;
-constexpr size_t kDomains = 80;
-constexpr size_t kVolumeFlags = 108;
-// Device configuration: the cache policy word.
-constexpr size_t kConfigCachePolicy = 128;
-// NV cache information: the configuration indexes of the cache and the accelerated volume.
-constexpr size_t kNvcCacheVolumeIndex = 0x14;
-constexpr size_t kNvcAcceleratedIndex = 0x18;
-
-} // namespace
-
-CConsolidatedError ReadCacheVolumeRecord(Session& session, uint32_t volumeHandle, _UVI_VolumeInfo& info) {
-    const std::shared_ptr<RaidVolume> volume = session.getVolumeByHandle(volumeHandle);
-    if (!volume)
-        return InvalidHandleError("Invalid Handle passed in to internalUviGetVolumeInfo, Received: %d",
-                                  volumeHandle);
-    std::memset(&info, 0, sizeof(info));
-    info.handle = volume->getHandle();
-    info.controllerHandle = volume->getControllerHandle();
-    info.deviceNumber = 0xFFFFFFFF;
-    if (const auto& win = volume->getWinDiskInterface())
-        info.deviceNumber = win->getDeviceNumber();
-    if (!volume->getRecord() || !volume->getDeviceConfig())
-        return CConsolidatedError();
-    std::strncpy(info.name, volume->getName().c_str(), sizeof(info.name) - 1);
-    const std::shared_ptr<RaidArray> array = volume->getArray();
-    info.arrayHandle = array ? array->getHandle() : 0;
-    info.arrayIndex = static_cast<uint32_t>(volume->getArrayOrd());
-    info.cachePolicy = volume_rules::CachePolicyFromConfig(
-        model::Read32(volume->getDeviceConfig()->record, kConfigCachePolicy));
-    const uint32_t disks = array ? array->getRecordWord(RaidArray::kNumDisks) : 0;
-    info.raidLevel =
-        volume_rules::ComputeRaidLevel(volume->getRecordWord(kRawLevel), volume->getRecordWord(kDomains),
-                                       disks, volume->getRecordWord(kVolumeFlags), false)
-            .code;
-    const std::shared_ptr<Controller> controller = session.getControllerByHandle(info.controllerHandle);
-    const uint8_t* nvc = controller ? controller->getNvCacheInfo() : nullptr;
-    if (nvc) {
-        const auto index = static_cast<int32_t>(volume->getIndex());
-        info.isBlockCacheVolume = static_cast<int32_t>(model::Read32(nvc, kNvcCacheVolumeIndex)) == index;
-        info.isAcceleratedVolume = static_cast<int32_t>(model::Read32(nvc, kNvcAcceleratedIndex)) == index;
-    }
-    return CConsolidatedError();
-}
 
 std::shared_ptr<RaidVolume> VolumeOfDisk(const Controller& controller, const Disk& disk, bool pairing) {
     const auto& config = disk.getRaidDiskConfig();
@@ -129,7 +80,7 @@ CConsolidatedError internalVolumeContainsSSDs(Session& session, const _UVI_Volum
         _UVI_VolumeInfo record{};
         if (!other)
             continue;
-        error = ReadCacheVolumeRecord(session, other->getHandle(), record);
+        error = internalUviGetVolumeInfo(session, other->getHandle(), &record);
         if (error.IsError())
             return error;
         if (record.arrayHandle == volume.arrayHandle && record.isBlockCacheVolume)
@@ -169,7 +120,7 @@ CConsolidatedError performDiskUpdateIoctlWithVolumes(unsigned sessionHandle, con
     for (const auto& controller : session->getControllers())
         for (const auto& volume : controller->getVolumes()) {
             _UVI_VolumeInfo record{};
-            CConsolidatedError error = ReadCacheVolumeRecord(*session, volume->getHandle(), record);
+            CConsolidatedError error = internalUviGetVolumeInfo(*session, volume->getHandle(), &record);
             if (error.IsError()) {
                 result = error;
                 continue;

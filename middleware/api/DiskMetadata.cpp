@@ -2,6 +2,7 @@
 // controller's cache volumes.
 #include <memory>
 
+#include "middleware/api/ArrayOperations.h"
 #include "middleware/api/ControllerLockCall.h"
 #include "middleware/api/DiskOperations.h"
 #include "middleware/api/NvcDisassociate.h"
@@ -9,11 +10,6 @@
 #include "middleware/model/Controller.h"
 #include "middleware/model/RaidArray.h"
 #include "middleware/model/RaidVolume.h"
-
-// The array operations delete the block-cache array's volumes. The reference is weak so that a
-// build without them still links; there the removal is refused before anything changes.
-__attribute__((weak)) CConsolidatedError removeAllVolumesFromArray(uint32_t controllerHandle,
-                                                                   uint32_t arrayHandle);
 
 namespace {
 
@@ -33,12 +29,6 @@ CConsolidatedError removeMetadata(Session* session, ControllerLocator* locator, 
     // A file-cache volume without its device configuration has no device id to clear.
     if (!blockCache || !fileCacheVolume || !fileCacheVolume->getDeviceConfig())
         return Refused("Cannot find cache volumes or array");
-    if (!removeAllVolumesFromArray) {
-        CConsolidatedError error;
-        error.SetError(CConsolidatedError::UVI_NOTIMPLEMENTED,
-                       "Cannot remove the volumes of the cache array");
-        return error;
-    }
     CConsolidatedError result = removeMetadata(session, locator, fileCacheVolume->getDeviceConfig()->address);
     if (result.IsError())
         return result;

@@ -2,12 +2,10 @@
 
 #include <memory>
 
-#include "middleware/api/CacheOperations.h"
 #include "middleware/api/SystemOperations.h"
 #include "middleware/api/VolumeOperations.h"
-#include "middleware/ioctl/ControllerLocatorLock.h"
+#include "middleware/api/VolumeQueries.h"
 #include "middleware/model/Controller.h"
-#include "middleware/model/VolumeTransaction.h"
 
 namespace {
 constexpr uint32_t kDisassociateAction = 17;
@@ -19,20 +17,15 @@ CConsolidatedError internalUviNvcDisassociate(Session& session, uint32_t volumeH
     if (error.IsError())
         return error;
     _UVI_VolumeInfo info{};
-    error = ReadCacheVolumeRecord(session, volumeHandle, info);
+    error = internalUviGetVolumeInfo(session, volumeHandle, &info);
     if (error.IsError()) {
         error.AddDebugInformation("Error getting volume info for the handle passed in!");
         return error;
     }
-    {
-        ControllerLocatorLock lock(controller->getTarget());
-        VolumeTransaction transaction(controller->getHandle(), volumeHandle);
-        error = transaction.singleVolumeTransaction(session, controller->getTarget(), kDisassociateAction);
-    }
-    if (error.IsError()) {
-        error.AddDebugInformation("Could not Disassociate NV Cache on the volume!");
+    error = RunVolumeAction(session, *controller, volumeHandle, kDisassociateAction, nullptr,
+                            "Could not Disassociate NV Cache on the volume!");
+    if (error.IsError())
         return error;
-    }
     error = RefreshPartitionInfoOfControllers(session);
     if (error.IsError())
         error.AddDebugInformation("Could not refresh OS Partition tables");

@@ -7,6 +7,7 @@
 #include "middleware/api/ApiHelpers.h"
 #include "middleware/api/ApiLookups.h"
 #include "middleware/api/ControllerQueries.h"
+#include "middleware/api/DiskOperations.h"
 #include "middleware/api/EndDeviceQueries.h"
 #include "middleware/api/ExportedCall.h"
 #include "middleware/api/RaidInfoQueries.h"
@@ -16,6 +17,8 @@
 #include "middleware/api/UviRaidRecords.h"
 #include "middleware/api/UviVolumeCreation.h"
 #include "middleware/api/VolumeCreateSupport.h"
+#include "middleware/api/VolumeOperations.h"
+#include "middleware/api/VolumeSetters.h"
 #include "middleware/core/EventLogger.h"
 #include "middleware/ioctl/ControllerLocatorLock.h"
 #include "middleware/ioctl/RaidConfigSetters.h"
@@ -80,7 +83,7 @@ bool HasMbrLayout(const Disk& disk) {
 void ApplyBufferFlush(const std::string& name, bool powerProtected) {
     for (int attempt = 0; attempt < kBufferFlushAttempts; ++attempt) {
         try {
-            if (volume_create::SetBufferFlushWithNewSession(name.c_str(), powerProtected).IsSuccessful())
+            if (internalUviVolumeSetBufferFlushWithNewSession(name.c_str(), powerProtected).IsSuccessful())
                 return;
         } catch (...) {
             // A failed attempt is retried like a refused one.
@@ -123,7 +126,7 @@ void RemoveCreatedMetadata(CConsolidatedError& result, const uint32_t* disks, un
         for (unsigned i = 0; i < count; ++i) {
             if (disks[i] == sourceDisk)
                 continue;
-            if (volume_create::ClearDiskMetadata(fresh, disks[i]).IsError())
+            if (internalUviDiskClearMetadata(fresh, disks[i]).IsError())
                 result.AddDebugInformation("Unable to reset disk(s) during cleanup");
         }
         return outcome;
@@ -458,7 +461,7 @@ CConsolidatedError internalUviVolumeCreate(Session& session, const uint32_t* dis
         for (unsigned i = 0; i < count; ++i) {
             if (disks[i] == sourceDisk)
                 continue;
-            error = volume_create::ClaimDisk(session, disks[i]);
+            error = internalUviDiskClaim(session, disks[i]);
             if (error.IsError())
                 return WithDebug(error, "Unable to claim disk in internalUviVolumeCreate");
         }
@@ -546,7 +549,7 @@ CConsolidatedError applyDefaultCachePolicyByName(Session& session, const char* n
         }
         if (policy == 0)
             continue;
-        return volume_create::SetVolumeCachePolicy(session, target->getHandle(), policy);
+        return internalUviVolumeSetCachePolicy(session, target->getHandle(), policy);
     }
     return CConsolidatedError();
 }

@@ -1,7 +1,6 @@
 #pragma once
-// What the volume creation and modification read of a volume, an array and a disk, and the single
-// disk and volume changes they make on the way (claim, clear metadata, cache policy, Windows
-// buffer flush).
+// What the volume creation and modification read of a volume and an array, from the volume and
+// array queries.
 #include <cstdint>
 #include <string>
 
@@ -41,14 +40,5 @@ struct ArrayFacts {
     uint64_t smallestMemberBytes = 0;
 };
 CConsolidatedError ReadArrayFacts(Session& session, uint32_t arrayHandle, ArrayFacts& facts);
-
-// A pass-through disk becomes a RAID disk (disk action 1); any other usage is 0xA0010012.
-CConsolidatedError ClaimDisk(Session& session, uint32_t diskHandle);
-// A disk outside any array loses its RAID metadata and is pass-through again (actions 11, then 2).
-CConsolidatedError ClearDiskMetadata(Session& session, uint32_t diskHandle);
-// Policy 1 off, 2 write-through, 3 write-back, 4 read (the driver's cache-policy volume action).
-CConsolidatedError SetVolumeCachePolicy(Session& session, uint32_t volumeHandle, int policy);
-// The Windows buffer-flush setting of the volume with that name, in a session opened for it.
-CConsolidatedError SetBufferFlushWithNewSession(const char* name, bool powerProtected);
 
 } // namespace volume_create

@@ -12,6 +12,7 @@
 #include "middleware/api/UviVolumeCreation.h"
 #include "middleware/api/UviVolumeOperations.h"
 #include "middleware/api/UviVolumeRecords.h"
+#include "middleware/api/VolumeQueries.h"
 #include "middleware/api/VolumeSetters.h"
 #include "middleware/core/EventLogger.h"
 #include "middleware/ioctl/ControllerLocatorLock.h"
@@ -26,11 +27,6 @@
 #include "middleware/model/SessionHolder.h"
 #include "middleware/model/TopologyTexts.h"
 #include "middleware/model/VolumeTransaction.h"
-
-// The disk operations free the members of a deleted array. The reference is weak so that the volume
-// operations build before them; until they are linked a freed disk only has its configuration erased
-// and is made pass-through.
-__attribute__((weak)) CConsolidatedError internalUviDiskClearMetadata(Session& session, uint32_t diskHandle);
 
 namespace {
 
@@ -106,43 +102,13 @@ CConsolidatedError LookUp(Session& session, uint32_t volumeHandle, VolumeAt& at,
             error.AddDebugInformation("%s", controllerDebug);
         return error;
     }
-    error = ReadVolumeRecord(session, volumeHandle, at.info);
+    error = internalUviGetVolumeInfo(session, volumeHandle, &at.info);
     if (error.IsError())
         error.AddDebugInformation("%s", infoDebug);
     return error;
 }
 
 constexpr const char* kInfoDebug = "Error getting volume info for the handle passed in!";
-
-// The value some actions read from the volume's device configuration alongside the action code.
-struct DeviceAction {
-    uint32_t value;
-    const char* failureDebug;
-};
-
-// Writes the device action (when one is given) and runs the volume action as a transaction, both
-// under the controller's named mutex.
-CConsolidatedError RunVolumeAction(Session& session, const Controller& controller, uint32_t volumeHandle,
-                                   uint32_t action, const DeviceAction* device, const char* failureDebug) {
-    ControllerLocatorLock lock(controller.getTarget());
-    HANDLE target = controller.getTarget();
-    if (device) {
-        const std::shared_ptr<RaidVolume> volume = session.getVolumeByHandle(volumeHandle);
-        if (!volume)
-            return Failure(CConsolidatedError::UVI_INVALIDHANDLE, " Invalid volume handle");
-        CIoctlRaidDeviceCfg_SetAction set(target, volume->getIndex(), device->value);
-        CConsolidatedError error = set.Invoke();
-        if (error.IsError()) {
-            error.AddDebugInformation("%s", device->failureDebug);
-            return error;
-        }
-    }
-    VolumeTransaction transaction(controller.getHandle(), volumeHandle);
-    CConsolidatedError error = transaction.singleVolumeTransaction(session, target, action);
-    if (error.IsError())
-        error.AddDebugInformation("%s", failureDebug);
-    return error;
-}
 
 // The common shape: look up, check the state, run the action.
 CConsolidatedError StateCheckedAction(Session& session, uint32_t volumeHandle,
@@ -195,6 +161,9 @@ void LogDeletion(const _UVI_VolumeInfo& info, const std::vector<std::shared_ptr<
                                                              std::to_string(disks.size()), serials});
 }
 
+// Erases a freed member's RAID configuration and makes it pass-through. The disk operations'
+// metadata clear refuses a disk its driver record still places in an array, and the members of an
+// array whose last volume was just deleted are such disks until this runs.
 CConsolidatedError EraseDiskConfig(Session& session, uint32_t diskHandle) {
     const std::shared_ptr<Disk> disk = session.getEndDeviceByHandle(diskHandle);
     const std::shared_ptr<Controller> controller =
@@ -226,9 +195,7 @@ CConsolidatedError FreeDisks(const std::vector<uint32_t>& handles) {
             }
             if (disk.state == kLockedDisk)
                 continue;
-            CConsolidatedError cleared = internalUviDiskClearMetadata
-                                             ? internalUviDiskClearMetadata(session, handle)
-                                             : EraseDiskConfig(session, handle);
+            CConsolidatedError cleared = EraseDiskConfig(session, handle);
             if (cleared.IsError())
                 result.SetError(UVI_STATUS_INTERNAL_ERROR, "Unable to mark disk as normal", nullptr);
         }
@@ -259,6 +226,30 @@ void MoveFlushPolicy(const std::string& from, const char* to) {
 }
 
 } // namespace
+
+// Writes the device action (when one is given) and runs the volume action as a transaction, both
+// under the controller's named mutex.
+CConsolidatedError RunVolumeAction(Session& session, const Controller& controller, uint32_t volumeHandle,
+                                   uint32_t action, const DeviceAction* device, const char* failureDebug) {
+    ControllerLocatorLock lock(controller.getTarget());
+    HANDLE target = controller.getTarget();
+    if (device) {
+        const std::shared_ptr<RaidVolume> volume = session.getVolumeByHandle(volumeHandle);
+        if (!volume)
+            return Failure(CConsolidatedError::UVI_INVALIDHANDLE, " Invalid volume handle");
+        CIoctlRaidDeviceCfg_SetAction set(target, volume->getIndex(), device->value);
+        CConsolidatedError error = set.Invoke();
+        if (error.IsError()) {
+            error.AddDebugInformation("%s", device->failureDebug);
+            return error;
+        }
+    }
+    VolumeTransaction transaction(controller.getHandle(), volumeHandle);
+    CConsolidatedError error = transaction.singleVolumeTransaction(session, target, action);
+    if (error.IsError())
+        error.AddDebugInformation("%s", failureDebug);
+    return error;
+}
 
 CConsolidatedError GetVolumeAndController(Session* session, uint32_t volumeHandle,
                                           std::shared_ptr<Controller>& controller) {
@@ -383,7 +374,7 @@ CConsolidatedError internalUviVolumeRename(Session& session, uint32_t volumeHand
     if (error.IsError())
         return error;
     _UVI_VolumeInfo info{};
-    error = ReadVolumeRecord(session, volumeHandle, info);
+    error = internalUviGetVolumeInfo(session, volumeHandle, &info);
     if (error.IsError()) {
         error.AddDebugInformation("%s", kInfoDebug);
         return error;

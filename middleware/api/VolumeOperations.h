@@ -17,8 +17,16 @@ struct _UVI_VolumeInfo;
 CConsolidatedError GetVolumeAndController(Session* session, uint32_t volumeHandle,
                                           std::shared_ptr<Controller>& controller);
 
-// The volume record of the volume query, as the operations read it.
-CConsolidatedError ReadVolumeRecord(Session& session, uint32_t volumeHandle, _UVI_VolumeInfo& info);
+// The value some actions read from the volume's device configuration alongside the action code.
+struct DeviceAction {
+    uint32_t value;
+    const char* failureDebug;
+};
+// Writes the device action (when one is given) and runs the volume action as a transaction, both
+// under the controller's named mutex; each failure carries its debug text. A volume the session
+// does not know gives 0xA0010003 " Invalid volume handle".
+CConsolidatedError RunVolumeAction(Session& session, const Controller& controller, uint32_t volumeHandle,
+                                   uint32_t action, const DeviceAction* device, const char* failureDebug);
 
 // A boot volume is never deleted. When the volume is its array's only one, the array's present
 // members are freed afterwards (their metadata cleared, locked ones left alone) and an event-log

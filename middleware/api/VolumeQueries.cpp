@@ -9,6 +9,7 @@
 #include "middleware/api/EndDeviceQueries.h"
 #include "middleware/api/ExportedCall.h"
 #include "middleware/api/RaidInfoQueries.h"
+#include "middleware/api/UviVolumeOperations.h"
 #include "middleware/api/VolumeStateRules.h"
 #include "middleware/api/WindowsDiskView.h"
 #include "middleware/ioctl/ControllerLocatorLock.h"
@@ -18,10 +19,6 @@
 #include "middleware/model/RaidVolume.h"
 #include "middleware/model/RecordBytes.h"
 #include "middleware/model/Session.h"
-
-// The cache policy setter belongs to the volume operations; the repair below calls it when the
-// library has it.
-extern "C" __attribute__((weak)) _UVI_Error UviVolumeSetCachePolicy(unsigned int volumeHandle, int policy);
 
 namespace {
 
@@ -308,14 +305,6 @@ _UVI_Error UviGetVolumeInfo(unsigned int session, unsigned int volumeHandle, _UV
         return filled;
     // Write-back caching on a disk Windows does not see as power-protected risks the data on power
     // loss: the policy is switched off, and the record keeps what was read before the change.
-    if (!UviVolumeSetCachePolicy) {
-        return RunExportedCall([] {
-            CConsolidatedError error;
-            error.SetError(CConsolidatedError::UVI_NOTIMPLEMENTED,
-                           "The volume cache policy cannot be changed by this library");
-            return error;
-        });
-    }
     return UviVolumeSetCachePolicy(volumeHandle, kPolicyOff);
 }
 

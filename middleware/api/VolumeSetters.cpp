@@ -68,24 +68,9 @@ CConsolidatedError internalUviVolumeSetExportPolicy(Session& session, uint32_t v
         return error;
     }
 
-    ControllerLocatorLock lock(controller->getTarget());
-    const std::shared_ptr<RaidVolume> volume = session.getVolumeByHandle(volumeHandle);
-    if (!volume) {
-        error.SetError(CConsolidatedError::UVI_INVALIDHANDLE, " Invalid volume handle");
-        return error;
-    }
-    CIoctlRaidDeviceCfg_SetAction setAction(controller->getTarget(), volume->getIndex(),
-                                            static_cast<uint32_t>(policy));
-    error = setAction.Invoke();
-    if (error.IsError()) {
-        error.AddDebugInformation("Unable to set volume action for export policy");
-        return error;
-    }
-    VolumeTransaction transaction(controller->getHandle(), volumeHandle);
-    error = transaction.singleVolumeTransaction(session, controller->getTarget(), kVolumeActionExportPolicy);
-    if (error.IsError())
-        error.AddDebugInformation("Could not set volume export policy!");
-    return error;
+    const DeviceAction device{static_cast<uint32_t>(policy), "Unable to set volume action for export policy"};
+    return RunVolumeAction(session, *controller, volumeHandle, kVolumeActionExportPolicy, &device,
+                           "Could not set volume export policy!");
 }
 
 CConsolidatedError internalUviVolumeSetBufferFlush(Session* session, uint32_t volumeHandle, bool enabled) {

@@ -14,10 +14,6 @@
 #include "middleware/model/SessionHolder.h"
 #include "tests/middleware/api/QueryTestSupport.h"
 
-// The volume query comes with the array and volume queries; a build without them finds no volume.
-__attribute__((weak)) CConsolidatedError internalUviGetVolumeInfo(Session& session, uint32_t volumeHandle,
-                                                                  _UVI_VolumeInfo* info);
-
 namespace {
 
 using namespace querytest;
@@ -127,8 +123,6 @@ TEST_F(ApiLookups, VolumeBySerialNumberRefusesWhatItCannotSearch) {
 }
 
 TEST_F(ApiLookups, VolumeBySerialNumberTakesTheFirstControllersVolume) {
-    if (!internalUviGetVolumeInfo)
-        GTEST_SKIP() << "this build has no volume query";
     // Two controllers with a volume of the same name each, and more volumes on the second.
     Start(sim::MachineBuilder::FromFile("large.json")
               .Set("/adapters/0/raid/volumes/1/name", R"("Twin")")
