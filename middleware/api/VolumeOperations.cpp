@@ -6,6 +6,7 @@
 
 #include "middleware/api/ApiHelpers.h"
 #include "middleware/api/ArrayQueries.h"
+#include "middleware/api/DiskOperations.h"
 #include "middleware/api/EndDeviceQueries.h"
 #include "middleware/api/ExportedCall.h"
 #include "middleware/api/UviArrayRecords.h"
@@ -161,26 +162,6 @@ void LogDeletion(const _UVI_VolumeInfo& info, const std::vector<std::shared_ptr<
                                                              std::to_string(disks.size()), serials});
 }
 
-// Erases a freed member's RAID configuration and makes it pass-through. The disk operations'
-// metadata clear refuses a disk its driver record still places in an array, and the members of an
-// array whose last volume was just deleted are such disks until this runs.
-CConsolidatedError EraseDiskConfig(Session& session, uint32_t diskHandle) {
-    const std::shared_ptr<Disk> disk = session.getEndDeviceByHandle(diskHandle);
-    const std::shared_ptr<Controller> controller =
-        disk && disk->getRaidDiskConfig()
-            ? session.getControllerByHandle(disk->getRaidDiskConfig()->getControllerHandle())
-            : nullptr;
-    if (!controller)
-        return CConsolidatedError(CConsolidatedError::UVI_INVALIDHANDLE);
-    ControllerLocatorLock lock(controller->getTarget());
-    DiskTransaction transaction(controller->getHandle(), diskHandle);
-    CConsolidatedError error =
-        transaction.singleDiskTransaction(session, controller->getTarget(), kEraseConfig);
-    if (error.IsSuccessful())
-        error = transaction.singleDiskTransaction(session, controller->getTarget(), kMarkPassThrough);
-    return error;
-}
-
 // Clears the metadata of the freed disks in a session that sees the volume gone. Every disk is
 // tried; the failures accumulate.
 CConsolidatedError FreeDisks(const std::vector<uint32_t>& handles) {
@@ -195,7 +176,7 @@ CConsolidatedError FreeDisks(const std::vector<uint32_t>& handles) {
             }
             if (disk.state == kLockedDisk)
                 continue;
-            CConsolidatedError cleared = EraseDiskConfig(session, handle);
+            CConsolidatedError cleared = internalUviDiskClearMetadata(session, handle);
             if (cleared.IsError())
                 result.SetError(UVI_STATUS_INTERNAL_ERROR, "Unable to mark disk as normal", nullptr);
         }
