@@ -184,14 +184,12 @@ CConsolidatedError FreeDisks(const std::vector<uint32_t>& handles) {
     });
 }
 
-// A null name is refused here (the name check lets it pass), so that nothing reads through it.
+// The one name check, with a null name refused as the missing parameter it is, so that nothing
+// reads through it.
 CConsolidatedError CheckNameCharacters(const char* name) {
     if (!name)
         return NullParameterError("Volume name cannot be null");
-    for (const char* c = name; *c; ++c)
-        if (*c < 0x20 || *c > 0x7E || *c == '\\')
-            return Failure(CConsolidatedError::UVI_INVALIDSTRING, "Volume Name contains invalid characters");
-    return CConsolidatedError();
+    return ValidateVolumeName(name);
 }
 
 // The flush-policy value follows the volume to its new name. The registry never fails a rename.
