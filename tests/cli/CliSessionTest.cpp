@@ -273,4 +273,53 @@ TEST_F(HybridSetsTest, AControllerCountAboveTheEightSlotsIsClampedAndReported) {
     EXPECT_EQ(sets[0].controllerHandles, (std::vector<uint32_t>{100, 101, 102, 103, 104, 105, 106, 107}));
 }
 
+TEST_F(CliSessionTest, PairingInformationOfAControllerWithoutAPairing) {
+    std::vector<_UVI_ControllerInfo> controllers;
+    ASSERT_FALSE(session_.GetControllerInfos(controllers, "").isError());
+    _UVI_VezkInfo info;
+    std::memset(&info, 0xAB, sizeof info);
+    EXPECT_FALSE(session_.GetVezkInfoEx(info, controllers.front().controllerHandle).isError());
+    EXPECT_EQ(info.controllerHandle, controllers.front().controllerHandle);
+    // No pairing: its kind is 0 (the record's pairing state field holds the cache pair's state).
+    EXPECT_EQ(info.pairType, 0u);
+}
+
+TEST(CliSessionWithoutPairing, PairingInformationFailsQuietlyAndLeavesTheRecord) {
+    sim::ScopedMachine machine(
+        sim::MachineBuilder::Default().Set("/adapters/0/volume_port/supported", "false"));
+    MOX::UviWrapper library;
+    CliSession session;
+    ASSERT_FALSE(session.OpenSession().isError());
+    _UVI_VezkInfo info;
+    std::memset(&info, 0xAB, sizeof info);
+    const Error read = session.GetVezkInfoEx(info, 0);
+    EXPECT_NE(read.getType(), 0);
+    EXPECT_EQ(static_cast<uint32_t>(read.getCode()), 0xA0070019u);
+    EXPECT_TRUE(read.getDetails().empty());
+    EXPECT_EQ(info.controllerHandle, 0xABABABABu);
+    EXPECT_EQ(info.pairType, 0xABABABABu);
+    EXPECT_EQ(GlobalLogger::get().getLastId(), GlobalLogger::NO_ID);
+}
+
+TEST(CliSessionLifetime, ADestroyedSessionIsClosedOnceMoreQuietly) {
+    sim::ScopedMachine machine;
+    MOX::UviWrapper library;
+    std::vector<unsigned> closed;
+    clitest::ScopedUviFaults faults({{"UviSessionClose", 0, -1, [&](void* handle) {
+                                          closed.push_back(*static_cast<unsigned*>(handle));
+                                      }}});
+    unsigned opened = 0;
+    {
+        CliSession session;
+        ASSERT_FALSE(session.OpenSession().isError());
+        opened = session.getHandle();
+        EXPECT_FALSE(session.CloseSession().isError());
+        EXPECT_EQ(session.getHandle(), opened);
+    }
+    { CliSession neverOpened; }
+    EXPECT_EQ(closed, (std::vector<unsigned>{opened, opened, 0}));
+    // The second close and the close of handle 0 failed; neither left its texts behind.
+    EXPECT_EQ(GlobalLogger::get().getLastId(), GlobalLogger::NO_ID);
+}
+
 } // namespace

@@ -80,6 +80,7 @@ _UVI_Error __real_UviGetRaidLevelInfo(unsigned int, uint32_t, uint32_t, _UVI_Rai
 _UVI_Error __real_UviGetArrayHandles(unsigned int, unsigned int*, unsigned int*);
 _UVI_Error __real_UviGetArrayInfo(unsigned int, unsigned int, _UVI_ArrayInfo*);
 _UVI_Error __real_UviGetHybridDiskSetInfo(unsigned int, unsigned int, _UVI_HybridDiskSetInfo*);
+_UVI_Error __real_UviSessionClose(unsigned int);
 
 _UVI_Error __wrap_UviGetControllerInfo(unsigned int session, uint32_t handle, _UVI_ControllerInfo* info) {
     return clitest::InfoQuery("UviGetControllerInfo", __real_UviGetControllerInfo, session, handle, info);
@@ -118,6 +119,18 @@ _UVI_Error __wrap_UviGetArrayHandles(unsigned int session, unsigned int* handles
         return __real_UviGetArrayHandles(clitest::UNKNOWN_HANDLE, handles, count);
     const _UVI_Error answer = __real_UviGetArrayHandles(session, handles, count);
     fault.edit(count);
+    return answer;
+}
+
+// The record a close is given is its session handle.
+_UVI_Error __wrap_UviSessionClose(unsigned int session) {
+    clitest::UviFault fault;
+    if (!clitest::Take("UviSessionClose", fault))
+        return __real_UviSessionClose(session);
+    if (!fault.edit)
+        return __real_UviSessionClose(clitest::UNKNOWN_HANDLE);
+    const _UVI_Error answer = __real_UviSessionClose(session);
+    fault.edit(&session);
     return answer;
 }
 }

@@ -19,7 +19,8 @@ struct UviFault {
     std::string function; // the export's name, e.g. "UviGetRaidInfo"
     int skip = 0;         // matching calls let through first
     int times = 1;        // how often the rule fires; -1: always
-    // When set, the call is made and its record (the function's last argument) is changed after it.
+    // When set, the call is made and its record (the function's last argument; for a close, the
+    // session handle) is given to it after the call.
     // When not, the call is made on a handle the library does not know (an information query) or on a
     // session it does not know (a handle list query), so the answer is the library's own failure.
     std::function<void(void* record)> edit;
