@@ -354,4 +354,13 @@ TEST(Moxcli, ExportsEveryMarkedFunction) {
         EXPECT_TRUE(isDefined(member)) << member;
 }
 
+TEST(Moxcli, ModeOptionsOutsideTheMode) {
+    RunCases({
+        // The version mode reads no option: the report is the same.
+        {"version", "", {"-V", "--progress"}},
+        // The information mode refuses an option of another mode before its task exists.
+        {"information-other-mode-option", "", {"-I", "--info"}},
+    });
+}
+
 } // namespace
