@@ -322,4 +322,81 @@ TEST(CliSessionLifetime, ADestroyedSessionIsClosedOnceMoreQuietly) {
     EXPECT_EQ(GlobalLogger::get().getLastId(), GlobalLogger::NO_ID);
 }
 
+TEST_F(CliSessionTest, GatherersNarrowToScopeAndName) {
+    const uint32_t session = session_.getHandle();
+    // Arrays exist, but none of that name; an array's scope is not one of the arrays'.
+    std::vector<_UVI_ArrayInfo> arrays;
+    Error result = MOX::GetScopedArrays(session, arrays, 0, MOX::SCOPE_KIND_ALL, "NoSuchArray");
+    EXPECT_EQ(result.getType(), 3);
+    EXPECT_EQ(result.getDetails(), std::vector<std::string>{"Array does not exist! Id: NoSuchArray"});
+    result = MOX::GetScopedArrays(session, arrays, 0, MOX::SCOPE_KIND_ARRAY, "");
+    EXPECT_EQ(result.getType(), 1);
+    EXPECT_EQ(result.getDetails(), std::vector<std::string>{"Invalid scope"});
+    EXPECT_TRUE(arrays.empty());
+
+    // An id keeps the one end device at that address.
+    std::vector<_UVI_EndDeviceInfo> devices;
+    ASSERT_FALSE(MOX::GetScopedEndDevices(session, devices, 0, MOX::SCOPE_KIND_ALL, "0-0-2-0").isError());
+    ASSERT_EQ(devices.size(), 1u);
+    EXPECT_EQ(MOX::DiskIdToText(devices[0].scsiAddress), "0-0-2-0");
+
+    // Two owners into one list append both; a later call with an id filters the earlier records too.
+    std::vector<_UVI_ControllerInfo> controllers;
+    ASSERT_FALSE(session_.GetControllerInfos(controllers, "").isError());
+    std::vector<_UVI_EndDeviceInfo> both;
+    for (const _UVI_ControllerInfo& c : controllers)
+        ASSERT_FALSE(session_.GetEndDevicesInScope(both, c.controllerHandle, MOX::SCOPE_KIND_CONTROLLER, "")
+                         .isError());
+    EXPECT_EQ(both.size(), 5u);
+    ASSERT_FALSE(session_
+                     .GetEndDevicesInScope(both, controllers[1].controllerHandle, MOX::SCOPE_KIND_CONTROLLER,
+                                           "0-0-1-0")
+                     .isError());
+    ASSERT_EQ(both.size(), 1u);
+    EXPECT_EQ(MOX::DiskIdToText(both[0].scsiAddress), "0-0-1-0");
+
+    // The phys of one end device, whatever scope kind is given.
+    std::vector<UVI_PhyInfo> phys;
+    ASSERT_FALSE(MOX::GetScopedPhys(session, phys, devices[0].endDeviceHandle, MOX::SCOPE_KIND_CONTROLLER, "")
+                     .isError());
+    ASSERT_EQ(phys.size(), 1u);
+
+    // Look-ups: an empty id matches every end device; an empty array name selects every array.
+    _UVI_EndDeviceInfo one{};
+    result = session_.FindEndDeviceById(one, "");
+    EXPECT_EQ(result.getType(), 3);
+    EXPECT_EQ(result.getDetails(), std::vector<std::string>{"Found multiple End Devices with same id"});
+    std::vector<_UVI_EndDeviceInfo> members;
+    EXPECT_FALSE(session_.FindEndDevicesOfArray(members, "").isError());
+    EXPECT_EQ(members.size(), 2u); // the one array's two members
+    uint32_t controller = 1;
+    result = session_.FindControllerHandleOfEndDevice("9-9-9-9", controller);
+    EXPECT_EQ(result.getType(), 3);
+    EXPECT_EQ(controller, 0u);
+}
+
+TEST(CliSessionWithoutVolumes, NamesOfVolumesFindNothing) {
+    sim::ScopedMachine machine(
+        sim::MachineBuilder::Default().Remove("/adapters/0/raid/volumes").Remove("/adapters/0/raid/arrays"));
+    MOX::UviWrapper library;
+    CliSession session;
+    ASSERT_FALSE(session.OpenSession().isError());
+    std::vector<_UVI_VolumeInfo> volumes;
+    EXPECT_FALSE(
+        MOX::GetScopedVolumes(session.getHandle(), volumes, 0, MOX::SCOPE_KIND_ALL, "Any").isError());
+    EXPECT_TRUE(volumes.empty());
+    _UVI_VolumeInfo info{};
+    Error result = session.FindVolumeInfoByName(info, "Any");
+    EXPECT_EQ(result.getType(), 3);
+    EXPECT_EQ(result.getDetails(), std::vector<std::string>{"Volume by that name does not exist! Name: Any"});
+    result = session.FindVolumeInfoByName(info, "");
+    EXPECT_EQ(result.getType(), 1);
+    EXPECT_EQ(result.getDetails(), std::vector<std::string>{"Volume does not exist."});
+    uint32_t controller = 1;
+    result = session.FindControllerHandleOfVolume("Any", controller);
+    EXPECT_EQ(result.getType(), 3);
+    EXPECT_EQ(result.getDetails(), std::vector<std::string>{"Volume does not exist! Id: Any"});
+    EXPECT_EQ(controller, 0u);
+}
+
 } // namespace
