@@ -126,9 +126,8 @@ void EndDevice::addDiskProperties(PropertyList& properties) const {
     }
     if (info_.busType == kBusSata) {
         static const char* const speeds[] = {nullptr, "1.5", "3", "6"};
-        if (phy_.negotiatedLinkRate >= 1 && phy_.negotiatedLinkRate <= 3)
-            properties.emplace_back("Disk Link Speed",
-                                    std::string(speeds[phy_.negotiatedLinkRate]) + " Gb/s");
+        if (phy_.linkRate >= 1 && phy_.linkRate <= 3)
+            properties.emplace_back("Disk Link Speed", std::string(speeds[phy_.linkRate]) + " Gb/s");
     }
     properties.emplace_back("State", DiskStateToText(info_.state));
     properties.emplace_back("Size", SizeToText(info_.capacity) + " GB");

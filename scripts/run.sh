@@ -14,6 +14,11 @@ if [ "${MOX_SIM_RESET:-}" = 1 ]; then
   stem=default
   if [ -n "${MOX_SIM_MACHINE:-}" ]; then stem="$(basename "${MOX_SIM_MACHINE%.*}")"; fi
   state="${MOX_SIM_STATE:-${XDG_STATE_HOME:-$HOME/.local/state}/moxsim/$stem}"
+  # Only a simulator's state directory (or an empty one) is deleted, whatever MOX_SIM_STATE names.
+  if [ -d "$state" ] && [ -n "$(ls -A -- "$state")" ] && [ ! -e "$state/machine.json" ]; then
+    echo "run.sh: $state holds no machine state (machine.json); not deleting it" >&2
+    exit 1
+  fi
   rm -rf -- "$state"
 fi
 exec "$build/cli/moxcli" "$@"

@@ -63,17 +63,25 @@ Error CliSession::GetSessionObjects(std::vector<ThirdPartyEndDevice>& list, uint
 
 Error CliSession::GetSessionObjects(std::vector<HybridDiskSetEntry>& list,
                                     const HybridDiskSetFilter& accept) {
-    return GatherSessionObjects<_UVI_HybridDiskSetInfo>(
+    bool clamped = false;
+    Error result = GatherSessionObjects<_UVI_HybridDiskSetInfo>(
         session_, UviGetHybridDiskSetHandles, UviGetHybridDiskSetInfo,
         [&](const _UVI_HybridDiskSetInfo& r) { return accept && accept(r); },
         [&](const _UVI_HybridDiskSetInfo& r) {
             HybridDiskSetEntry entry;
             entry.handle = r.handle;
             // The record has eight slots; a larger count is not read past them.
-            const uint32_t used = std::min<uint32_t>(r.numControllerHandles, std::size(r.controllerHandles));
+            const auto slots = static_cast<uint32_t>(std::size(r.controllerHandles));
+            clamped = clamped || r.numControllerHandles > slots;
+            const uint32_t used = std::min(r.numControllerHandles, slots);
             entry.controllerHandles.assign(r.controllerHandles, r.controllerHandles + used);
             list.push_back(std::move(entry));
         });
+    // A set that claims more controllers than its record holds is listed with those it holds and
+    // reported, so that no caller takes it for the whole set.
+    if (clamped && !result.isError())
+        result.set(1, "GetSessionObjects: Received different count of handles than expected.");
+    return result;
 }
 
 } // namespace MOX

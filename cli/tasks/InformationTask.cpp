@@ -162,8 +162,6 @@ Error InformationTask::printControllers(const std::string& name) {
     const bool noController = controllers.empty() && FoundNoController(listing);
     if (othersResult.isError() || noController)
         result = othersResult;
-    else if (listing.isError())
-        result.merge(Error(listing.getType()));
     if (othersResult.isError())
         return result;
     for (const ThirdPartyController& controller : others) {
@@ -176,6 +174,9 @@ Error InformationTask::printControllers(const std::string& name) {
             printEach(devices);
         }
     }
+    // The merges of successful gatherings above set the type back to 0; the listing's failure stands.
+    if (listing.isError() && !noController && !result.isError())
+        result.merge(Error(listing.getType()));
     return result;
 }
 

@@ -1,5 +1,6 @@
 // The information task's listings on simulated machines: what each scope prints and how a failed or
 // empty gathering ends it. The shipped machines' whole listings are compared by the e2e goldens.
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "cli/tasks/InformationTask.h"
 #include "sim/Machine.h"
 #include "sim/MachineBuilder.h"
+#include "tests/cli/UviFaults.h"
 
 namespace {
 
@@ -119,6 +121,83 @@ TEST(InformationTask, ControllerNames) {
     EXPECT_FALSE(unknown.result.isError()) << unknown.text;
     EXPECT_EQ(Count(unknown.text, "--CONTROLLER INFORMATION--"), 0u);
     EXPECT_EQ(Count(unknown.text, "--NON-MOX CONTROLLER INFORMATION--"), 1u);
+}
+
+TEST(InformationTask, FailedReadsOfTheOwnControllersAreNotHiddenByTheOtherVendors) {
+    struct Case {
+        const char* what;
+        std::vector<clitest::UviFault> faults;
+        std::string name;
+        size_t controllers; // own-driver controller sections
+        bool failed;
+    };
+    const Case cases[] = {
+        {"a controller record cannot be read", {{"UviGetControllerInfo"}}, "", 0, true},
+        {"the first controller's RAID information cannot be read", {{"UviGetRaidInfo"}}, "", 2, true},
+        {"the first controller's RAID 5 limits cannot be read", {{"UviGetRaidLevelInfo", 2}}, "", 0, true},
+        // Only a listing that found no controller gives way to the other vendors' result.
+        {"no controller of that name", {}, "NoSuch", 0, false},
+    };
+    for (const Case& c : cases) {
+        clitest::ScopedUviFaults faults(c.faults);
+        const Listing listing =
+            RunScope(sim::MachineBuilder::Default(), InformationTask::SCOPE_CONTROLLERS, c.name);
+        EXPECT_EQ(listing.result.isError(), c.failed) << c.what;
+        EXPECT_EQ(Count(listing.text, "--CONTROLLER INFORMATION--"), c.controllers) << c.what;
+        EXPECT_EQ(Count(listing.text, "--END DEVICE INFORMATION--"), c.controllers) << c.what;
+        // The other vendors' controllers and devices are listed all the same.
+        EXPECT_EQ(Count(listing.text, "--NON-MOX CONTROLLER INFORMATION--"), 1u) << c.what;
+        EXPECT_EQ(Count(listing.text, "--NON-MOX END DEVICE INFORMATION--"), 1u) << c.what;
+    }
+}
+
+TEST(InformationTask, DuplicateControllerNamesEndTheListing) {
+    // Both own-driver controllers read with one name.
+    clitest::ScopedUviFaults faults({{"UviGetControllerInfo", 0, -1, [](void* record) {
+                                          auto* info = static_cast<_UVI_ControllerInfo*>(record);
+                                          std::memset(info->name, 0, sizeof info->name);
+                                          std::strcpy(info->name, "Orvex Twin \\\\Scsi0");
+                                      }}});
+    const Listing twins = RunScope(sim::MachineBuilder::Default(), InformationTask::SCOPE_EVERYTHING, "");
+    EXPECT_EQ(twins.result.getType(), 1);
+    EXPECT_EQ(twins.result.getDetails(), std::vector<std::string>{"Multiple controllers of that name."});
+    EXPECT_EQ(Count(twins.text, "--CONTROLLER INFORMATION--"), 1u);
+    EXPECT_EQ(Count(twins.text, "--ARRAY INFORMATION--"), 0u);
+    EXPECT_EQ(Count(twins.text, "--NON-MOX CONTROLLER INFORMATION--"), 0u);
+}
+
+TEST(InformationTask, AControllerNotCompatibleWithTheDriverListsOnlyItself) {
+    clitest::ScopedUviFaults faults({{"UviGetControllerInfo", 0, -1, [](void* record) {
+                                          static_cast<_UVI_ControllerInfo*>(record)->interfaceNotSupported =
+                                              1;
+                                      }}});
+    const Listing listing = RunScope(sim::MachineBuilder::Default(), InformationTask::SCOPE_EVERYTHING, "");
+    EXPECT_FALSE(listing.result.isError()) << listing.text;
+    EXPECT_EQ(Count(listing.text,
+                    "--CONTROLLER INFORMATION--\n\n"
+                    "Warning: Controller not compatible with driver. Information may be inaccurate.\n"
+                    "ID"),
+              2u)
+        << listing.text;
+    EXPECT_EQ(Count(listing.text, "--ARRAY INFORMATION--"), 0u);
+    EXPECT_EQ(Count(listing.text, "--END DEVICE INFORMATION--"), 0u);
+    EXPECT_EQ(Count(listing.text, "--NON-MOX CONTROLLER INFORMATION--"), 1u);
+}
+
+TEST(InformationTask, AControllerWithoutDevicesKeepsItsEndDeviceHeading) {
+    // The NVMe controller without its one drive (and the drive's Windows volume).
+    sim::MachineBuilder machine = sim::MachineBuilder::Default();
+    machine.Set("/adapters/1/ports", "[]")
+        .Remove("/adapters/1/raid/disks")
+        .Remove("/volumes/4")
+        .Remove("/disks/2");
+    const Listing listing = RunScope(machine, InformationTask::SCOPE_EVERYTHING, "");
+    EXPECT_FALSE(listing.result.isError()) << listing.text;
+    EXPECT_EQ(Count(listing.text, "--CONTROLLER INFORMATION--"), 2u);
+    EXPECT_EQ(Count(listing.text, "--END DEVICE INFORMATION--"), 2u);
+    EXPECT_NE(listing.text.find("--END DEVICE INFORMATION--\n\n\n--NON-MOX CONTROLLER INFORMATION--"),
+              std::string::npos)
+        << listing.text;
 }
 
 } // namespace

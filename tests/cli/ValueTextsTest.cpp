@@ -83,6 +83,63 @@ TEST(ValueTexts, EnumeratedValuesAndTheirFallBacks) {
         {MOX::MigrationStateToText, 0, "Migration state unknown"},
         {MOX::MigrationStateToText, 3, "No migration"},
         {MOX::MigrationStateToText, 4, "Unknown"},
+        // The rest of each table, letter for letter.
+        {MOX::DiskStateToText, 2, "Missing"},
+        {MOX::DiskStateToText, 3, "Failed"},
+        {MOX::DiskStateToText, 6, "Normal"},
+        {MOX::DiskStateToText, 8, "Unknown disk state"},
+        {MOX::DiskUsageToText, 0, "Unknown disk usage"},
+        {MOX::DiskUsageToText, 2, "Pass through"},
+        {MOX::DiskUsageToText, 3, "Offline array"},
+        {MOX::DiskUsageToText, 4, "Spare"},
+        {MOX::DiskUsageToText, 5, "Array member read only"},
+        {MOX::RaidLevelToText, 0, "Unknown Raid level"},
+        {MOX::RaidLevelToText, 1, "0"},
+        {MOX::RaidLevelToText, 2, "1"},
+        {MOX::RaidLevelToText, 16, "6"},
+        {MOX::RaidLevelToText, 32, "Unknown Raid level"},
+        {MOX::RaidLevelToText, 0x2000, "Unknown Raid level"},
+        {MOX::StripeSizeToText, 0, "Unknown"},
+        {MOX::StripeSizeToText, 2, "4 KB"},
+        {MOX::StripeSizeToText, 4, "8 KB"},
+        {MOX::StripeSizeToText, 8, "16 KB"},
+        {MOX::StripeSizeToText, 16, "32 KB"},
+        {MOX::StripeSizeToText, 32, "64 KB"},
+        {MOX::StripeSizeToText, 64, "128 KB"},
+        {MOX::StripeSizeToText, 128, "256 KB"},
+        {MOX::StripeSizeToText, 1024, "2 MB"},
+        {MOX::StripeSizeToText, 2048, "4 MB"},
+        {MOX::StripeSizeToText, 4096, "8 MB"},
+        {MOX::StripeSizeToText, 8192, "16 MB"},
+        {MOX::StripeSizeToText, 16384, "32 MB"},
+        {MOX::AccelerationModeToText, 0, "Unknown"},
+        {MOX::AccelerationModeToText, 1, "Off"},
+        {MOX::AccelerationModeToText, 2, "Off to Enhanced"},
+        {MOX::AccelerationModeToText, 4, "Off to Maximized"},
+        {MOX::AccelerationModeToText, 8, "Enhanced"},
+        {MOX::AccelerationModeToText, 32, "Maximized to Off"},
+        {MOX::AccelerationModeToText, 64, "Maximized to Enhanced"},
+        {MOX::CachePairStateToText, 1, "Normal"},
+        {MOX::CachePairStateToText, 2, "Rebuild"},
+        {MOX::CachePairStateToText, 3, "Migrating"},
+        {MOX::CachePairStateToText, 4, "SMART event on Slow drive"},
+        {MOX::CachePairStateToText, 6, "Unknown"},
+        {MOX::MigrationStateToText, 1, "Creating"},
+        {MOX::MigrationStateToText, 2, "Separating"},
+        {MOX::VolumeStateToText, 1, "Normal"},
+        {MOX::VolumeStateToText, 7, "VerifyingAndFix"},
+        {MOX::VolumeStateToText, 12, "StateChanging"},
+        {MOX::VolumeStateToText, 16, "NonRedundantVolumeFailedDisk"},
+        {MOX::VolumeStateToText, 25, "ManualRecoveryInUseMasterNotPresent"},
+        {MOX::VolumeStateToText, 28, "ManualRecoveryInUseMasterNotPresentNoBackup"},
+        {MOX::VolumeStateToText, 29, "ManualRecoveryInUseMasterMounted"},
+        {MOX::VolumeStateToText, 30, "ManualReverseSyncing"},
+        {MOX::VolumeStateToText, 31, "DCPowerSave"},
+        {MOX::VolumeStateToText, 36, "SyncPausedDCPowerSave"},
+        {MOX::VolumeStateToText, 37, "RecoveryNotPresentNoBackup"},
+        {MOX::VolumeStateToText, 40, "ReverseSyncing"},
+        {MOX::VolumeStateToText, 41, "RecoveryInUseDCPowerSave"},
+        {MOX::VolumeStateToText, 0xFFFFFFFFu, "Unknown State"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(c.function(c.value), c.text) << c.value;
@@ -95,6 +152,14 @@ TEST(ValueTexts, PlatformSupportLinesAreRightAligned) {
                                                 "             PCH: Not supported\n"
                                                 "Operation system: Not supported\n"
                                                 "  Halvex feature: Not supported\n");
+    // Any non-zero flag counts as set; each line reads its own flag.
+    info = _UVI_VezkInfo{};
+    info.pchSupported = 2;
+    info.halvexFeatureSupported = 0xFF;
+    EXPECT_EQ(MOX::PlatformSupportToText(info), "             CPU: Not supported\n"
+                                                "             PCH: Supported\n"
+                                                "Operation system: Not supported\n"
+                                                "  Halvex feature: Supported\n");
 }
 
 TEST(ValueTexts, VersionMismatchNamesBothVersions) {

@@ -168,7 +168,7 @@ _UVI_EndDeviceInfo DiskRecord(uint32_t bus, bool ssd) {
 
 TEST(EndDeviceView, SataDiskListsLinkSpeedAndLocation) {
     UVI_PhyInfo phy{};
-    phy.negotiatedLinkRate = 3;
+    phy.linkRate = 3;
     phy.locationType = 1;
     phy.locationPort = 3;
     const MOX::EndDevice disk(DiskRecord(1, true), phy, {}, _UVI_NvcInfo{});
@@ -230,7 +230,7 @@ TEST(EndDeviceView, BusPhyAndLocationDecideTheRows) {
         info.hmbEnabled = c.hmbEnabled;
         info.hmbSizeMiB = 64;
         UVI_PhyInfo phy{};
-        phy.negotiatedLinkRate = c.linkRate;
+        phy.linkRate = c.linkRate;
         phy.portInterface = c.portInterface;
         phy.locationType = c.locationType;
         const MOX::EndDevice disk(info, phy, {}, _UVI_NvcInfo{});
@@ -414,6 +414,251 @@ TEST(VolumeView, LevelUsageAndPolicyRows) {
         for (const auto& [name, value] : c.checks)
             EXPECT_EQ(ValueOf(properties, name), value) << c.what << " " << name;
     }
+}
+
+// The PHY record's fields that the end-device view reads.
+struct PhyFields {
+    uint32_t linkRate = 0, negotiatedLinkRate = 0, portInterface = 0, busWidth = 0, busSpeed = 0;
+    uint32_t locationType = 0;
+    uint8_t locationPort = 0, locationCycleRouter = 0, locationBus = 0, locationDevice = 0,
+            locationFunction = 0;
+    uint32_t locationSocket = 0, locationController = 0, locationSlot = 0;
+
+    UVI_PhyInfo Record() const {
+        UVI_PhyInfo phy{};
+        phy.linkRate = linkRate;
+        phy.negotiatedLinkRate = negotiatedLinkRate;
+        phy.portInterface = portInterface;
+        phy.busWidth = busWidth;
+        phy.busSpeed = busSpeed;
+        phy.locationType = locationType;
+        phy.locationPort = locationPort;
+        phy.locationCycleRouter = locationCycleRouter;
+        phy.locationBus = locationBus;
+        phy.locationDevice = locationDevice;
+        phy.locationFunction = locationFunction;
+        phy.locationSocket = locationSocket;
+        phy.locationController = locationController;
+        phy.locationSlot = locationSlot;
+        return phy;
+    }
+};
+
+TEST(EndDeviceView, PhyAndBusValueTexts) {
+    struct Case {
+        uint32_t bus;
+        PhyFields phy;
+        const char* row;
+        const char* text; // "<absent>" when the row is left out
+    };
+    const Case cases[] = {
+        {1, {.linkRate = 1}, "Disk Link Speed", "1.5 Gb/s"},
+        {1, {.linkRate = 2}, "Disk Link Speed", "3 Gb/s"},
+        {1, {.linkRate = 4}, "Disk Link Speed", "<absent>"},
+        // The link speed is a SATA row, read from the record's second copy of the rate.
+        {3, {.linkRate = 3}, "Disk Link Speed", "<absent>"},
+        {1, {.negotiatedLinkRate = 3}, "Disk Link Speed", "<absent>"},
+        {3, {.portInterface = 1}, "Port Interface", "Unsupported"},
+        {3, {.portInterface = 2}, "Port Interface", "AHCI"},
+        {3, {.portInterface = 3}, "Port Interface", "NVMe"},
+        {3, {.portInterface = 4}, "Port Interface", "Unknown"},
+        {3, {.busWidth = 1}, "Bus Width", "Unsupported"},
+        {3, {.busWidth = 2}, "Bus Width", "X1"},
+        {3, {.busWidth = 3}, "Bus Width", "X2"},
+        {3, {.busWidth = 4}, "Bus Width", "X4"},
+        {3, {.busWidth = 5}, "Bus Width", "Unknown"},
+        {3, {.busSpeed = 1}, "Bus Speed", "Unsupported"},
+        {3, {.busSpeed = 2}, "Bus Speed", "GEN1"},
+        {3, {.busSpeed = 3}, "Bus Speed", "GEN2"},
+        {3, {.busSpeed = 4}, "Bus Speed", "GEN3"},
+        {3, {.busSpeed = 5}, "Bus Speed", "GEN4"},
+        {3, {.busSpeed = 0}, "Bus Speed", "Unknown"},
+        {2, {}, "Disk Type", "SAS Disk"},
+        {2, {}, "Bus Width", "<absent>"},
+        {7, {}, "Disk Type", "Unknown disk type Disk"},
+        // The device location block.
+        {1, {.locationType = 0}, "Device location type", "Unknown"},
+        {1, {.locationType = 5}, "Device location type", "Unknown"},
+        {1, {.locationType = 2}, "Device location type", "Cycle Router"},
+        {1, {.locationType = 4}, "Device location type", "ZRC"},
+        {1, {.locationType = 2, .locationCycleRouter = 7}, "Cycle router number", "7"},
+        {1, {.locationType = 4, .locationSocket = 4294967295u}, "Socket", "4294967295"},
+        {1, {.locationType = 4, .locationController = 2}, "Controller", "2"},
+        {1, {.locationType = 4, .locationSlot = 12}, "Physical slot", "12"},
+        {1,
+         {.locationType = 3, .locationBus = 225, .locationDevice = 3, .locationFunction = 1},
+         "Root port PCIe location",
+         "bus 225, device 3, function 1"},
+        {1,
+         {.locationType = 4, .locationBus = 225, .locationDevice = 3, .locationFunction = 1},
+         "Root port PCIe location",
+         "bus 225, device 3, function 1"},
+        {1, {.locationType = 1, .locationBus = 225}, "Root port PCIe location", "<absent>"},
+        {1, {.locationType = 3, .locationPort = 5}, "Port number", "<absent>"},
+    };
+    for (const Case& c : cases) {
+        const MOX::EndDevice disk(DiskRecord(c.bus, false), c.phy.Record(), {}, _UVI_NvcInfo{});
+        EXPECT_EQ(ValueOf(disk.serialize(), c.row), c.text) << c.bus << " " << c.row;
+    }
+}
+
+TEST(EndDeviceView, HostMemoryBufferRows) {
+    struct Case {
+        uint8_t supported, enabled;
+        std::vector<std::pair<std::string, std::string>> rows;
+    };
+    const Case cases[] = {
+        {0,
+         1,
+         {{"Host Memory Buffer supported", "No"},
+          {"Host Memory Buffer enabled", "<absent>"},
+          {"Host Memory Buffer memory", "<absent>"}}},
+        {1,
+         0,
+         {{"Host Memory Buffer supported", "Yes"},
+          {"Host Memory Buffer enabled", "No"},
+          {"Host Memory Buffer memory", "<absent>"}}},
+        {1,
+         1,
+         {{"Host Memory Buffer supported", "Yes"},
+          {"Host Memory Buffer enabled", "Yes"},
+          {"Host Memory Buffer memory", "18446744073709551615 MB"}}},
+    };
+    for (const Case& c : cases) {
+        _UVI_EndDeviceInfo info = DiskRecord(3, true);
+        info.hmbSupported = c.supported;
+        info.hmbEnabled = c.enabled;
+        info.hmbSizeMiB = 18446744073709551615ull;
+        UVI_PhyInfo phy{};
+        phy.portInterface = 3;
+        const PropertyList properties = MOX::EndDevice(info, phy, {}, _UVI_NvcInfo{}).serialize();
+        for (const auto& [row, text] : c.rows)
+            EXPECT_EQ(ValueOf(properties, row), text) << int(c.supported) << int(c.enabled) << " " << row;
+    }
+}
+
+TEST(EndDeviceView, RecordValuesAndCopies) {
+    _UVI_EndDeviceInfo info = DiskRecord(1, false);
+    info.systemDisk = 1;
+    info.state = 3;
+    info.smartEvent = 1;
+    const MOX::EndDevice disk(info, UVI_PhyInfo{}, {}, _UVI_NvcInfo{});
+    const PropertyList properties = disk.serialize();
+    EXPECT_EQ(ValueOf(properties, "System Disk"), "True");
+    EXPECT_EQ(ValueOf(properties, "State"), "Failed");
+    EXPECT_EQ(ValueOf(properties, "Controller Serial Number"), "<absent>");
+    EXPECT_TRUE(disk.hasSmartEvent());
+    EXPECT_EQ(disk.getHandle(), 0x2001u);
+    EXPECT_EQ(disk.getControllerHandle(), 0x1001u);
+    EXPECT_EQ(disk.getSize(), 2000398934016ull);
+    EXPECT_EQ(disk.getModel(), "Kelvar KV2000DM");
+
+    // A copy holds its own records and texts.
+    _UVI_VolumeInfo volume{};
+    volume.raidLevel = 0x1000;
+    info.usage = 1;
+    MOX::EndDevice original(info, UVI_PhyInfo{}, {volume}, _UVI_NvcInfo{});
+    const MOX::EndDevice copy = original;
+    original = MOX::EndDevice();
+    EXPECT_EQ(copy.getArrayVolumes().size(), 1u);
+    EXPECT_EQ(ValueOf(copy.serialize(), "Usage"), "Recovery disk");
+    EXPECT_EQ(copy.getId(), "0-0-3-0");
+    EXPECT_EQ(MOX::EndDevice().serialize(),
+              (PropertyList{{"ID", ""}, {"Type", "Unknown end device type"}, {"Model", ""}}));
+}
+
+TEST(ThirdPartyViews, TypeBusAndSerialTexts) {
+    for (const auto& [type, text] : std::vector<std::pair<uint32_t, const char*>>{
+             {0, "Unknown"}, {1, "AHCI"}, {3, "NVMe"}, {4, "ZRC"}, {5, "Unknown"}}) {
+        _UVI_ThirdPartyControllerInfo controller{};
+        controller.type = type;
+        EXPECT_EQ(ValueOf(MOX::ThirdPartyController(controller).serialize(), "Type"), text) << type;
+    }
+    struct Case {
+        uint32_t deviceType, bus, state;
+        uint8_t ssd, system;
+        const char* controllerSerial;
+        std::vector<std::pair<std::string, std::string>> rows;
+    };
+    const Case cases[] = {
+        {1,
+         1,
+         5,
+         0,
+         1,
+         "  CS-9",
+         {{"Type", "Disk"},
+          {"Disk Type", "SATA Disk"},
+          {"State", "Unknown disk state"},
+          {"System Disk", "True"},
+          {"Controller Serial Number", "CS-9"}}},
+        {1, 2, 6, 1, 0, "", {{"Disk Type", "SAS SSD"}, {"Controller Serial Number", "<absent>"}}},
+        {1, 9, 6, 0, 0, "", {{"Disk Type", "Unknown disk type Disk"}}},
+        {3,
+         1,
+         6,
+         0,
+         0,
+         "CS-9",
+         {{"Type", "Non Storage"}, {"Disk Type", "<absent>"}, {"Model", "Wendal SN570"}}},
+        {7, 1, 6, 0, 0, "", {{"Type", "Unknown end device type"}, {"Serial Number", "<absent>"}}},
+    };
+    for (const Case& c : cases) {
+        _UVI_ThirdPartyEndDeviceInfo disk{};
+        disk.deviceType = c.deviceType;
+        disk.busType = c.bus;
+        disk.state = c.state;
+        disk.solidState = c.ssd;
+        disk.systemDisk = c.system;
+        SetText(disk.nvmeSerialNumber, c.controllerSerial);
+        SetText(disk.modelNumber, "Wendal SN570");
+        const PropertyList properties = MOX::ThirdPartyEndDevice(disk).serialize();
+        for (const auto& [row, text] : c.rows)
+            EXPECT_EQ(ValueOf(properties, row), text) << c.deviceType << " " << c.bus << " " << row;
+    }
+}
+
+TEST(VolumeView, EveryValueOfOneVolumeAndThePolicies) {
+    _UVI_VolumeInfo info{};
+    SetText(info.name, "Data_Mirror");
+    info.raidLevel = 8;
+    info.sizeInBytes = 2000398934016ull;
+    info.stripSizeCode = 64;
+    info.numDisks = 3;
+    info.state = 5;
+    info.systemVolume = 1;
+    info.initialized = 1;
+    info.cachePolicy = 3;
+    info.isAcceleratedVolume = 1;
+    _UVI_NvcInfo nvc{};
+    nvc.mode = static_cast<_UVI_NvcMode>(64);
+    // The view's own name text is what it lists, not the record's.
+    MOX::Volume volume(info, nvc, "Data_Mirror");
+    const PropertyList expected = {{"Name", "Data_Mirror"},
+                                   {"Raid Level", "5"},
+                                   {"Size", "1863 GB"},
+                                   {"StripeSize", "128 KB"},
+                                   {"Num Disks", "3"},
+                                   {"State", "Rebuilding"},
+                                   {"Acceleration Mode", "Maximized to Enhanced"},
+                                   {"System", "True"},
+                                   {"Initialized", "True"},
+                                   {"Cache Policy", "WB"}};
+    EXPECT_EQ(volume.getProperties(), expected);
+    const MOX::Volume copy = volume;
+    volume = MOX::Volume(_UVI_VolumeInfo{}, _UVI_NvcInfo{}, "Other");
+    EXPECT_EQ(copy.getProperties(), expected);
+
+    for (const auto& [policy, text] : std::vector<std::pair<uint32_t, const char*>>{
+             {1, "Off"}, {2, "WT"}, {3, "WB"}, {4, "R"}, {5, "Unknown"}}) {
+        info.cachePolicy = policy;
+        EXPECT_EQ(ValueOf(MOX::Volume(info, nvc, "V").getProperties(), "Cache Policy"), text) << policy;
+    }
+    // A cache volume of the acceleration level.
+    info.raidLevel = 0x40000;
+    info.isBlockCacheVolume = 1;
+    EXPECT_EQ(ValueOf(MOX::Volume(info, nvc, "V").getProperties(), "Usage"), "Cache volume");
+    EXPECT_EQ(ValueOf(MOX::Volume(info, nvc, "V").getProperties(), "Raid Level"), "0");
 }
 
 } // namespace

@@ -1,24 +1,14 @@
 // The driver request layer's process-wide state (controller table, interface versions, dictionary
 // cache, direct mode, buffer allocator), as each test of this folder expects to find it.
-#include "middleware/core/GlobalLogger.h"
-#include "middleware/core/HandleRegistry.h"
 #include "middleware/ioctl/CIoctl.h"
-#include "middleware/ioctl/DeviceLocator.h"
-#include "middleware/ioctl/DictionarySingleton.h"
-#include "middleware/ioctl/IoctlDirectMode.h"
-#include "middleware/ioctl/IoctlInterfaceVersionStore.h"
+#include "tests/support/LibraryProcessState.h"
 #include "tests/support/ProcessReset.h"
 
 namespace {
 
 const moxtest::ResetBeforeEachTest g_reset([] {
-    DeviceLocator::ResetForTests();
-    IoctlInterfaceVersionStore::ResetForTests();
-    CDictionarySingleton::Release();
-    ResetIoctlDirectModeForTests();
+    moxtest::ResetLibraryProcessState();
     SetIoctlBufferAllocator(nullptr);
-    HandleRegistry::instance().resetForTests();
-    GlobalLogger::SetLoggingOn();
 });
 
 } // namespace
