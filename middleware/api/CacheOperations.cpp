@@ -100,7 +100,8 @@ bool SpindownActionValue(int policy, uint32_t& value) {
 bool HasPairing(Session& session, uint32_t controllerHandle) {
     _UVI_VezkInfo vezk{};
     static_cast<void>(internalUviVezkNvcInfo(session, controllerHandle, vezk));
-    return vezk.pairingState != 0;
+    // The pairing state (0 none, 1 to 3), not the cache pair's own state beside it.
+    return vezk.pairType != 0;
 }
 
 CConsolidatedError CannotAccelerateSsds(const char* function) {

@@ -54,8 +54,8 @@ CConsolidatedError GetCacheDeviceInfo(Session& session, uint32_t controllerHandl
         error.SetError(CConsolidatedError::UVI_INVALIDHANDLE, nullptr);
         return error;
     }
-    // The pairing states 1 to 3 mean a cache-memory pairing whose disks left their array.
-    const bool pairing = vezk.pairingState >= 1 && vezk.pairingState <= 3;
+    // A cache-memory pairing (pairing state 1 to 3) has moved its disks out of their own array.
+    const bool pairing = vezk.pairType != 0;
     for (const auto& disk : controller->getDisks()) {
         const RaidDiskConfig* config = disk ? disk->getRaidDiskConfig().get() : nullptr;
         if (!config)

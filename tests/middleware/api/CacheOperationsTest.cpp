@@ -340,9 +340,10 @@ TEST_F(CacheOperations, AnSsdGoesOnOnlyWithAPcieCacheDevice) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        // Without a cache-memory pairing, the cache device is the member of the cache volume's array.
+        // No pairing is enabled, so the cache device is the member of the cache volume's array,
+        // whatever the state word of the cache pair says.
         sim::MachineBuilder m = CachedMachine()
-                                    .Set("/adapters/0/volume_port/state_word", "0")
+                                    .Set("/adapters/0/volume_port/state_word", "1")
                                     .Set("/disks/5/rotation_rate", "1")
                                     .Set("/disks/6/rotation_rate", "1");
         c.describe(m);
