@@ -290,6 +290,14 @@ DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
     const auto& object = sync->object();
     auto outcome = platform::SimCall("WaitForSingleObject",
                                      Selectors(object->type(), object->name(), {{"timeout", milliseconds}}));
+    // A "signal" outcome tells an observer (another thread or process) that the wait has been
+    // reached; unless a result is given beside it, the wait then goes on as usual.
+    if (outcome && outcome->contains("signal")) {
+        if (const auto& signal = (*outcome)["signal"]; signal.is_string())
+            sim::SignalNamedEvent(signal.get<std::string>());
+        if (!outcome->contains("wait_result") && !outcome->contains("win32_error"))
+            outcome.reset();
+    }
     if (outcome) {
         if (outcome->contains("win32_error"))
             SetLastError(platform::OutcomeNumber(*outcome, "win32_error", ERROR_GEN_FAILURE));
@@ -343,7 +351,8 @@ const FaultKind kSignalFaults({"ReleaseMutex", "SetEvent", "ResetEvent", "Releas
                               {"object", "name"}, Object({{"win32_error", Uint32()}}));
 const FaultKind kTimerFaults("SetWaitableTimer", {"object", "name", "due_time", "period"},
                              Object({{"win32_error", Uint32()}}));
-const FaultKind kWaitFaults("WaitForSingleObject", {"object", "name", "timeout"},
-                            Object({{"wait_result", Uint32()}, {"win32_error", Uint32()}}));
+const FaultKind
+    kWaitFaults("WaitForSingleObject", {"object", "name", "timeout"},
+                Object({{"wait_result", Uint32()}, {"win32_error", Uint32()}, {"signal", Text()}}));
 
 } // namespace

@@ -1,14 +1,10 @@
 // Runs the built moxcli as a process on simulated machines and compares its standard output,
-// standard error and exit code with golden files. MOX_UPDATE_GOLDEN=1 rewrites them from the
-// program's output (read each change before committing it).
-#include <fcntl.h>
+// standard error and exit code with golden files.
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <regex>
 #include <sstream>
@@ -18,93 +14,11 @@
 #include <gtest/gtest.h>
 
 #include "sim/MachineBuilder.h"
+#include "tests/e2e/MoxcliProcess.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-
-fs::path SourceDir() {
-    fs::path source(__FILE__);
-    if (source.is_relative())
-        source = fs::read_symlink("/proc/self/exe").parent_path() / source;
-    return source.parent_path();
-}
-
-std::string ReadAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-// A fresh state directory for every run, removed afterwards.
-class TempDir {
-public:
-    TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "moxcli-e2e-XXXXXX").string();
-        if (::mkdtemp(pattern.data()))
-            path_ = pattern;
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    const fs::path& path() const { return path_; }
-
-private:
-    fs::path path_;
-};
-
-struct Run {
-    int exitCode = -1;
-    std::string out, err;
-
-    std::string Transcript() const {
-        return "exit: " + std::to_string(exitCode) + "\n--- stdout\n" + out + "\n--- stderr\n" + err + "\n";
-    }
-};
-
-// Runs moxcli with the arguments on the machine description file (empty: the embedded default), in
-// a state directory of its own.
-Run RunMoxcli(const fs::path& machine, const std::vector<std::string>& args, const fs::path& state) {
-    const fs::path outPath = state / "stdout.txt", errPath = state / "stderr.txt";
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        ::dup2(out, 1);
-        ::dup2(err, 2);
-        ::setenv("MOX_SIM_STATE", (state / "machine").c_str(), 1);
-        if (machine.empty())
-            ::unsetenv("MOX_SIM_MACHINE");
-        else
-            ::setenv("MOX_SIM_MACHINE", machine.c_str(), 1);
-        ::unsetenv("MOX_TRACE");
-        std::vector<const char*> argv = {MOX_CLI_PATH};
-        for (const auto& a : args)
-            argv.push_back(a.c_str());
-        argv.push_back(nullptr);
-        ::execv(MOX_CLI_PATH, const_cast<char* const*>(argv.data()));
-        ::_exit(127);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    Run run;
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    run.out = ReadAll(outPath);
-    run.err = ReadAll(errPath);
-    return run;
-}
-
-void ExpectGolden(const Run& run, const std::string& name) {
-    const fs::path path = SourceDir() / "golden" / (name + ".txt");
-    if (const char* update = std::getenv("MOX_UPDATE_GOLDEN"); update && std::string(update) == "1") {
-        std::ofstream(path, std::ios::binary) << run.Transcript();
-        return;
-    }
-    ASSERT_TRUE(fs::exists(path)) << path;
-    EXPECT_TRUE(run.Transcript() == ReadAll(path)) << name << " differs; the run gave:\n" << run.Transcript();
-}
+using namespace moxe2e;
 
 struct Case {
     std::string golden;

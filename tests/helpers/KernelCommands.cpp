@@ -17,9 +17,17 @@ std::string WaitLine() {
     return line;
 }
 
-// mutex-hold NAME: takes the named mutex, prints "ready <wait result>", then waits for a line:
-// "release" gives the mutex back before the process ends; end of input (or a kill) ends the process
-// still holding it.
+// Waits for a line: "release" gives the mutex back before the process ends; end of input (or a
+// kill) ends the process still holding it, which leaves the mutex abandoned.
+int ReleaseWhenAsked(HANDLE mutex) {
+    if (WaitLine() == "release") {
+        std::printf("released %d\n", ReleaseMutex(mutex));
+        std::fflush(stdout);
+    }
+    return 0;
+}
+
+// mutex-hold NAME: takes the named mutex, prints "ready <wait result>", then releases it when asked.
 moxtest::ChildCommandRegistrar mutexHold("mutex-hold", [](const std::vector<std::string>& a) {
     HANDLE mutex = CreateMutexA(nullptr, FALSE, a.at(0).c_str());
     if (!mutex) {
@@ -28,11 +36,30 @@ moxtest::ChildCommandRegistrar mutexHold("mutex-hold", [](const std::vector<std:
     }
     std::printf("ready %u\n", WaitForSingleObject(mutex, 0));
     std::fflush(stdout);
-    if (WaitLine() == "release") {
-        std::printf("released %d\n", ReleaseMutex(mutex));
-        std::fflush(stdout);
+    return ReleaseWhenAsked(mutex);
+});
+
+// mutex-own-watched NAME REACHED MS: makes the named mutex with itself as initial owner (no wait
+// on it, so a fault rule on the mutex's waits is left to the other process) and the manual event
+// REACHED, prints "owned", then waits at most MS for another process to set REACHED (a "signal"
+// rule on that process's wait for the mutex) and prints "reached <wait result>"; then releases
+// the mutex when asked.
+moxtest::ChildCommandRegistrar mutexOwnWatched("mutex-own-watched", [](const std::vector<std::string>& a) {
+    HANDLE mutex = CreateMutexA(nullptr, TRUE, a.at(0).c_str());
+    if (!mutex || GetLastError() == ERROR_ALREADY_EXISTS) {
+        std::printf("error %u\n", GetLastError());
+        return 1;
     }
-    return 0;
+    HANDLE reached = CreateEventA(nullptr, TRUE, FALSE, a.at(1).c_str());
+    if (!reached) {
+        std::printf("error %u\n", GetLastError());
+        return 1;
+    }
+    std::printf("owned\n");
+    std::fflush(stdout);
+    std::printf("reached %u\n", WaitForSingleObject(reached, static_cast<DWORD>(std::stoul(a.at(2)))));
+    std::fflush(stdout);
+    return ReleaseWhenAsked(mutex);
 });
 
 // mutex-try NAME: prints the result of a zero wait on the named mutex and gives it back if taken.

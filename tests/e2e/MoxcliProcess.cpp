@@ -1,0 +1,154 @@
+#include "tests/e2e/MoxcliProcess.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+namespace moxe2e {
+
+fs::path SourceDir() {
+    fs::path source(__FILE__);
+    if (source.is_relative())
+        source = fs::read_symlink("/proc/self/exe").parent_path() / source;
+    return source.parent_path();
+}
+
+std::string ReadAll(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+TempDir::TempDir() {
+    std::string pattern = (fs::temp_directory_path() / "moxcli-e2e-XXXXXX").string();
+    if (::mkdtemp(pattern.data()))
+        path_ = pattern;
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    fs::remove_all(path_, ec);
+}
+
+std::string Run::Transcript() const {
+    return "exit: " + std::to_string(exitCode) + "\n--- stdout\n" + out + "\n--- stderr\n" + err + "\n";
+}
+
+MoxcliProcess::MoxcliProcess(const fs::path& machine, const std::vector<std::string>& args,
+                             const fs::path& state, const Environment& environment)
+    : outPath_(state / "stdout.txt"), errPath_(state / "stderr.txt") {
+    int ended[2];
+    if (::pipe2(ended, O_CLOEXEC) != 0)
+        return;
+    pid_ = ::fork();
+    if (pid_ < 0) {
+        ::close(ended[0]);
+        ::close(ended[1]);
+        return;
+    }
+    if (pid_ == 0) {
+        const int out = ::open(outPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int err = ::open(errPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ::dup2(out, 1);
+        ::dup2(err, 2);
+        // Only the standard streams and the write end of the pipe (as descriptor 3, open until
+        // the program ends) reach the program: a pipe of another child of the test, such as its
+        // input, must not stay open in it.
+        if (ended[1] == 3)
+            ::fcntl(3, F_SETFD, 0);
+        else
+            ::dup2(ended[1], 3);
+        ::close_range(4, ~0U, 0);
+        ::setenv("MOX_SIM_STATE", (state / "machine").c_str(), 1);
+        if (machine.empty())
+            ::unsetenv("MOX_SIM_MACHINE");
+        else
+            ::setenv("MOX_SIM_MACHINE", machine.c_str(), 1);
+        ::unsetenv("MOX_TRACE");
+        for (const auto& [name, value] : environment)
+            ::setenv(name.c_str(), value.c_str(), 1);
+        std::vector<const char*> argv = {MOX_CLI_PATH};
+        for (const auto& a : args)
+            argv.push_back(a.c_str());
+        argv.push_back(nullptr);
+        ::execv(MOX_CLI_PATH, const_cast<char* const*>(argv.data()));
+        ::_exit(127);
+    }
+    ::close(ended[1]);
+    ended_ = ended[0];
+}
+
+MoxcliProcess::~MoxcliProcess() {
+    if (pid_ > 0 && status_ < 0) {
+        ::kill(pid_, SIGKILL);
+        Reap(0);
+    }
+    if (ended_ >= 0)
+        ::close(ended_);
+}
+
+bool MoxcliProcess::Reap(int options) {
+    int status = 0;
+    if (::waitpid(pid_, &status, options) != pid_)
+        return false;
+    status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return true;
+}
+
+bool MoxcliProcess::Running() {
+    return pid_ > 0 && status_ < 0 && !Reap(WNOHANG);
+}
+
+Run MoxcliProcess::Finish(std::chrono::seconds limit, bool* hung) {
+    if (hung)
+        *hung = false;
+    if (pid_ > 0 && status_ < 0) {
+        pollfd ended{ended_, POLLIN, 0};
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        int ready = 0;
+        // The pipe reports its end (POLLHUP) when the program's copy closes as it exits.
+        do {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            ready = ::poll(&ended, 1, static_cast<int>(std::max<int64_t>(left.count(), 0)));
+        } while (ready < 0 && errno == EINTR);
+        if (ready == 0) {
+            ::kill(pid_, SIGKILL);
+            if (hung)
+                *hung = true;
+        }
+        Reap(0);
+    }
+    Run run;
+    run.exitCode = status_;
+    run.out = ReadAll(outPath_);
+    run.err = ReadAll(errPath_);
+    return run;
+}
+
+Run RunMoxcli(const fs::path& machine, const std::vector<std::string>& args, const fs::path& state) {
+    return MoxcliProcess(machine, args, state).Finish(kGenerousLimit);
+}
+
+void ExpectGolden(const Run& run, const std::string& name) {
+    const fs::path path = SourceDir() / "golden" / (name + ".txt");
+    if (const char* update = std::getenv("MOX_UPDATE_GOLDEN"); update && std::string(update) == "1") {
+        std::ofstream(path, std::ios::binary) << run.Transcript();
+        return;
+    }
+    ASSERT_TRUE(fs::exists(path)) << path;
+    EXPECT_TRUE(run.Transcript() == ReadAll(path)) << name << " differs; the run gave:\n" << run.Transcript();
+}
+
+} // namespace moxe2e

@@ -1,0 +1,79 @@
+#pragma once
+// Runs the built moxcli as a process on a simulated machine and compares what it printed with the
+// golden files of tests/e2e/golden. MOX_UPDATE_GOLDEN=1 rewrites them from the program's output
+// (read each change before committing it).
+#include <sys/types.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace moxe2e {
+
+namespace fs = std::filesystem;
+
+// This folder of the source tree (tests/e2e).
+fs::path SourceDir();
+std::string ReadAll(const fs::path& path);
+
+// A fresh state directory for every run, removed afterwards.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const fs::path& path() const { return path_; }
+
+private:
+    fs::path path_;
+};
+
+struct Run {
+    int exitCode = -1;
+    std::string out, err;
+
+    std::string Transcript() const;
+};
+
+using Environment = std::vector<std::pair<std::string, std::string>>;
+
+// moxcli started with the arguments on the machine description file (empty: the embedded default),
+// with the state directory state/machine and its output in state/stdout.txt and state/stderr.txt.
+// `environment` is set on top (MOX_TRACE is unset otherwise). A program still running when the
+// object goes is killed.
+class MoxcliProcess {
+public:
+    MoxcliProcess(const fs::path& machine, const std::vector<std::string>& args, const fs::path& state,
+                  const Environment& environment = {});
+    ~MoxcliProcess();
+    MoxcliProcess(const MoxcliProcess&) = delete;
+    MoxcliProcess& operator=(const MoxcliProcess&) = delete;
+
+    // Whether the program has not ended yet; asks without waiting.
+    bool Running();
+    // Waits for the program to end, at most `limit`: a program still running then is killed (exit
+    // code 128 + SIGKILL) and `hung` says so. What it printed is read from its files.
+    Run Finish(std::chrono::seconds limit, bool* hung = nullptr);
+
+private:
+    bool Reap(int options);
+
+    pid_t pid_ = -1;
+    int ended_ = -1; // read end of a pipe whose only writer is the program: it closes when the program ends
+    int status_ = -1;
+    fs::path outPath_, errPath_;
+};
+
+// Long enough for any run on a loaded machine; only a hung program reaches it.
+constexpr std::chrono::seconds kGenerousLimit{120};
+
+// Runs moxcli to its end (see MoxcliProcess).
+Run RunMoxcli(const fs::path& machine, const std::vector<std::string>& args, const fs::path& state);
+
+// Compares the run with golden/<name>.txt (or rewrites it under MOX_UPDATE_GOLDEN=1).
+void ExpectGolden(const Run& run, const std::string& name);
+
+} // namespace moxe2e
