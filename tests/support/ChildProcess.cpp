@@ -1,5 +1,7 @@
 #include "tests/support/ChildProcess.h"
 
+#include <fcntl.h>
+
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -32,7 +34,9 @@ Child::Child(const std::vector<std::string>& args) {
     const std::string helper = HelperProgram();
     const char* program = helper.c_str();
     int in[2], out[2];
-    if (::pipe(in) != 0 || ::pipe(out) != 0)
+    // Close-on-exec, so that no process started later holds this child's input open and keeps it
+    // from seeing its end.
+    if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe failed");
     pid_ = ::fork();
     if (pid_ < 0)
