@@ -110,6 +110,13 @@ CConsolidatedError ValidateVolumeName(const char* name);
 CConsolidatedError internalUviVolumeCreateFromDisks(Session& session,
                                                     const _UVI_VolumeCreateFromDisksParams& params,
                                                     int volumeType);
+// The creations of the cache volumes: no buffer-flush setting follows. On an array, the record's
+// size is asked for (0: the array's free space); from disks, as internalUviVolumeCreateFromDisks
+// without that setting. A null record: 0xA0010002.
+CConsolidatedError createVolumeOnArray(Session& session, const _UVI_VolumeCreateParams* params,
+                                       int volumeType);
+CConsolidatedError createVolumeFromDisks(Session& session, const _UVI_VolumeCreateFromDisksParams* params,
+                                         int volumeType);
 // The checks, the claims, the new-volume group with the driver's parse and create, the cleanup of
 // a failure and the new volume's policies. Refused checks change nothing on any disk.
 CConsolidatedError internalUviVolumeCreate(Session& session, const uint32_t* disks, unsigned count,

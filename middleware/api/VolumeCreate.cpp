@@ -323,6 +323,59 @@ int PolicyOfConnection(uint32_t kind) {
     }
 }
 
+CConsolidatedError NullRecord() {
+    return Failure(CConsolidatedError::UVI_INVALIDPARAMETER, "params cannot be null");
+}
+
+// A further volume in the array's free space. The exported form takes the whole free space only
+// (`wholeArrayOnly`: any size is refused); the cache volumes ask for a size of their own.
+CConsolidatedError CreateOnArray(Session& session, const _UVI_VolumeCreateParams& params, int volumeType,
+                                 bool wholeArrayOnly, std::shared_ptr<Controller>& controller) {
+    const auto array = session.getArrayByHandle(params.arrayHandle);
+    if (!array)
+        return CConsolidatedError(CConsolidatedError::UVI_INVALIDHANDLE);
+    CConsolidatedError error = GetArrayAndController(&session, params.arrayHandle, controller);
+    if (error.IsError())
+        return error;
+    if (!controller)
+        return CConsolidatedError(CConsolidatedError::UVI_FAILED);
+    _UVI_RaidInfo raidInfo{};
+    error = internalUviRaidInfo(session, RaidInfoHandle(controller->getHandle()), &raidInfo);
+    if (error.IsError())
+        return error;
+    if (array->getRecordWord(RaidArray::kNumRaidDevs) == raidInfo.maxVolumesPerArray)
+        return Failure(CConsolidatedError::UVI_DATAEXCEEDSLIMITS, "Exceeds Maximum Volumes Per Array");
+    if (static_cast<uint32_t>(controller->getVolumeCount()) == raidInfo.maxVolumesPerController)
+        return Failure(CConsolidatedError::UVI_DATAEXCEEDSLIMITS, "Exceeds Maximum Volumes Per HBA");
+    std::vector<uint32_t> members;
+    for (const auto& disk : controller->getDisks())
+        if (members.size() < kMaxMembers && disk && disk->getRaidDiskConfig() &&
+            disk->getRaidDiskConfig()->isMemberOfArrayIndex(array->getIndex()))
+            members.push_back(disk->getHandle());
+    volume_create::ArrayFacts arrayFacts;
+    error = volume_create::ReadArrayFacts(session, params.arrayHandle, arrayFacts);
+    if (error.IsError())
+        return error;
+    error = ValidateVolumeName(params.name);
+    if (error.IsError())
+        return error;
+    if (wholeArrayOnly && params.sizeInBytes != 0)
+        return Failure(CConsolidatedError::UVI_INVALIDSIZE, "InValid Size passed");
+    const std::string name(params.name, strnlen(params.name, sizeof params.name));
+    return internalUviVolumeCreate(session, members.data(), static_cast<unsigned>(members.size()), 0,
+                                   params.arrayHandle, name.c_str(), params.raidLevel, params.stripSize,
+                                   wholeArrayOnly ? 0 : params.sizeInBytes, 0, 0, volumeType);
+}
+
+// The creation from a list of disks, once its name is known to be good.
+CConsolidatedError CreateFromDisks(Session& session, const _UVI_VolumeCreateFromDisksParams& params,
+                                   int volumeType) {
+    const std::string name(params.name, strnlen(params.name, sizeof params.name));
+    return internalUviVolumeCreate(session, params.diskHandles, params.diskCount, params.sourceDiskHandle, 0,
+                                   name.c_str(), params.raidLevel, params.stripSize, params.sizeInBytes, 0, 0,
+                                   volumeType);
+}
+
 } // namespace
 
 CConsolidatedError ValidateVolumeName(const char* name) {
@@ -511,14 +564,29 @@ CConsolidatedError internalUviVolumeCreateFromDisks(Session& session,
             break;
         }
     }
-    const std::string name(params.name, strnlen(params.name, sizeof params.name));
-    error = internalUviVolumeCreate(session, params.diskHandles, params.diskCount, params.sourceDiskHandle, 0,
-                                    name.c_str(), params.raidLevel, params.stripSize, params.sizeInBytes, 0,
-                                    0, volumeType);
+    error = CreateFromDisks(session, params, volumeType);
     if (error.IsError())
         return error;
-    ApplyBufferFlush(name, powerProtected);
+    ApplyBufferFlush(std::string(params.name, strnlen(params.name, sizeof params.name)), powerProtected);
     return error;
+}
+
+CConsolidatedError createVolumeOnArray(Session& session, const _UVI_VolumeCreateParams* params,
+                                       int volumeType) {
+    if (!params)
+        return NullRecord();
+    std::shared_ptr<Controller> controller;
+    return CreateOnArray(session, *params, volumeType, false, controller);
+}
+
+CConsolidatedError createVolumeFromDisks(Session& session, const _UVI_VolumeCreateFromDisksParams* params,
+                                         int volumeType) {
+    if (!params)
+        return NullRecord();
+    CConsolidatedError error = ValidateVolumeName(params->name);
+    if (error.IsError())
+        return error;
+    return CreateFromDisks(session, *params, volumeType);
 }
 
 CConsolidatedError applyDefaultCachePolicyByName(Session& session, const char* name) {
@@ -567,49 +635,15 @@ extern "C" {
 
 _UVI_Error UviVolumeCreate(const _UVI_VolumeCreateParams* params) {
     if (!params)
-        return RunExportedCall(
-            [] { return Failure(CConsolidatedError::UVI_INVALIDPARAMETER, "params cannot be null"); });
+        return RunExportedCall([] { return NullRecord(); });
     const _UVI_VolumeCreateParams request = *params;
     return RunExportedCall([&] {
         bool created = false;
         bool powerProtected = true;
         const std::string name(request.name, strnlen(request.name, sizeof request.name));
         CConsolidatedError result = runWithSession(0, [&](Session& session) {
-            const auto array = session.getArrayByHandle(request.arrayHandle);
-            if (!array)
-                return CConsolidatedError(CConsolidatedError::UVI_INVALIDHANDLE);
             std::shared_ptr<Controller> controller;
-            CConsolidatedError error = GetArrayAndController(&session, request.arrayHandle, controller);
-            if (error.IsError())
-                return error;
-            if (!controller)
-                return CConsolidatedError(CConsolidatedError::UVI_FAILED);
-            _UVI_RaidInfo raidInfo{};
-            error = internalUviRaidInfo(session, RaidInfoHandle(controller->getHandle()), &raidInfo);
-            if (error.IsError())
-                return error;
-            if (array->getRecordWord(RaidArray::kNumRaidDevs) == raidInfo.maxVolumesPerArray)
-                return Failure(CConsolidatedError::UVI_DATAEXCEEDSLIMITS,
-                               "Exceeds Maximum Volumes Per Array");
-            if (static_cast<uint32_t>(controller->getVolumeCount()) == raidInfo.maxVolumesPerController)
-                return Failure(CConsolidatedError::UVI_DATAEXCEEDSLIMITS, "Exceeds Maximum Volumes Per HBA");
-            std::vector<uint32_t> members;
-            for (const auto& disk : controller->getDisks())
-                if (members.size() < kMaxMembers && disk && disk->getRaidDiskConfig() &&
-                    disk->getRaidDiskConfig()->isMemberOfArrayIndex(array->getIndex()))
-                    members.push_back(disk->getHandle());
-            volume_create::ArrayFacts arrayFacts;
-            error = volume_create::ReadArrayFacts(session, request.arrayHandle, arrayFacts);
-            if (error.IsError())
-                return error;
-            error = ValidateVolumeName(request.name);
-            if (error.IsError())
-                return error;
-            if (request.sizeInBytes != 0)
-                return Failure(CConsolidatedError::UVI_INVALIDSIZE, "InValid Size passed");
-            error = internalUviVolumeCreate(session, members.data(), static_cast<unsigned>(members.size()), 0,
-                                            request.arrayHandle, name.c_str(), request.raidLevel,
-                                            request.stripSize, 0, 0, 0, kVolumeTypePlain);
+            CConsolidatedError error = CreateOnArray(session, request, kVolumeTypePlain, true, controller);
             if (error.IsError())
                 return error;
             created = true;

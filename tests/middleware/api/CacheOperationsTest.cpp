@@ -12,6 +12,8 @@
 #include "middleware/api/NvcDisassociate.h"
 #include "middleware/api/NvcInfo.h"
 #include "middleware/api/UviCacheOperations.h"
+#include "middleware/ioctl/DeviceLocator.h"
+#include "middleware/ioctl/IoctlInterfaceVersionStore.h"
 #include "middleware/model/Controller.h"
 #include "middleware/model/Disk.h"
 #include "middleware/model/RaidVolume.h"
@@ -87,9 +89,13 @@ protected:
         const std::unique_ptr<Session> session = FreshSession();
         return DiskWithSerial(*session, serial);
     }
+    // Another machine, seen as a new process would see it: the controllers and the interfaces
+    // their drivers speak are found again.
     void Restart(const sim::MachineBuilder& machine) {
         machine_.reset();
         static_cast<void>(UviFinalize());
+        DeviceLocator::ResetForTests();
+        IoctlInterfaceVersionStore::ResetForTests();
         Start(machine);
     }
     // The length of the last partition of a Windows drive, as a fresh session reads it.
@@ -306,6 +312,54 @@ TEST_F(CacheOperations, SsdsNeedAPcieCacheDeviceUnlessTheyShareTheCacheArray) {
     result = internalUviVolumeSetCacheMode(*shared, VolumeNamed(*shared, "Volume0"), UVI_NVC_MODE_SAFE);
     EXPECT_TRUE(result.IsSuccessful()) << result.GetErrorMessage() << result.GetDebugInformation();
     EXPECT_EQ(Nvc().acceleratedIndex, 0);
+}
+
+// The cache volume's array on an NVMe disk that the SATA controller remaps: a PCIe cache device.
+sim::MachineBuilder& WithPcieCacheDevice(sim::MachineBuilder& b) {
+    b.Append("/disks", R"({"port": 0, "path": 1, "target": 0, "lun": 0, "protocol": "nvme", "vendor": "NVMe",
+                           "model": "Virel NV2 1TB", "serial": "NV2-0900", "firmware": "3B2QGXA7",
+                           "pci_vendor": "0x1C8F", "pci_subsystem_vendor": "0x1C8F", "sectors": 1953525168})");
+    b.Append("/adapters/0/ports", R"({"path": 1, "target": 0, "connection": "nvme"})");
+    b.Append("/adapters/0/raid/disks", R"({"path": 1, "target": 0, "lun": 0})");
+    return b.Set("/adapters/0/raid/arrays/1/disks", "[4]");
+}
+
+// Whether a member SSD of the mirror may be accelerated depends on how the cache device is
+// connected: only a PCIe device lets it go on.
+TEST_F(CacheOperations, AnSsdGoesOnOnlyWithAPcieCacheDevice) {
+    struct Case {
+        const char* what;
+        std::function<void(sim::MachineBuilder&)> describe;
+        bool accepted;
+    };
+    const Case cases[] = {
+        {"SATA cache device", [](sim::MachineBuilder&) {}, false},
+        {"no cache device",
+         [](sim::MachineBuilder& b) { b.Set("/adapters/0/raid/nv_cache/cache_volume", "-1"); }, false},
+        {"PCIe cache device", [](sim::MachineBuilder& b) { WithPcieCacheDevice(b); }, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        // Without a cache-memory pairing, the cache device is the member of the cache volume's array.
+        sim::MachineBuilder m = CachedMachine()
+                                    .Set("/adapters/0/volume_port/state_word", "0")
+                                    .Set("/disks/5/rotation_rate", "1")
+                                    .Set("/disks/6/rotation_rate", "1");
+        c.describe(m);
+        Restart(m);
+        const std::unique_ptr<Session> session = FreshSession();
+        const CConsolidatedError result = internalUviDiskSetCacheMode(
+            *session, DiskWithSerial(*session, "TS-0077"), UVI_NVC_MODE_PERFORMANCE);
+        if (!c.accepted) {
+            EXPECT_EQ(result.GetErrorCode(), 0xA0010002u);
+            EXPECT_STREQ(result.GetErrorMessage(), "Cannot accelerate SSDs");
+            EXPECT_NE(Nvc().mode, UVI_NVC_MODE_PERFORMANCE);
+            continue;
+        }
+        EXPECT_TRUE(result.IsSuccessful()) << result.GetErrorMessage() << result.GetDebugInformation();
+        EXPECT_EQ(Nvc().mode, UVI_NVC_MODE_PERFORMANCE);
+        EXPECT_EQ(Nvc().acceleratedIndex, 0);
+    }
 }
 
 TEST_F(CacheOperations, SpindownPoliciesAreWrittenAndReadBack) {

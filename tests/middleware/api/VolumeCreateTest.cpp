@@ -1,4 +1,5 @@
 // Volume creation and the changes of existing volumes against the simulated driver.
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -7,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "middleware/api/UviApi.h"
+#include "middleware/api/UviCacheOperations.h"
 #include "middleware/api/UviVolumeCreation.h"
 #include "middleware/api/VolumeCreateSupport.h"
 #include "middleware/core/EventLogger.h"
@@ -20,6 +22,7 @@
 #include "sim/EventLog.h"
 #include "sim/Machine.h"
 #include "sim/MachineBuilder.h"
+#include "tests/support/ChildProcess.h"
 
 namespace {
 
@@ -55,7 +58,9 @@ sim::MachineBuilder Machine() {
 }
 
 std::string Message(const _UVI_Error& error) {
-    return GetLoggedError(error).GetErrorMessage();
+    const CConsolidatedError logged = GetLoggedError(error);
+    const char* text = logged.GetErrorMessage();
+    return text ? text : "";
 }
 
 class VolumeCreate : public ::testing::Test {
@@ -105,12 +110,37 @@ protected:
         p.sizeInBytes = size;
         return p;
     }
+    static int64_t LastPartitionBytes(const WinDiskInterface& win) {
+        const DRIVE_LAYOUT_INFORMATION_EX layout = win.getDriveLayoutInfo();
+        return layout.PartitionCount == 0
+                   ? 0
+                   : win.getPartitionEntries()[layout.PartitionCount - 1].PartitionLength.QuadPart;
+    }
+    // The driver's record of a volume, by name.
+    sim::Value DriverVolume(const std::string& name) {
+        const sim::Value volumes = machine_->At("/adapters/0/raid/volumes");
+        for (size_t i = 0; i < volumes.size(); ++i)
+            if (volumes[i].value("name", std::string()) == name)
+                return volumes[i];
+        return sim::Value();
+    }
+    // Whether the event log holds a creation entry for the volume.
+    static bool CreationLogged(const std::string& name) {
+        for (const auto& entry : sim::eventlog::Entries())
+            if (entry.eventId == MoxMwEventLogger::EventId(13) && !entry.strings.empty() &&
+                entry.strings[0] == name)
+                return true;
+        return false;
+    }
     // A volume of a fresh session, by name.
     struct Seen {
         bool found = false;
         volume_create::VolumeFacts facts;
         std::string windowsSerial;
         uint64_t windowsBytes = 0;
+        uint32_t deviceNumber = 0xFFFFFFFF;
+        int64_t lastPartitionBytes = 0;
+        bool writeCaching = false;
     };
     static Seen FreshLook(const std::string& name) {
         Seen seen;
@@ -122,6 +152,10 @@ protected:
                         if (const auto& win = volume->getWinDiskInterface()) {
                             seen.windowsSerial = win->getSerialNumber() ? win->getSerialNumber() : "";
                             seen.windowsBytes = win->getDiskLength();
+                            seen.deviceNumber = win->getDeviceNumber();
+                            seen.lastPartitionBytes = LastPartitionBytes(*win);
+                            DISK_CACHE_INFORMATION cache{};
+                            seen.writeCaching = win->getCacheInformation(cache) && cache.WriteCacheEnabled;
                         }
                         return volume_create::ReadVolumeFacts(session, volume->getHandle(), seen.facts);
                     }
@@ -297,6 +331,289 @@ TEST_F(VolumeCreate, DefaultCachePolicyNeedsAVolumeOfThatName) {
         runWithSession(0, [](Session& session) { return applyDefaultCachePolicyByName(session, "Nowhere"); });
     EXPECT_EQ(error.GetErrorCode(), 0xA0010002u);
     EXPECT_STREQ(error.GetErrorMessage(), "Could not find volume with serial number: &s");
+}
+
+TEST_F(VolumeCreate, CreatedVolumeIsListedByTheExportedQueriesOfAnotherProcess) {
+    const std::vector<uint32_t> disks = {Disk("PT-4"), Disk("PT-5")};
+    const _UVI_Error created = UviVolumeCreateFromDisks(Params(disks, "Listed", 0x2, 0x20, 1000ull << 20));
+    ASSERT_EQ(created.status, UVI_STATUS_SUCCESS) << Message(created);
+
+    const moxtest::ChildResult child = moxtest::RunChild({"uvi-volumes"});
+    ASSERT_EQ(child.exitCode, 0) << child.output;
+    EXPECT_NE(child.output.find("Listed 0x2 " + std::to_string(1000ull << 20) + "\n"), std::string::npos)
+        << child.output;
+}
+
+// Room for five volumes: the volume kinds of the acceleration.
+TEST_F(VolumeCreate, CacheVolumeKindsChooseTheOptionWordAndWhetherTheCreationIsLogged) {
+    machine_->SetValue("/adapters/0/raid/controller/volumes_per_controller", sim::Value(8));
+    machine_->SetValue("/adapters/0/raid/max_volumes", sim::Value(8));
+    DeviceLocator::ResetForTests();
+    struct Case {
+        int kind;
+        uint32_t level;
+        std::vector<std::string> serials;
+        const char* name;
+        int64_t options;
+        bool logged;
+    };
+    const Case cases[] = {
+        {1, 0x40000, {"PT-4"}, "Cache1", 0x4060, true},
+        {2, 0x40000, {"PT-5"}, "Cache2", 0x14060, false},
+        {3, 0x40000, {"PT-6"}, "Cache3", 0x10000, false},
+        // The kind chooses an option word only for the cache volume level.
+        {2, 0x1, {"PT-7", "SM-8"}, "Plain2", 0, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        sim::eventlog::Clear();
+        std::vector<uint32_t> disks;
+        for (const std::string& serial : c.serials)
+            disks.push_back(Disk(serial));
+        const _UVI_VolumeCreateFromDisksParams p = Params(disks, c.name, c.level, 0x20);
+        const CConsolidatedError error =
+            runWithSession(0, [&](Session& session) { return createVolumeFromDisks(session, &p, c.kind); });
+        ASSERT_TRUE(error.IsSuccessful()) << error.GetErrorMessage() << error.GetDebugInformation();
+        EXPECT_EQ(machine_->At("/adapters/0/raid/new_volume/options").get<int64_t>(), c.options);
+        EXPECT_EQ(FreshLook(c.name).facts.raidLevel, c.level);
+        EXPECT_EQ(CreationLogged(c.name), c.logged);
+    }
+}
+
+// The acceleration's way: a data volume of a set size from one disk, then the cache volume in the
+// rest of its array.
+TEST_F(VolumeCreate, ACacheVolumeGoesOnTheArrayOfADataVolume) {
+    const std::vector<uint32_t> disks = {Disk("PT-4")};
+    const _UVI_VolumeCreateFromDisksParams data = Params(disks, "Data", 0x40000, 0x20, 100ull << 20);
+    CConsolidatedError error =
+        runWithSession(0, [&](Session& session) { return createVolumeFromDisks(session, &data, 0); });
+    ASSERT_TRUE(error.IsSuccessful()) << error.GetErrorMessage() << error.GetDebugInformation();
+    const Seen dataSeen = FreshLook("Data");
+    ASSERT_TRUE(dataSeen.found);
+    EXPECT_EQ(dataSeen.facts.sizeInBytes, 100ull << 20);
+
+    _UVI_VolumeCreateParams cache{};
+    cache.arrayHandle = dataSeen.facts.arrayHandle;
+    std::strcpy(cache.name, "Cache");
+    cache.stripSize = 0x20;
+    cache.raidLevel = 0x40000;
+    cache.sizeInBytes = 200ull << 20;
+    // The export takes the array's whole free space only; the cache creation asks for its size.
+    const _UVI_Error sized = UviVolumeCreate(&cache);
+    EXPECT_EQ(sized.code, 0xA0010006u);
+    EXPECT_EQ(Message(sized), "InValid Size passed");
+    error = runWithSession(0, [&](Session& session) { return createVolumeOnArray(session, &cache, 1); });
+    ASSERT_TRUE(error.IsSuccessful()) << error.GetErrorMessage() << error.GetDebugInformation();
+    const Seen cacheSeen = FreshLook("Cache");
+    ASSERT_TRUE(cacheSeen.found);
+    EXPECT_EQ(cacheSeen.facts.arrayHandle, dataSeen.facts.arrayHandle);
+    EXPECT_EQ(cacheSeen.facts.sizeInBytes, 200ull << 20);
+    EXPECT_EQ(machine_->At("/adapters/0/raid/new_volume/options").get<int64_t>(), 0x4060);
+    EXPECT_EQ(DriverVolume("Cache")["array"].get<int64_t>(), DriverVolume("Data")["array"].get<int64_t>());
+}
+
+TEST_F(VolumeCreate, RefusalsOnAnArrayAreAlikeForTheExportAndTheCacheCreation) {
+    const uint32_t mirrorArray = FreshLook("Volume0").facts.arrayHandle;
+    struct Case {
+        const char* what;
+        const char* limit; // a controller limit set to 1 for the case
+        uint32_t array;
+        const char* name;
+        uint32_t code;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"unknown array", nullptr, 0x7FFF0000, "More", 0xA0010003, ""},
+        {"volumes per array", "volumes_per_array", mirrorArray, "More", 0xA0010015,
+         "Exceeds Maximum Volumes Per Array"},
+        {"volumes per controller", "volumes_per_controller", mirrorArray, "More", 0xA0010015,
+         "Exceeds Maximum Volumes Per HBA"},
+        {"backslash", nullptr, mirrorArray, "Mo\\re", 0xA0010005, "Volume Name contains invalid characters"},
+        {"17 characters", nullptr, mirrorArray, "ABCDEFGHIJKLMNOPQ", 0xA0010005,
+         "Buffer does not contain valid null-terminated string."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string limit = c.limit ? std::string("/adapters/0/raid/controller/") + c.limit : "";
+        sim::Value before;
+        if (c.limit) {
+            before = machine_->Has(limit) ? machine_->At(limit) : sim::Value();
+            machine_->SetValue(limit, sim::Value(1));
+            DeviceLocator::ResetForTests(); // the controller's limits are read once per process
+        }
+        _UVI_VolumeCreateParams p{};
+        p.arrayHandle = c.array;
+        std::memcpy(p.name, c.name, std::min(std::strlen(c.name), sizeof p.name - 1));
+        p.stripSize = 0x20;
+        p.raidLevel = 0x2;
+        const _UVI_Error exported = UviVolumeCreate(&p);
+        EXPECT_EQ(exported.code, c.code);
+        EXPECT_EQ(Message(exported), c.message);
+        const CConsolidatedError internal =
+            runWithSession(0, [&](Session& session) { return createVolumeOnArray(session, &p, 1); });
+        EXPECT_EQ(internal.GetErrorCode(), c.code);
+        EXPECT_EQ(std::string(internal.GetErrorMessage() ? internal.GetErrorMessage() : ""), c.message);
+        if (c.limit) {
+            if (before.is_null())
+                machine_->Remove(limit);
+            else
+                machine_->SetValue(limit, before);
+            DeviceLocator::ResetForTests();
+        }
+    }
+    EXPECT_EQ(machine_->At("/adapters/0/raid/volumes").size(), 1u);
+
+    // From disks: the name is checked before anything else, and a null record is refused.
+    const std::vector<uint32_t> disks = {Disk("PT-4")};
+    const _UVI_VolumeCreateFromDisksParams badName = Params(disks, "Mo\\re", 0x40000, 0x20);
+    CConsolidatedError error =
+        runWithSession(0, [&](Session& session) { return createVolumeFromDisks(session, &badName, 1); });
+    EXPECT_EQ(error.GetErrorCode(), 0xA0010005u);
+    EXPECT_STREQ(error.GetErrorMessage(), "Volume Name contains invalid characters");
+    EXPECT_FALSE(RaidDisk(4).value("claimed", false));
+    error = runWithSession(0, [&](Session& session) { return createVolumeFromDisks(session, nullptr, 1); });
+    EXPECT_EQ(error.GetErrorCode(), 0xA0010002u);
+    error = runWithSession(0, [&](Session& session) { return createVolumeOnArray(session, nullptr, 1); });
+    EXPECT_EQ(error.GetErrorCode(), 0xA0010002u);
+}
+
+// Destroying the cache of a volume turns the Windows write caching of its drive off when its
+// members do not all keep a write cache; a single-disk volume's drive is left as it is.
+TEST_F(VolumeCreate, DestroyingTheCacheOfASingleDiskVolumeLeavesItsDriveWriteCachingAlone) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> serials;
+        uint32_t level;
+        bool writeCachingAfter;
+    };
+    const Case cases[] = {
+        {"Solo", {"PT-4"}, 0x40000, true},
+        {"Pair", {"PT-5", "PT-6"}, 0x1, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<uint32_t> disks;
+        for (const std::string& serial : c.serials)
+            disks.push_back(Disk(serial));
+        const _UVI_Error created = UviVolumeCreateFromDisks(Params(disks, c.name, c.level, 0x20));
+        ASSERT_EQ(created.status, UVI_STATUS_SUCCESS) << Message(created);
+        const Seen before = FreshLook(c.name);
+        ASSERT_TRUE(before.writeCaching);
+        const _UVI_Error destroyed = UviVolumeDestroyCache(before.facts.handle);
+        ASSERT_EQ(destroyed.status, UVI_STATUS_SUCCESS) << Message(destroyed);
+        EXPECT_EQ(FreshLook(c.name).writeCaching, c.writeCachingAfter);
+    }
+}
+
+// Adding a disk restripes the volume over the larger array as a job; the volume keeps its size, and
+// growing it into the new free space is the expansion that follows.
+TEST_F(VolumeCreate, AddingADiskToAStripeEnlargesItsArrayAsAJob) {
+    const std::vector<uint32_t> disks = {Disk("PT-4"), Disk("PT-5")};
+    const _UVI_Error created = UviVolumeCreateFromDisks(Params(disks, "Stripe", 0x1, 0x20));
+    ASSERT_EQ(created.status, UVI_STATUS_SUCCESS) << Message(created);
+    const Seen before = FreshLook("Stripe");
+    const uint64_t share = ((1000215216ull - 4096) * 512) >> 20;
+    ASSERT_EQ(before.facts.sizeInBytes, 2 * share << 20);
+
+    const uint32_t added = Disk("PT-6");
+    const _UVI_Error error = UviAddDisksToArray(before.facts.arrayHandle, &added, 1);
+    ASSERT_EQ(error.status, UVI_STATUS_SUCCESS) << Message(error);
+    EXPECT_EQ(DriverVolume("Stripe")["job"]["kind"].get<std::string>(), "migrate");
+    EXPECT_TRUE(RaidDisk(6).value("claimed", false));
+
+    sim::Clock::AdvanceMs(120000);
+    const Seen after = FreshLook("Stripe");
+    EXPECT_EQ(after.facts.raidLevel, 0x1u);
+    EXPECT_EQ(after.facts.sizeInBytes, before.facts.sizeInBytes);
+    volume_create::ArrayFacts array;
+    ASSERT_TRUE(runWithSession(0, [&](Session& session) {
+                    return volume_create::ReadArrayFacts(session, after.facts.arrayHandle, array);
+                }).IsSuccessful());
+    EXPECT_EQ(array.memberCount, 3u);
+
+    // The driver reports the volume expandable now (set here by hand: the simulator does not derive
+    // the flag), and the expansion takes the third member's share.
+    machine_->SetValue("/adapters/0/raid/volumes/1/flags", sim::Value(0x8000));
+    const _UVI_Error expanded = UviExpandVolume(after.facts.handle);
+    ASSERT_EQ(expanded.status, UVI_STATUS_SUCCESS) << Message(expanded);
+    sim::Clock::AdvanceMs(120000);
+    EXPECT_EQ(FreshLook("Stripe").facts.sizeInBytes, 3 * share << 20);
+}
+
+// A 2 TB disk beside the pass-through drive 1 (ZA1B2C3D, its "Data" partition up to its end).
+sim::MachineBuilder BigDiskMachine() {
+    sim::MachineBuilder b = Machine();
+    b.Append("/disks", DiskEntry("BIG-10", 10, "3907029168"));
+    b.Append("/adapters/0/raid/disks", RaidRecord(10));
+    b.Append("/adapters/0/ports", RaidRecord(10));
+    return b;
+}
+
+class VolumeCreateWithBigDisk : public VolumeCreate {
+protected:
+    VolumeCreateWithBigDisk() : VolumeCreate(BigDiskMachine()) {}
+    static int64_t LastPartitionOfDrive(uint32_t number) {
+        int64_t bytes = -1;
+        EXPECT_TRUE(runWithSession(0, [&](Session& session) {
+                        if (const auto& win = session.findWinDiskInterfaceByDeviceNumber(number))
+                            bytes = LastPartitionBytes(*win);
+                        return CConsolidatedError();
+                    }).IsSuccessful());
+        return bytes;
+    }
+};
+
+TEST_F(VolumeCreateWithBigDisk, AMigratingCreationShrinksTheSourceAndMovesItsDriveToTheVolume) {
+    const uint32_t source = Disk("ZA1B2C3D");
+    const int64_t before = LastPartitionOfDrive(1);
+    ASSERT_GT(before, 0);
+    sim::eventlog::Clear();
+    const std::vector<uint32_t> disks = {source, Disk("BIG-10")};
+    const _UVI_Error created = UviVolumeCreateFromDisks(Params(disks, "Moved", 0x2, 0x20, 0, source));
+    ASSERT_EQ(created.status, UVI_STATUS_SUCCESS) << Message(created);
+
+    // The driver copies the source's data into the mirror rather than initialising it.
+    EXPECT_EQ(DriverVolume("Moved")["job"]["kind"].get<std::string>(), "migrate");
+    size_t shrinks = 0;
+    for (const sim::Call& c : machine_->calls().Of("Vds"))
+        shrinks += c.selectors.value("method", "").find("Shrink") != std::string::npos;
+    EXPECT_GT(shrinks, 0u);
+    const Seen seen = FreshLook("Moved");
+    ASSERT_TRUE(seen.found);
+    EXPECT_EQ(seen.facts.raidLevel, 0x2u);
+    EXPECT_EQ(seen.deviceNumber, 1u);
+    EXPECT_GT(seen.lastPartitionBytes, 0);
+    EXPECT_LT(seen.lastPartitionBytes, before);
+
+    const auto entries = sim::eventlog::Entries();
+    ASSERT_FALSE(entries.empty());
+    ASSERT_GE(entries.back().strings.size(), 5u);
+    EXPECT_EQ(entries.back().strings[2], "false"); // a data disk, not the system disk
+    EXPECT_EQ(entries.back().strings[4], "ZA1B2C3D, BIG-10");
+}
+
+// Five members of 500 GB make a stripe of more than 2 TiB (its size counts the smallest member).
+TEST_F(VolumeCreateWithBigDisk, AddingDisksPastTwoTiBNeedsTheLargeVolumeCapability) {
+    const std::vector<uint32_t> disks = {Disk("PT-4"), Disk("PT-5")};
+    ASSERT_EQ(UviVolumeCreateFromDisks(Params(disks, "Stripe", 0x1, 0x20)).status, UVI_STATUS_SUCCESS);
+    const uint32_t array = FreshLook("Stripe").facts.arrayHandle;
+    const std::vector<uint32_t> added = {Disk("PT-6"), Disk("PT-7"), Disk("BIG-10")};
+    // Without the large-volume bit the change is refused before any disk is claimed.
+    for (const bool largeVolumes : {false, true}) {
+        SCOPED_TRACE(largeVolumes);
+        machine_->SetValue("/adapters/0/raid/controller/capability_a",
+                           sim::Value(largeVolumes ? 0x2600000F : 0x0600000F));
+        DeviceLocator::ResetForTests();
+        const _UVI_Error error = UviAddDisksToArray(array, added.data(), static_cast<unsigned>(added.size()));
+        if (largeVolumes) {
+            EXPECT_EQ(error.status, UVI_STATUS_SUCCESS) << Message(error);
+        } else {
+            EXPECT_EQ(error.code, 0xA0010015u);
+            EXPECT_EQ(Message(error), "Controller does not support >= 2TB volume!");
+        }
+        EXPECT_EQ(DriverVolume("Stripe").contains("job"), largeVolumes);
+        EXPECT_EQ(RaidDisk(6).value("claimed", false), largeVolumes);
+    }
 }
 
 // The default PC's RAID 1 volume Volume0 on TS-0077 and TS-0078, changed.
