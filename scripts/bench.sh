@@ -25,13 +25,20 @@ median() { sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 timed() {
   local walls=() cpus=()
   for _ in $(seq "$runs"); do
-    local start end cpu
-    start=$(date +%s%N)
-    cpu="$( ("$@" >/dev/null 2>&1 || true; times) | tail -1 |
-      awk '{split($1, u, /[ms]/); split($2, s, /[ms]/); printf "%d", (u[1] * 60 + u[2] + s[1] * 60 + s[2]) * 1000000}')"
-    end=$(date +%s%N)
-    walls+=($(((end - start) / 1000)))
-    cpus+=("$cpu")
+    local run
+    # Inside the subshell only the command is timed: the pipeline that reads the figures is not.
+    run="$( (
+      start=$EPOCHREALTIME
+      "$@" >/dev/null 2>&1 || true
+      end=$EPOCHREALTIME
+      echo "$start $end"
+      times
+    ) | awk 'NR == 1 {wall = ($2 - $1) * 1000000}
+             NR == 3 {split($1, u, /[ms]/); split($2, s, /[ms]/)
+                      cpu = (u[1] * 60 + u[2] + s[1] * 60 + s[2]) * 1000000}
+             END {printf "%d %d", wall, cpu}')"
+    walls+=("${run% *}")
+    cpus+=("${run#* }")
   done
   printf '%s\n' "${walls[@]}" | median | awk '{printf "%.1f ", $1 / 1000}'
   printf '%s\n' "${cpus[@]}" | median | awk '{printf "%.1f", $1 / 1000}'
