@@ -15,6 +15,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -56,8 +57,35 @@ Machine::Machine(fs::path stateDir)
       state_(std::make_unique<Document>()) {}
 
 Machine::~Machine() {
+    if (changes_)
+        ::munmap(changes_, sizeof *changes_);
     if (lockFd_ >= 0)
         ::close(lockFd_);
+}
+
+namespace {
+
+// The change count lives in the first eight bytes of machine.lock, which every process of the
+// directory opens anyway. Called under the exclusive lock.
+uint64_t* MapChangeCount(int lockFd) {
+    struct stat st {};
+    if (::fstat(lockFd, &st) != 0)
+        return nullptr;
+    if (st.st_size < static_cast<off_t>(sizeof(uint64_t)) && ::ftruncate(lockFd, sizeof(uint64_t)) != 0)
+        return nullptr;
+    void* at = ::mmap(nullptr, sizeof(uint64_t), PROT_READ | PROT_WRITE, MAP_SHARED, lockFd, 0);
+    return at == MAP_FAILED ? nullptr : static_cast<uint64_t*>(at);
+}
+
+} // namespace
+
+uint64_t Machine::ChangeCount() const {
+    return std::atomic_ref<uint64_t>(*changes_).load(std::memory_order_acquire);
+}
+
+void Machine::CountChangeLocked() {
+    if (changes_)
+        std::atomic_ref<uint64_t>(*changes_).fetch_add(1, std::memory_order_release);
 }
 
 std::shared_ptr<Machine> OpenMachine(const fs::path& stateDir,
@@ -76,10 +104,12 @@ std::shared_ptr<Machine> OpenMachine(const fs::path& stateDir,
         std::lock_guard guard(m->mutex_);
         m->Lock(true);
         try {
+            m->changes_ = MapChangeCount(m->lockFd_);
             if (!fs::exists(m->statePath_)) {
                 // The description becomes the state as it is: no second parse of what was written.
                 describe(*m->state_);
                 m->WriteLocked(*m->state_);
+                m->CountChangeLocked();
                 m->stamp_ = m->StampLocked();
                 m->generation_ = ++g_generations;
             } else {
@@ -208,19 +238,26 @@ void Machine::WriteLocked(const Document& state) {
 
 void Machine::ReadDocument(const std::function<void(const Document&)>& f) const {
     std::lock_guard guard(mutex_);
-    // Writers replace the state file whole (rename), so a file that has not changed since it was
-    // read is the current state: the cached document serves without taking the directory's lock.
-    // Only a changed file is read again, under the shared lock.
-    const bool checked = t_callDepth > 0 && t_checked == this;
-    if (!checked && StampLocked() != stamp_) {
-        Lock(false);
-        try {
-            RefreshLocked();
-        } catch (...) {
+    // Writers replace the state file whole (rename) and then count the change in machine.lock, so
+    // while the count is the one the document was checked at, the document is the current state and
+    // serves without a system call. Otherwise the file is compared with the one read (one stat) and,
+    // when another process replaced it, read again under the shared lock.
+    const uint64_t changes = changes_ ? ChangeCount() : 0;
+    const bool checked =
+        (t_callDepth > 0 && t_checked == this) || (changes_ && checked_ && changes == checkedAt_);
+    if (!checked) {
+        if (StampLocked() != stamp_) {
+            Lock(false);
+            try {
+                RefreshLocked();
+            } catch (...) {
+                Unlock();
+                throw;
+            }
             Unlock();
-            throw;
         }
-        Unlock();
+        checkedAt_ = changes;
+        checked_ = true;
     }
     if (t_callDepth > 0)
         t_checked = this;
@@ -254,9 +291,14 @@ void Machine::UpdateDocument(const std::function<void(Document&)>& f) {
         generation_ = ++g_generations;
         f(*state_);
         WriteLocked(*state_);
+        CountChangeLocked();
         stamp_ = StampLocked();
+        // Under the exclusive lock no other change came between: the document is the counted state.
+        checkedAt_ = changes_ ? ChangeCount() : 0;
+        checked_ = true;
     } catch (...) {
         stamp_ = Stamp{};
+        checked_ = false;
         t_checked = nullptr;
         Unlock();
         throw;

@@ -110,6 +110,13 @@ private:
     };
     Stamp StampLocked() const;
     mutable Stamp stamp_;
+    // The count of changes every process sharing the directory keeps in machine.lock (mapped; null
+    // where it cannot be mapped) and the count this machine's document was last checked at.
+    uint64_t* changes_ = nullptr;
+    mutable uint64_t checkedAt_ = 0;
+    mutable bool checked_ = false;
+    uint64_t ChangeCount() const;
+    void CountChangeLocked();
     mutable uint64_t generation_ = 0;
     Faults faults_;
     CallLog calls_;

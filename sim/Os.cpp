@@ -17,13 +17,20 @@
 namespace sim::os {
 namespace {
 
-nlohmann::json OsSection() {
-    nlohmann::json section = nlohmann::json::object();
+// Runs f on the "os" section where it lies in the state (an empty object when the machine has none):
+// the facts are read in place, as often as services ask for them, without copying the section.
+template <class F> void ReadOs(F&& f) {
+    static const nlohmann::json kNone = nlohmann::json::object();
     Current().Read([&](const nlohmann::json& s) {
-        if (s.contains("os") && s["os"].is_object())
-            section = s["os"];
+        auto os = s.find("os");
+        f(os != s.end() && os->is_object() ? *os : kNone);
     });
-    return section;
+}
+
+bool OsFlag(const char* name, bool fallback) {
+    bool value = fallback;
+    ReadOs([&](const nlohmann::json& os) { value = os.value(name, fallback); });
+    return value;
 }
 
 struct KnownPrivilege {
@@ -131,22 +138,23 @@ std::vector<TokenPrivilege>& LoadedLocked(TokenState& t) {
     if (t.loaded && t.machine.lock() == machine)
         return t.privileges;
     t.privileges.clear();
-    nlohmann::json section = OsSection();
     auto add = [&](const std::string& name, bool enabled) {
         if (auto luid = PrivilegeLuid(name))
             t.privileges.push_back(TokenPrivilege{PrivilegeName(*luid), *luid, enabled});
     };
-    if (section.contains("privileges") && section["privileges"].is_object()) {
-        for (auto it = section["privileges"].begin(); it != section["privileges"].end(); ++it)
-            add(it.key(), it.value().is_string() ? it.value().get<std::string>() == "enabled"
-                                                 : it.value().is_boolean() && it.value().get<bool>());
-    } else if (section.value("elevated", true)) {
-        for (const auto& [name, enabled] : kAdministratorToken)
-            add(name, enabled);
-    } else {
-        for (const auto& [name, enabled] : kStandardUserToken)
-            add(name, enabled);
-    }
+    ReadOs([&](const nlohmann::json& section) {
+        if (section.contains("privileges") && section["privileges"].is_object()) {
+            for (auto it = section["privileges"].begin(); it != section["privileges"].end(); ++it)
+                add(it.key(), it.value().is_string() ? it.value().get<std::string>() == "enabled"
+                                                     : it.value().is_boolean() && it.value().get<bool>());
+        } else if (section.value("elevated", true)) {
+            for (const auto& [name, enabled] : kAdministratorToken)
+                add(name, enabled);
+        } else {
+            for (const auto& [name, enabled] : kStandardUserToken)
+                add(name, enabled);
+        }
+    });
     t.machine = machine;
     t.loaded = true;
     return t.privileges;
@@ -156,32 +164,34 @@ std::vector<TokenPrivilege>& LoadedLocked(TokenState& t) {
 
 Version CurrentVersion() {
     Version v;
-    nlohmann::json section = OsSection();
-    if (!section.contains("version") || !section["version"].is_object())
-        return v;
-    const nlohmann::json& j = section["version"];
-    v.major = j.value("major", v.major);
-    v.minor = j.value("minor", v.minor);
-    v.build = j.value("build", v.build);
-    v.platformId = j.value("platform_id", v.platformId);
-    v.servicePackMajor = j.value("service_pack_major", v.servicePackMajor);
-    v.servicePackMinor = j.value("service_pack_minor", v.servicePackMinor);
-    v.suiteMask = j.value("suite_mask", v.suiteMask);
-    v.productType = j.value("product_type", v.productType);
-    v.csdVersion = j.value("csd_version", v.csdVersion);
+    ReadOs([&](const nlohmann::json& section) {
+        auto found = section.find("version");
+        if (found == section.end() || !found->is_object())
+            return;
+        const nlohmann::json& j = *found;
+        v.major = j.value("major", v.major);
+        v.minor = j.value("minor", v.minor);
+        v.build = j.value("build", v.build);
+        v.platformId = j.value("platform_id", v.platformId);
+        v.servicePackMajor = j.value("service_pack_major", v.servicePackMajor);
+        v.servicePackMinor = j.value("service_pack_minor", v.servicePackMinor);
+        v.suiteMask = j.value("suite_mask", v.suiteMask);
+        v.productType = j.value("product_type", v.productType);
+        v.csdVersion = j.value("csd_version", v.csdVersion);
+    });
     return v;
 }
 
 bool Is64Bit() {
-    return OsSection().value("is_64bit", true);
+    return OsFlag("is_64bit", true);
 }
 
 bool Elevated() {
-    return OsSection().value("elevated", true);
+    return OsFlag("elevated", true);
 }
 
 bool SafeMode() {
-    return OsSection().value("safe_mode", false);
+    return OsFlag("safe_mode", false);
 }
 
 std::string ProgramBaseName() {

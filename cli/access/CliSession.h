@@ -53,6 +53,10 @@ public:
     ~CliSession();
 
     uint32_t getHandle() const { return session_; }
+    // The records of an open session are gathered once and kept while the session is open (it is one
+    // snapshot). A task that changes the configuration and reads it again through the same session
+    // calls this in between.
+    void ForgetGathered();
 
     // ---- one call each ----
     Error OpenSession();
@@ -117,6 +121,8 @@ public:
 
 private:
     Error AddRaidCapabilities(Controller& view, const _UVI_ControllerInfo& info, bool& raidInfoRead);
+    // The array record of a handle, as GetArrayInfo gives it.
+    Error ArrayOfHandle(_UVI_ArrayInfo& info, uint32_t handle);
     EndDevice MakeEndDeviceView(const _UVI_EndDeviceInfo& info);
     Error MakeEndDeviceViews(Error gathering, const std::vector<_UVI_EndDeviceInfo>& records,
                              std::vector<EndDevice>& list);
@@ -124,6 +130,9 @@ private:
                           std::vector<Volume>& list);
 
     uint32_t session_ = 0;
+    struct Gatherings;
+    Gatherings& Kept();
+    std::shared_ptr<Gatherings> gathered_;
 };
 
 } // namespace MOX

@@ -1,6 +1,8 @@
 // Gathering the records of one kind through the two-call handle query, narrowing them to a scope and
 // a name, and the look-ups built on that.
 #include <cstring>
+#include <memory>
+#include <optional>
 #include <utility>
 
 #include "cli/ScopeFilters.h"
@@ -93,23 +95,48 @@ struct VolumeKind {
     static bool matches(const Record& r, const std::string& filter) { return filter == RecordText(r.name); }
 };
 
-template <class Kind>
-Error GetScoped(uint32_t session, std::vector<typename Kind::Record>& list, uint32_t owner, int32_t kind,
-                const std::string& filter) {
-    std::vector<uint32_t> handles;
+// What one gathering read: the handle query's end, or the records read in handle order up to the
+// first failed information query.
+template <class Record> struct Gathered {
+    // The handle query ended the gathering with `result`.
     bool done = false;
-    Error result = ReadHandles(Kind::handles, session, Kind::word, handles, done);
-    if (done)
-        return result;
+    bool readFailed = false;
+    Error result;
+    std::vector<Record> records;
+};
+
+template <class Kind> Gathered<typename Kind::Record> Gather(uint32_t session) {
+    Gathered<typename Kind::Record> gathered;
+    std::vector<uint32_t> handles;
+    gathered.result = ReadHandles(Kind::handles, session, Kind::word, handles, gathered.done);
+    if (gathered.done)
+        return gathered;
     for (uint32_t handle : handles) {
         typename Kind::Record record{};
         Error read = FullConversion(Kind::info(session, handle, &record));
-        if (read.isError())
-            return read;
+        if (read.isError()) {
+            gathered.result = std::move(read);
+            gathered.readFailed = true;
+            break;
+        }
+        gathered.records.push_back(record);
+    }
+    return gathered;
+}
+
+// The gathered records in scope appended to the list, then the list narrowed to the filter.
+template <class Kind>
+Error Narrow(const Gathered<typename Kind::Record>& gathered, std::vector<typename Kind::Record>& list,
+             uint32_t owner, int32_t kind, const std::string& filter) {
+    if (gathered.done)
+        return gathered.result;
+    for (const typename Kind::Record& record : gathered.records) {
         Error scoped = Kind::append(record, owner, kind, list);
         if (scoped.isError())
             return scoped;
     }
+    if (gathered.readFailed)
+        return gathered.result;
     if (list.empty() || filter.empty())
         return Error();
     std::erase_if(list, [&](const typename Kind::Record& record) { return !Kind::matches(record, filter); });
@@ -117,6 +144,28 @@ Error GetScoped(uint32_t session, std::vector<typename Kind::Record>& list, uint
     if (list.empty())
         outcome.set(3, std::string(Kind::word) + " does not exist! Id: " + filter);
     return outcome;
+}
+
+template <class Kind>
+Error GetScoped(uint32_t session, std::vector<typename Kind::Record>& list, uint32_t owner, int32_t kind,
+                const std::string& filter) {
+    return Narrow<Kind>(Gather<Kind>(session), list, owner, kind, filter);
+}
+
+// The records of the kind kept from the session's first whole gathering, narrowed as GetScoped
+// narrows them. A failed gathering is not kept: the next request reads again, as it would without
+// the keeping, so one failure is reported once and does not stand in for later answers.
+template <class Kind>
+Error GetGathered(uint32_t session, std::optional<Gathered<typename Kind::Record>>& gathered,
+                  std::vector<typename Kind::Record>& list, uint32_t owner, int32_t kind,
+                  const std::string& filter) {
+    if (!gathered) {
+        Gathered<typename Kind::Record> fresh = Gather<Kind>(session);
+        if (fresh.result.isError())
+            return Narrow<Kind>(fresh, list, owner, kind, filter);
+        gathered = std::move(fresh);
+    }
+    return Narrow<Kind>(*gathered, list, owner, kind, filter);
 }
 
 Error Failure(int32_t type, std::string detail) {
@@ -164,19 +213,42 @@ Error GetScopedVolumes(uint32_t session, std::vector<_UVI_VolumeInfo>& list, uin
     return GetScoped<VolumeKind>(session, list, owner, kind, filter);
 }
 
+// An open session is one snapshot of the configuration: its records of a kind are the same at every
+// read. Each kind is therefore gathered once per session and narrowed to each request's scope and
+// filter, instead of being read again for every end device and array a view is made of.
+struct CliSession::Gatherings {
+    uint32_t session = 0;
+    std::optional<Gathered<_UVI_EndDeviceInfo>> endDevices;
+    std::optional<Gathered<UVI_PhyInfo>> phys;
+    std::optional<Gathered<_UVI_ArrayInfo>> arrays;
+    std::optional<Gathered<_UVI_VolumeInfo>> volumes;
+};
+
+CliSession::Gatherings& CliSession::Kept() {
+    if (!gathered_ || gathered_->session != session_) {
+        gathered_ = std::make_shared<Gatherings>();
+        gathered_->session = session_;
+    }
+    return *gathered_;
+}
+
 Error CliSession::GetEndDevicesInScope(std::vector<_UVI_EndDeviceInfo>& list, uint32_t owner, int32_t kind,
                                        std::string filter) {
-    return GetScopedEndDevices(session_, list, owner, kind, std::move(filter));
+    return GetGathered<EndDeviceKind>(session_, Kept().endDevices, list, owner, kind, filter);
 }
 
 Error CliSession::GetArraysInScope(std::vector<_UVI_ArrayInfo>& list, uint32_t owner, int32_t kind,
                                    std::string filter) {
-    return GetScopedArrays(session_, list, owner, kind, std::move(filter));
+    return GetGathered<ArrayKind>(session_, Kept().arrays, list, owner, kind, filter);
 }
 
 Error CliSession::GetVolumesInScope(std::vector<_UVI_VolumeInfo>& list, uint32_t owner, int32_t kind,
                                     std::string filter) {
-    return GetScopedVolumes(session_, list, owner, kind, std::move(filter));
+    return GetGathered<VolumeKind>(session_, Kept().volumes, list, owner, kind, filter);
+}
+
+void CliSession::ForgetGathered() {
+    gathered_.reset();
 }
 
 Error CliSession::GetControllerInfos(std::vector<_UVI_ControllerInfo>& list, std::string name) {
@@ -226,7 +298,7 @@ Error CliSession::FindControllerHandleOfEndDevice(std::string id, uint32_t& cont
 
 Error CliSession::FindPhyOfEndDevice(uint32_t endDeviceHandle, UVI_PhyInfo& info) {
     std::vector<UVI_PhyInfo> found;
-    Error result = GetScopedPhys(session_, found, endDeviceHandle, SCOPE_KIND_ALL, "");
+    Error result = GetGathered<PhyKind>(session_, Kept().phys, found, endDeviceHandle, SCOPE_KIND_ALL, "");
     if (result.isError()) {
         result.set(3, "Phy doesn't exists for specified End Device");
         return result;

@@ -61,6 +61,19 @@ Error CliSession::GetControllerByHandle(Controller& view, uint32_t handle) {
     return result;
 }
 
+Error CliSession::ArrayOfHandle(_UVI_ArrayInfo& info, uint32_t handle) {
+    // The session's gathered arrays hold the record its information query gives; only a handle they
+    // do not hold is asked for.
+    std::vector<_UVI_ArrayInfo> arrays;
+    if (!GetArraysInScope(arrays, 0, SCOPE_KIND_ALL, "").isError())
+        for (const _UVI_ArrayInfo& array : arrays)
+            if (array.handle == handle) {
+                info = array;
+                return Error();
+            }
+    return GetArrayInfo(info, handle);
+}
+
 EndDevice CliSession::MakeEndDeviceView(const _UVI_EndDeviceInfo& info) {
     if (info.deviceType != 1 && info.deviceType != 2)
         return EndDevice();
@@ -71,7 +84,7 @@ EndDevice CliSession::MakeEndDeviceView(const _UVI_EndDeviceInfo& info) {
     if (info.usage == 1) {
         _UVI_ArrayInfo array{};
         // Without the array's name no volumes are gathered: an empty name would select every array's.
-        if (!GetArrayInfo(array, info.arrayHandle).isError() && !RecordText(array.name).empty())
+        if (!ArrayOfHandle(array, info.arrayHandle).isError() && !RecordText(array.name).empty())
             (void)FindVolumesOfArray(volumes, RecordText(array.name));
     }
     _UVI_NvcInfo nvc{};

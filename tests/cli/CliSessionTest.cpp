@@ -181,9 +181,11 @@ TEST_F(CliSessionTest, AMemberDiskWhoseArrayCannotBeReadCarriesNoVolumes) {
     ASSERT_GE(memberCount, 2);
     ASSERT_EQ(members(all, false), 0);
 
-    // The first member's array read fails: an empty array name would select every array's volumes,
-    // so that member gets none; the others keep theirs.
-    clitest::ScopedUviFaults faults({{"UviGetArrayInfo"}});
+    // The first member's array read fails (both the session's gathering of the arrays and the direct
+    // read of its own array): an empty array name would select every array's volumes, so that member
+    // gets none; the others keep theirs, read by a later gathering.
+    session_.ForgetGathered(); // the first listing's arrays would be answered from what it kept
+    clitest::ScopedUviFaults faults({{"UviGetArrayInfo", 0, 2}});
     std::vector<MOX::EndDevice> devices;
     ASSERT_FALSE(session_.GetEndDevices(devices, "").isError());
     EXPECT_EQ(members(devices, false), 1);
@@ -397,6 +399,84 @@ TEST(CliSessionWithoutVolumes, NamesOfVolumesFindNothing) {
     EXPECT_EQ(result.getType(), 3);
     EXPECT_EQ(result.getDetails(), std::vector<std::string>{"Volume does not exist! Id: Any"});
     EXPECT_EQ(controller, 0u);
+}
+
+// The session keeps what it gathered of a kind; each answer must be the one a fresh gathering of the
+// library gives for the same scope, filter and earlier list contents, however often it is asked.
+TEST_F(CliSessionTest, KeptGatheringsAnswerAsAFreshGathering) {
+    std::vector<_UVI_ControllerInfo> controllers;
+    ASSERT_FALSE(session_.GetControllerInfos(controllers, "").isError());
+    std::vector<_UVI_ArrayInfo> arrays;
+    ASSERT_FALSE(MOX::GetScopedArrays(session_.getHandle(), arrays, 0, MOX::SCOPE_KIND_ALL, "").isError());
+    ASSERT_FALSE(arrays.empty());
+    std::vector<_UVI_EndDeviceInfo> devices;
+    ASSERT_FALSE(
+        MOX::GetScopedEndDevices(session_.getHandle(), devices, 0, MOX::SCOPE_KIND_ALL, "").isError());
+    ASSERT_FALSE(devices.empty());
+    const uint32_t controller = controllers.front().controllerHandle;
+    const uint32_t array = arrays.front().handle;
+    const std::string arrayName = MOX::RecordText(arrays.front().name);
+    const std::string deviceId = MOX::DiskIdToText(devices.front().scsiAddress);
+
+    struct Case {
+        uint32_t owner;
+        int32_t kind;
+        std::string filter;
+        bool prefilled;
+    };
+    const std::vector<Case> cases = {
+        {0, MOX::SCOPE_KIND_ALL, "", false},
+        {controller, MOX::SCOPE_KIND_CONTROLLER, "", false},
+        {array, MOX::SCOPE_KIND_ARRAY, "", false},
+        {0x7FFFFFF0u, MOX::SCOPE_KIND_CONTROLLER, "", false},
+        {0, 2, "", false},
+        {0, MOX::SCOPE_KIND_ALL, arrayName, false},
+        {0, MOX::SCOPE_KIND_ALL, deviceId, false},
+        {0, MOX::SCOPE_KIND_ALL, "no such name", false},
+        {controller, MOX::SCOPE_KIND_CONTROLLER, arrayName, true},
+        {array, MOX::SCOPE_KIND_ARRAY, "no such name", true},
+    };
+    auto same = [](const Error& kept, const Error& fresh, const auto& keptList, const auto& freshList) {
+        EXPECT_EQ(kept.getType(), fresh.getType());
+        EXPECT_EQ(kept.getDetails(), fresh.getDetails());
+        ASSERT_EQ(keptList.size(), freshList.size());
+        for (size_t i = 0; i < keptList.size(); ++i)
+            EXPECT_EQ(std::memcmp(&keptList[i], &freshList[i], sizeof keptList[i]), 0) << "record " << i;
+    };
+    for (int round = 0; round < 2; ++round) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE("owner " + std::to_string(c.owner) + ", kind " + std::to_string(c.kind) +
+                         ", filter \"" + c.filter + "\", round " + std::to_string(round));
+            std::vector<_UVI_ArrayInfo> keptArrays(c.prefilled ? arrays : std::vector<_UVI_ArrayInfo>{});
+            std::vector<_UVI_ArrayInfo> freshArrays = keptArrays;
+            same(session_.GetArraysInScope(keptArrays, c.owner, c.kind, c.filter),
+                 MOX::GetScopedArrays(session_.getHandle(), freshArrays, c.owner, c.kind, c.filter),
+                 keptArrays, freshArrays);
+            std::vector<_UVI_VolumeInfo> keptVolumes, freshVolumes;
+            same(session_.GetVolumesInScope(keptVolumes, c.owner, c.kind, c.filter),
+                 MOX::GetScopedVolumes(session_.getHandle(), freshVolumes, c.owner, c.kind, c.filter),
+                 keptVolumes, freshVolumes);
+            std::vector<_UVI_EndDeviceInfo> keptDevices(c.prefilled ? devices
+                                                                    : std::vector<_UVI_EndDeviceInfo>{});
+            std::vector<_UVI_EndDeviceInfo> freshDevices = keptDevices;
+            same(session_.GetEndDevicesInScope(keptDevices, c.owner, c.kind, c.filter),
+                 MOX::GetScopedEndDevices(session_.getHandle(), freshDevices, c.owner, c.kind, c.filter),
+                 keptDevices, freshDevices);
+        }
+        // The phy of each end device, and of a handle that is no end device's.
+        for (uint32_t device :
+             {devices.front().endDeviceHandle, devices.back().endDeviceHandle, 0x7FFFFFF0u}) {
+            UVI_PhyInfo kept{};
+            std::vector<UVI_PhyInfo> fresh;
+            const Error keptResult = session_.FindPhyOfEndDevice(device, kept);
+            ASSERT_FALSE(
+                MOX::GetScopedPhys(session_.getHandle(), fresh, device, MOX::SCOPE_KIND_ALL, "").isError());
+            ASSERT_EQ(keptResult.isError(), fresh.size() != 1);
+            if (fresh.size() == 1) {
+                EXPECT_EQ(std::memcmp(&kept, &fresh.front(), sizeof kept), 0);
+            }
+        }
+    }
 }
 
 } // namespace

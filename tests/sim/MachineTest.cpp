@@ -44,6 +44,27 @@ TEST(Machine, AnotherProcessSeesChangesAndItsChangesAreSeen) {
     EXPECT_EQ(m->Snapshot()["test"]["from"], "child");
 }
 
+TEST(Machine, EachOpeningSeesTheOthersChangeAtItsNextRead) {
+    // Two openings of one directory keep documents of their own, as two processes do; each read
+    // after the other's change, and after one that failed halfway, finds the state as it is.
+    sim::ScopedMachine m(Tiny());
+    auto other = sim::Machine::Open(m.stateDir(), Tiny());
+    for (const char* text : {"one", "two", "three"}) {
+        EXPECT_EQ(m->At("/test/greeting"), other->At("/test/greeting"));
+        other->SetValue("/test/greeting", text);
+        EXPECT_EQ(m->At("/test/greeting"), text);
+        m->SetValue("/test/greeting", std::string(text) + "!");
+        EXPECT_EQ(other->At("/test/greeting"), std::string(text) + "!");
+    }
+    EXPECT_THROW(other->Update([](sim::Value& s) {
+        s["test"]["greeting"] = "half-done";
+        throw std::runtime_error("fail");
+    }),
+                 std::runtime_error);
+    EXPECT_EQ(other->At("/test/greeting"), "three!");
+    EXPECT_EQ(m->At("/test/greeting"), "three!");
+}
+
 TEST(Machine, ConcurrentChangesFromSeveralProcessesAreNotLost) {
     sim::ScopedMachine m(Tiny());
     moxtest::Child a({"sim-add", "50"});
