@@ -1,5 +1,7 @@
 #include "sim/CallLog.h"
 
+#include <chrono>
+
 #include "sim/PlatformCall.h"
 #include "sim/ValueJson.h"
 
@@ -27,6 +29,7 @@ void RecordCall(CallLog& log, const std::string& kind, const nlohmann::json& sel
     while (entries.calls.size() >= log.Limit())
         entries.calls.pop_front();
     entries.calls.push_back(std::move(call));
+    entries.recorded.notify_all();
 }
 
 void CallLog::Record(std::string kind, const Value& selectors, std::span<const uint8_t> input) {
@@ -66,11 +69,12 @@ size_t CallLog::Count(const std::string& kind) const {
     return n;
 }
 
-size_t CallLog::CountMatching(const std::string& kind, std::string_view selectorsJson) const {
-    const nlohmann::json wanted = nlohmann::json::parse(selectorsJson);
-    std::lock_guard lock(entries_->mutex);
+namespace {
+
+size_t CountMatchingLocked(const std::deque<CallLog::Entries::Entry>& calls, const std::string& kind,
+                           const nlohmann::json& wanted) {
     size_t n = 0;
-    for (const auto& c : entries_->calls) {
+    for (const auto& c : calls) {
         if (c.kind != kind)
             continue;
         bool all = true;
@@ -79,6 +83,26 @@ size_t CallLog::CountMatching(const std::string& kind, std::string_view selector
         n += all;
     }
     return n;
+}
+
+// Far beyond any wait of a working test; it only turns a lost call into a failure.
+constexpr std::chrono::seconds kAwaitGiveUp{120};
+
+} // namespace
+
+size_t CallLog::CountMatching(const std::string& kind, std::string_view selectorsJson) const {
+    const nlohmann::json wanted = nlohmann::json::parse(selectorsJson);
+    std::lock_guard lock(entries_->mutex);
+    return CountMatchingLocked(entries_->calls, kind, wanted);
+}
+
+bool CallLog::AwaitMatching(const std::string& kind, std::string_view selectorsJson, size_t count) const {
+    if (!Kept())
+        return false; // nothing would ever come
+    const nlohmann::json wanted = nlohmann::json::parse(selectorsJson);
+    std::unique_lock lock(entries_->mutex);
+    return entries_->recorded.wait_for(
+        lock, kAwaitGiveUp, [&] { return CountMatchingLocked(entries_->calls, kind, wanted) >= count; });
 }
 
 void CallLog::Clear() {

@@ -39,6 +39,12 @@ public:
     // The calls of one kind whose selectors hold every selector of the JSON object text (numbers may
     // be written as "0x..." strings), for tests that read the log without the JSON library.
     size_t CountMatching(const std::string& kind, std::string_view selectorsJson) const;
+    // Blocks until the log holds at least `count` calls of the kind matching the selectors (as
+    // CountMatching; "{}" matches every call), so that a test waits for another thread to reach a
+    // platform call without polling. A call is logged as it starts, before its outcome. Only a broken
+    // test reaches the give-up bound, which fails it (false) instead of hanging it; a log not kept
+    // gives false at once.
+    bool AwaitMatching(const std::string& kind, std::string_view selectorsJson, size_t count = 1) const;
     void Clear();
 
     CallLog();

@@ -2,6 +2,7 @@
 // The one seam every simulated platform call passes through, in one order: the call is recorded in
 // the machine's call log (when the log is kept), then the fault rules decide whether it fails and
 // how. Bindings (sim/win32) and the services behind them call this before they do any work.
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <mutex>
@@ -52,6 +53,8 @@ struct CallLog::Entries {
         std::vector<uint8_t> input;
     };
     mutable std::mutex mutex;
+    // Told of every call recorded, for AwaitMatching.
+    mutable std::condition_variable recorded;
     std::deque<Entry> calls;
 };
 

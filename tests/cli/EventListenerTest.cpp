@@ -22,6 +22,7 @@ struct FakeSubscription {
     int closes = 0;
     int waits = 0;
     int lastKind = -1;
+    bool threadEnded = false;
 
     void push(uint32_t status, uint32_t bits = 0) {
         std::lock_guard<std::mutex> lock(mutex);
@@ -32,6 +33,21 @@ struct FakeSubscription {
     void awaitWaits(int n) {
         std::unique_lock<std::mutex> lock(mutex);
         changed.wait(lock, [&] { return waits >= n; });
+    }
+    // Returns once the listener's thread has ended.
+    void awaitThreadEnd() {
+        std::unique_lock<std::mutex> lock(mutex);
+        changed.wait(lock, [&] { return threadEnded; });
+    }
+};
+
+// Tells the fake when the thread that waits on it ends: its destructor runs at that thread's exit.
+struct ThreadEndNotice {
+    FakeSubscription* fake;
+    ~ThreadEndNotice() {
+        std::lock_guard<std::mutex> lock(fake->mutex);
+        fake->threadEnded = true;
+        fake->changed.notify_all();
     }
 };
 
@@ -45,6 +61,7 @@ unsigned long long FakeSetUp(int kind) {
 _UVI_Error FakeWait(unsigned int timeoutMs, unsigned long long handle, _UVI_EventRecord* record) {
     EXPECT_EQ(timeoutMs, 0xFFFFFFFFu);
     EXPECT_EQ(handle, g_fake->handle);
+    thread_local ThreadEndNotice notice{g_fake};
     std::unique_lock<std::mutex> lock(g_fake->mutex);
     ++g_fake->waits;
     g_fake->changed.notify_all();
@@ -116,8 +133,8 @@ TEST_F(EventListenerTest, FailedWaitIsReportedOnceAndEndsTheThread) {
         fake.push(3);
         fake.push(0, 0x40); // never read: the thread has ended
         // The thread ends by itself after its report.
-        while (listener.isListening())
-            std::this_thread::yield();
+        fake.awaitThreadEnd();
+        EXPECT_FALSE(listener.isListening());
         listener.stop();
         EXPECT_FALSE(listener.secondEventSeen());
     }

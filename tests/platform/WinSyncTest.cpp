@@ -102,8 +102,7 @@ TEST_P(WinSyncMutex, InfiniteWaitEndsWhenTheOwnerReleases) {
         ReleaseMutex(mutex);
     });
     // The wait is logged as it starts.
-    while (machine->calls().Count("WaitForSingleObject") < 2)
-        std::this_thread::yield();
+    ASSERT_TRUE(machine->calls().AwaitMatching("WaitForSingleObject", "{}", 2));
     ReleaseMutex(mutex);
     waiter.join();
     EXPECT_EQ(result, WAIT_OBJECT_0);
@@ -242,8 +241,7 @@ TEST_F(WinSync, InfiniteWaitEndsWhenAnotherThreadSetsTheEvent) {
         HANDLE event = CreateEventA(nullptr, FALSE, FALSE, name);
         const size_t waits = machine->calls().Count("WaitForSingleObject");
         std::thread setter([&] {
-            while (machine->calls().Count("WaitForSingleObject") == waits)
-                std::this_thread::yield();
+            EXPECT_TRUE(machine->calls().AwaitMatching("WaitForSingleObject", "{}", waits + 1));
             SetEvent(event);
         });
         EXPECT_EQ(WaitForSingleObject(event, INFINITE), WAIT_OBJECT_0);

@@ -126,14 +126,8 @@ TEST_F(EventInterface, TimeOutFailureAndClosedSubscriptionLeaveTheRecordAlone) {
     // The waiter's time limit tells its wait apart from the workers' waits in the call log.
     constexpr unsigned kLongWait = 0xFFFFFFF0;
     std::thread waiter([&] { result = UviEventWaitWithHandle(kLongWait, handle, &record); });
-    const auto waiting = [&] {
-        for (const sim::Call& call : machine_->calls().Of("WaitForSingleObject"))
-            if (call.selectors.value("timeout", 0u) == kLongWait)
-                return true;
-        return false;
-    };
-    while (!waiting())
-        std::this_thread::yield();
+    ASSERT_TRUE(machine_->calls().AwaitMatching("WaitForSingleObject",
+                                                R"({"timeout": )" + std::to_string(kLongWait) + "}"));
     EXPECT_EQ(UviEventClose(handle).code, kSuccess);
     waiter.join();
     EXPECT_EQ(result.code, kWaitFailed);

@@ -1,4 +1,4 @@
-#include <atomic>
+#include <future>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -66,20 +66,18 @@ TEST(RollbackList, RegistrationStaysOffUntilTheOutermostRollbackEnds) {
 
 // Another thread's rollback ending meanwhile does not switch registration on under this one.
 TEST(RollbackList, RegistrationStaysOffWhileAnotherThreadsRollbackRuns) {
-    std::atomic<int> stage{0};
+    std::promise<void> go;
+    std::shared_future<void> released = go.get_future().share();
     uint32_t idAfterOtherEnded = 99;
     std::thread other([&] {
         RollbackList list;
-        list.push([&] {
-            while (stage.load() != 1)
-                std::this_thread::yield();
-        });
+        list.push([&] { released.wait(); });
     });
     {
         RollbackList list;
         list.push([&] { idAfterOtherEnded = RegisteredId(); });
         list.push([&] {
-            stage.store(1);
+            go.set_value();
             other.join();
         });
     }

@@ -139,7 +139,7 @@ TEST(EventDeviceController, AStopEndsABusyStatusReadWhichFails) {
             EXPECT_STREQ(e.GetDebugInformation(), "Failed to get event Status");
         }
     });
-    ASSERT_TRUE(Eventually([&] { return machine->calls().Of("DeviceIoControl").size() >= 3; }));
+    ASSERT_TRUE(machine->calls().AwaitMatching("DeviceIoControl", "{}", 3));
     device.signalStop();
     reader.join();
 

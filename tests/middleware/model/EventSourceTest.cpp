@@ -89,6 +89,14 @@ private:
     HANDLE m_Reading;
 };
 
+// A source whose test joins its worker. A worker that ended by itself delivers nothing more on the
+// join's stop; one still running would deliver code 5 or its next record.
+template <class S> class Joinable : public S {
+public:
+    using S::S;
+    void join() { S::stopAndJoin(); }
+};
+
 std::shared_ptr<Client> NewClient(uint64_t id) {
     return std::make_shared<Client>(id);
 }
@@ -118,7 +126,7 @@ TEST(EventClient, ClosingWakesAWaiterWithStopAndIdsAreNeverReused) {
     ASSERT_TRUE(held);
     EventRecord seen{};
     std::thread waiter([&] { seen = held->wait(INFINITE); });
-    ASSERT_TRUE(Eventually([&] { return machine->calls().Of("WaitForSingleObject").size() >= 1; }));
+    ASSERT_TRUE(machine->calls().AwaitMatching("WaitForSingleObject", "{}"));
     clients.closeClient(first);
     waiter.join();
     EXPECT_EQ(seen.waitCode, WAIT_CODE_STOPPED);
@@ -134,7 +142,7 @@ TEST(EventClient, APushedRecordWakesAWaiterAndAClosedClientDropsPushes) {
     auto client = NewClient(1);
     EventRecord seen{};
     std::thread waiter([&] { seen = client->wait(INFINITE); });
-    ASSERT_TRUE(Eventually([&] { return machine->calls().Of("WaitForSingleObject").size() >= 1; }));
+    ASSERT_TRUE(machine->calls().AwaitMatching("WaitForSingleObject", "{}"));
     client->push(MakeEventRecord(WAIT_CODE_EVENT, DeviceStatus{5, 1, 9, 10}));
     waiter.join();
     EXPECT_EQ(seen.deviceId, 5u);
@@ -188,7 +196,7 @@ TEST(EventSource, EveryClientGetsEachRecordAndAStopEndsTheWorkerWithCode5) {
 TEST(EventSource, AFailedWaitIsDeliveredAndEndsTheWorkerAFailedReadDoesNot) {
     sim::ScopedMachine machine(sim::MachineBuilder::Default());
     auto client = NewClient(1);
-    Source source(std::make_unique<ScriptedDevice>(
+    Joinable<Source> source(std::make_unique<ScriptedDevice>(
         1,
         std::vector<ScriptedDevice::Step>{
             {WAIT_CODE_EVENT, 0, true}, {WAIT_CODE_OTHER, 0}, {WAIT_CODE_FAILURE, 0}, {WAIT_CODE_EVENT, 5}}));
@@ -196,8 +204,10 @@ TEST(EventSource, AFailedWaitIsDeliveredAndEndsTheWorkerAFailedReadDoesNot) {
     source.start();
     for (uint32_t code : {WAIT_CODE_FAILURE, WAIT_CODE_OTHER, WAIT_CODE_FAILURE})
         EXPECT_EQ(client->wait(INFINITE).waitCode, code);
-    ASSERT_TRUE(Eventually([&] { return source.hasEnded(); }));
-    EXPECT_EQ(client->wait(0).waitCode, WAIT_CODE_TIMEOUT); // the event after the failure never came
+    source.join();
+    EXPECT_TRUE(source.hasEnded());
+    // Neither the event after the failure nor the join's code 5 came: the worker had ended.
+    EXPECT_EQ(client->wait(0).waitCode, WAIT_CODE_TIMEOUT);
 }
 
 // The stop lands while the worker is busy with a record, not waiting: the record and then code 5
@@ -242,7 +252,7 @@ TEST(EventSourceNvme, RepeatsAreSwallowedAChangeIsDeliveredAndAMinuteOfSilenceEn
                                                                               {WAIT_CODE_EVENT, 3},
                                                                               {WAIT_CODE_EVENT, 0, true}});
     ScriptedDevice* scripted = device.get();
-    SourceNvme source(std::move(device));
+    Joinable<SourceNvme> source(std::move(device));
     source.subscribe(1, client);
     source.start();
     // 1, the repeat of 1 swallowed, 2, the record of the silent minute, an event with byte 0, then
@@ -255,7 +265,9 @@ TEST(EventSourceNvme, RepeatsAreSwallowedAChangeIsDeliveredAndAMinuteOfSilenceEn
         EXPECT_EQ(r.secondData, v);
     }
     EXPECT_EQ(client->wait(INFINITE).waitCode, WAIT_CODE_FAILURE);
-    ASSERT_TRUE(Eventually([&] { return source.hasEnded(); }));
+    source.join();
+    EXPECT_TRUE(source.hasEnded());
+    EXPECT_EQ(client->wait(0).waitCode, WAIT_CODE_TIMEOUT); // the worker had ended: no code 5
     // Each signal was read once: the change was not read a second time before delivery.
     EXPECT_EQ(scripted->reads(), 6);
 }

@@ -2,11 +2,8 @@
 // Machines and helpers of the event tests. Every event test runs on the default machine (its SATA
 // RAID controller on port 0, its NVMe controller on port 1 with one NVMe disk behind the remap port),
 // so the controller table a test process builds once serves all of them.
-#include <chrono>
-#include <functional>
 #include <memory>
 #include <string>
-#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -31,18 +28,6 @@ inline sim::MachineBuilder DefaultWithFaults(const std::string& faultsJson) {
 // A factory over the process's controller table, with a GUID source of its own.
 inline UviEvents::DeviceFactory MakeFactory() {
     return UviEvents::DeviceFactory(std::make_shared<DeviceLocator>(), std::make_shared<GuidSource>());
-}
-
-// Waits (without sleeping) until another thread has made the condition true; false after a long
-// real time, so that a broken test fails instead of hanging.
-inline bool Eventually(const std::function<bool()>& condition) {
-    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > giveUp)
-            return false;
-        std::this_thread::yield();
-    }
-    return true;
 }
 
 inline bool IsGuidText(const std::string& text) {

@@ -164,15 +164,15 @@ protected:
 TEST_F(ObjectTransactionAtOnce, ControllerMutexHeldElsewhereMakesTheChangeWait) {
     moxtest::Child holder({"mutex-hold", "Scsi0:_RO"});
     ASSERT_EQ(holder.ReadLine(), "ready 0");
-    std::atomic<bool> started{false}, done{false};
+    std::atomic<bool> done{false};
     CConsolidatedError result;
     std::thread worker([&] {
-        started = true;
         result = OnVolume(VolumeHandle(), 1);
         done = true;
     });
-    while (!started)
-        std::this_thread::yield();
+    // The change waits without time limit for the mutex the other process holds.
+    ASSERT_TRUE(machine_->calls().AwaitMatching(
+        "WaitForSingleObject", R"({"object": "mutex", "name": "Scsi0:_RO", "timeout": "0xFFFFFFFF"})"));
     EXPECT_FALSE(done.load());
     holder.WriteLine("release");
     worker.join();
