@@ -13,6 +13,8 @@
 #include <mutex>
 #include <optional>
 #include <sys/file.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 #include <vector>
@@ -152,17 +154,9 @@ bool WriteAll(int fd, const std::string& text) {
 
 // The ownership file of a named mutex: "1 <pid> <tid>" while an owner holds it, "0" (or nothing)
 // once released. An owner that ends without releasing leaves the 1 behind: the next taker is told
-// the mutex was abandoned. Fixed-width records so that taking and releasing cost one write each.
+// the mutex was abandoned. Fixed-width records, kept mapped for the life of the handle, so that a
+// take and a release cost no more than the two flock calls.
 constexpr size_t kOwnerRecord = 32;
-
-bool HeldMark(int fd) {
-    char first = 0;
-    ssize_t n;
-    do
-        n = ::pread(fd, &first, 1, 0);
-    while (n < 0 && errno == EINTR);
-    return n == 1 && first == '1';
-}
 
 void PutAt(int fd, const char* data, size_t size) {
     size_t done = 0;
@@ -176,19 +170,67 @@ void PutAt(int fd, const char* data, size_t size) {
     }
 }
 
-void MarkHeld(int fd, uint32_t tid) {
-    char record[kOwnerRecord + 1];
-    // The process id of the thread's process (a thread id is the process id of its first thread).
-    thread_local const int pid = static_cast<int>(::getpid());
-    std::snprintf(record, sizeof record, "1 %-10d %-10u", pid, tid);
-    std::memset(record + std::strlen(record), ' ', kOwnerRecord - std::strlen(record));
-    record[kOwnerRecord - 1] = '\n';
-    PutAt(fd, record, kOwnerRecord);
-}
+class OwnerFile {
+public:
+    // The caller holds the namespace lock, so that the file is only ever grown here and never
+    // emptied while a process has it mapped (it is emptied only when no process has the object).
+    explicit OwnerFile(const fs::path& path) : fd_(OpenFile(path)) {
+        struct stat st {};
+        if (fd_ < 0 || ::fstat(fd_, &st) != 0)
+            return;
+        if (st.st_size < static_cast<off_t>(kOwnerRecord) && ::ftruncate(fd_, kOwnerRecord) != 0)
+            return;
+        void* map = ::mmap(nullptr, kOwnerRecord, PROT_READ | PROT_WRITE, MAP_SHARED, fd_, 0);
+        if (map != MAP_FAILED)
+            map_ = static_cast<char*>(map);
+    }
+    ~OwnerFile() {
+        if (map_)
+            ::munmap(map_, kOwnerRecord);
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    OwnerFile(const OwnerFile&) = delete;
+    OwnerFile& operator=(const OwnerFile&) = delete;
 
-void MarkReleased(int fd) {
-    PutAt(fd, "0", 1);
-}
+    bool ok() const { return fd_ >= 0; }
+    bool TryLock() const { return ::flock(fd_, LOCK_EX | LOCK_NB) == 0; }
+    void Unlock() const { Flock(fd_, LOCK_UN); }
+
+    bool HeldMark() const {
+        if (map_)
+            return map_[0] == '1';
+        char first = 0;
+        ssize_t n;
+        do
+            n = ::pread(fd_, &first, 1, 0);
+        while (n < 0 && errno == EINTR);
+        return n == 1 && first == '1';
+    }
+
+    void MarkHeld(uint32_t tid) const {
+        char record[kOwnerRecord + 1];
+        // The process id of the thread's process (a thread id is the process id of its first thread).
+        thread_local const int pid = static_cast<int>(::getpid());
+        std::snprintf(record, sizeof record, "1 %-10d %-10u", pid, tid);
+        std::memset(record + std::strlen(record), ' ', kOwnerRecord - std::strlen(record));
+        record[kOwnerRecord - 1] = '\n';
+        Put(record, kOwnerRecord);
+    }
+
+    void MarkReleased() const { Put("0", 1); }
+
+private:
+    void Put(const char* data, size_t size) const {
+        if (map_)
+            std::memcpy(map_, data, size);
+        else
+            PutAt(fd_, data, size);
+    }
+
+    int fd_;
+    char* map_ = nullptr;
+};
 
 // An exclusive lock of one file for one scope; every scope opens the file anew, so threads of one
 // process exclude each other as processes do.
@@ -371,12 +413,11 @@ public:
     MutexObject(std::string name, std::string canonical, std::unique_ptr<Backing> backing)
         : name_(std::move(name)), canonical_(std::move(canonical)), backing_(std::move(backing)) {
         if (backing_)
-            ownerFd_ = OpenFile(backing_->files().owner());
+            ownerFile_ = std::make_unique<OwnerFile>(backing_->files().owner());
     }
     ~MutexObject() override {
         std::lock_guard registryLock(RegistryMutex());
-        if (ownerFd_ >= 0)
-            ::close(ownerFd_);
+        ownerFile_.reset();
         if (backing_) {
             Unregister(canonical_);
             backing_.reset();
@@ -402,8 +443,8 @@ public:
             if (--count_ > 0)
                 return true;
             if (backing_) {
-                MarkReleased(ownerFd_);
-                Flock(ownerFd_, LOCK_UN);
+                ownerFile_->MarkReleased();
+                ownerFile_->Unlock();
             }
             owner_ = 0;
         }
@@ -422,7 +463,7 @@ public:
             count_ = 0;
             owner_ = 0;
             if (backing_)
-                Flock(ownerFd_, LOCK_UN);
+                ownerFile_->Unlock();
             else
                 abandoned_ = true;
         }
@@ -439,12 +480,12 @@ private:
             return std::nullopt;
         bool abandoned = abandoned_;
         if (backing_) {
-            if (ownerFd_ < 0)
+            if (!ownerFile_->ok())
                 return WaitOutcome::Failed;
-            if (::flock(ownerFd_, LOCK_EX | LOCK_NB) != 0)
+            if (!ownerFile_->TryLock())
                 return std::nullopt;
-            abandoned = HeldMark(ownerFd_);
-            MarkHeld(ownerFd_, tid);
+            abandoned = ownerFile_->HeldMark();
+            ownerFile_->MarkHeld(tid);
         }
         abandoned_ = false;
         owner_ = tid;
@@ -467,7 +508,7 @@ private:
     std::string name_;
     std::string canonical_;
     std::unique_ptr<Backing> backing_;
-    int ownerFd_ = -1;
+    std::unique_ptr<OwnerFile> ownerFile_;
     std::mutex mutex_;
     std::condition_variable cv_;
     uint32_t owner_ = 0;

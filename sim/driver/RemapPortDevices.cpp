@@ -31,10 +31,9 @@ const json* AdapterIn(const json& state, int port, size_t& index) {
 }
 
 // The device of a port entry: the "disks" entry at its address, the one description of the disk.
-void ResolveDevice(const json& state, const json& adapter, PortView& view) {
+void ResolveDevice(const storage::PortDisks& disks, PortView& view) {
     size_t index = 0;
-    view.device = storage::DiskAt(state, adapter.value("port", -1), view.address.path, view.address.target,
-                                  view.address.lun, &index);
+    view.device = disks.At(view.address.path, view.address.target, view.address.lun, &index);
     if (view.device)
         view.devicePath = json::json_pointer("/disks/" + std::to_string(index));
 }
@@ -54,38 +53,60 @@ Connection ConnectionOf(const json& port) {
     return Connection::Other;
 }
 
-std::vector<PortView> PortsOf(const json& state, int adapterPort) {
-    std::vector<PortView> out;
+namespace {
+
+// The "ports" array of the adapter with this storage port, or null.
+const json* PortEntriesOf(const json& state, int adapterPort) {
     size_t adapterIndex = 0;
     const json* adapter = AdapterIn(state, adapterPort, adapterIndex);
     if (!adapter)
-        return out;
+        return nullptr;
     auto ports = adapter->find("ports");
     if (ports == adapter->end() || !ports->is_array())
+        return nullptr;
+    return &*ports;
+}
+
+DeviceAddress AddressOfPort(const json& p) {
+    return {static_cast<uint8_t>(DescNumber(p, "path")), static_cast<uint8_t>(DescNumber(p, "target")),
+            static_cast<uint8_t>(DescNumber(p, "lun"))};
+}
+
+PortView ViewOf(const storage::PortDisks& disks, const json& p, DeviceAddress address) {
+    PortView view;
+    view.port = &p;
+    view.address = address;
+    ResolveDevice(disks, view);
+    // Without a connection of its own a port is connected the way its disk speaks.
+    view.connection = p.contains("connection")                    ? ConnectionOf(p)
+                      : view.device && IsNvmeDevice(*view.device) ? Connection::Nvme
+                                                                  : Connection::Ata;
+    return view;
+}
+
+} // namespace
+
+std::vector<PortView> PortsOf(const json& state, int adapterPort) {
+    std::vector<PortView> out;
+    const json* ports = PortEntriesOf(state, adapterPort);
+    if (!ports)
         return out;
-    for (size_t i = 0; i < ports->size(); ++i) {
-        const json& p = (*ports)[i];
-        if (!p.is_object())
-            continue;
-        PortView view;
-        view.port = &p;
-        view.address = {static_cast<uint8_t>(DescNumber(p, "path")),
-                        static_cast<uint8_t>(DescNumber(p, "target")),
-                        static_cast<uint8_t>(DescNumber(p, "lun"))};
-        ResolveDevice(state, *adapter, view);
-        // Without a connection of its own a port is connected the way its disk speaks.
-        view.connection = p.contains("connection")                    ? ConnectionOf(p)
-                          : view.device && IsNvmeDevice(*view.device) ? Connection::Nvme
-                                                                      : Connection::Ata;
-        out.push_back(std::move(view));
-    }
+    const storage::PortDisks disks(state, adapterPort);
+    for (const json& p : *ports)
+        if (p.is_object())
+            out.push_back(ViewOf(disks, p, AddressOfPort(p)));
     return out;
 }
 
+// Resolves the device of the matching port only: a request names one port, and finding the disk
+// of every other port of the adapter would search the disks once per port.
 std::optional<PortView> FindPort(const json& state, int adapterPort, DeviceAddress address) {
-    for (auto& view : PortsOf(state, adapterPort))
-        if (view.address == address)
-            return view;
+    const json* ports = PortEntriesOf(state, adapterPort);
+    if (!ports)
+        return std::nullopt;
+    for (const json& p : *ports)
+        if (p.is_object() && AddressOfPort(p) == address)
+            return ViewOf(storage::PortDisks(state, adapterPort), p, address);
     return std::nullopt;
 }
 

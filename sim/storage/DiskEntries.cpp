@@ -127,6 +127,23 @@ const json* DiskAt(const json& state, int port, uint32_t path, uint32_t target, 
     return nullptr;
 }
 
+PortDisks::PortDisks(const json& state, int port) {
+    const json& disks = Rows(state, "disks");
+    for (size_t i = 0; i < disks.size(); ++i)
+        if (disks[i].is_object() && disks[i].value("port", -1) == port)
+            disks_.emplace_back(i, &disks[i]);
+}
+
+const json* PortDisks::At(uint32_t path, uint32_t target, uint32_t lun, size_t* index) const {
+    for (const auto& [i, d] : disks_)
+        if (AtAddress(*d, path, target, lun)) {
+            if (index)
+                *index = i;
+            return d;
+        }
+    return nullptr;
+}
+
 const json* RaidVolumeOf(const json& state, const json& entry) {
     if (!entry.is_object() || !entry.contains("port"))
         return nullptr;

@@ -9,6 +9,7 @@
 // adapter's RAID driver describes only what Windows keeps of it (device number, device node,
 // layout, cache); its identity comes from the volume record (sim/README.md, "Disks").
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -24,6 +25,17 @@ bool SeenByWindows(const nlohmann::json& entry);
 // The "disks" entry at this storage port and address, or null. `index` gets its position.
 const nlohmann::json* DiskAt(const nlohmann::json& state, int port, uint32_t path, uint32_t target,
                              uint32_t lun, size_t* index = nullptr);
+
+// The "disks" entries of one storage port, in document order, gathered once: finding several disks
+// of a port (every port of an adapter) searches the whole section only once. Gives what DiskAt gives.
+class PortDisks {
+public:
+    PortDisks(const nlohmann::json& state, int port);
+    const nlohmann::json* At(uint32_t path, uint32_t target, uint32_t lun, size_t* index = nullptr) const;
+
+private:
+    std::vector<std::pair<size_t, const nlohmann::json*>> disks_;
+};
 
 // The RAID volume whose Windows disk the entry is (the volume of the entry's adapter at the entry's
 // address), or null.
