@@ -201,18 +201,6 @@ CConsolidatedError VolumeActionWithValue(Session& session, const Controller& con
     return RunVolumeAction(session, controller, volume.getHandle(), action, &device, actionFailed);
 }
 
-// The common start of the volume operations: the controller and the volume's record.
-CConsolidatedError PrepareVolume(Session& session, uint32_t volumeHandle,
-                                 std::shared_ptr<Controller>& controller, _UVI_VolumeInfo& record) {
-    CConsolidatedError error = GetVolumeAndController(&session, volumeHandle, controller);
-    if (error.IsError())
-        return error;
-    error = internalUviGetVolumeInfo(session, volumeHandle, &record);
-    if (error.IsError())
-        return WithDebug(error, "Error getting volume info for the handle passed in!");
-    return error;
-}
-
 CConsolidatedError RefreshPartitions(Session& session) {
     CConsolidatedError error = RefreshPartitionInfoOfControllers(session);
     if (error.IsError())
@@ -275,7 +263,7 @@ CConsolidatedError SetDiskCacheModeAction(Session& session, uint32_t controllerH
 CConsolidatedError internalUviVolumeSetCacheMode(Session& session, uint32_t volumeHandle, int mode) {
     std::shared_ptr<Controller> controller;
     _UVI_VolumeInfo record{};
-    CConsolidatedError error = PrepareVolume(session, volumeHandle, controller, record);
+    CConsolidatedError error = GetVolumeControllerAndInfo(session, volumeHandle, controller, record);
     if (error.IsError())
         return error;
     if (CacheDeviceIsNotPcie(session, controller->getHandle()) && !record.isBlockCacheVolume &&
@@ -375,7 +363,7 @@ CConsolidatedError internalUviDiskDestroyCache(Session& session, uint32_t diskHa
 CConsolidatedError internalUviVolumeDestroyCache(Session& session, uint32_t volumeHandle) {
     std::shared_ptr<Controller> controller;
     _UVI_VolumeInfo record{};
-    CConsolidatedError error = PrepareVolume(session, volumeHandle, controller, record);
+    CConsolidatedError error = GetVolumeControllerAndInfo(session, volumeHandle, controller, record);
     if (error.IsError())
         return error;
     const std::shared_ptr<RaidVolume> volume = session.getVolumeByHandle(volumeHandle);
@@ -397,7 +385,7 @@ CConsolidatedError internalUviVolumeSetCacheSpindownPolicy(Session& session, uin
                                                            int policy) {
     std::shared_ptr<Controller> controller;
     _UVI_VolumeInfo record{};
-    CConsolidatedError error = PrepareVolume(session, volumeHandle, controller, record);
+    CConsolidatedError error = GetVolumeControllerAndInfo(session, volumeHandle, controller, record);
     if (error.IsError())
         return error;
     uint32_t value = 0;

@@ -13,15 +13,10 @@ constexpr uint32_t kDisassociateAction = 17;
 
 CConsolidatedError internalUviNvcDisassociate(Session& session, uint32_t volumeHandle) {
     std::shared_ptr<Controller> controller;
-    CConsolidatedError error = GetVolumeAndController(&session, volumeHandle, controller);
+    _UVI_VolumeInfo info{};
+    CConsolidatedError error = GetVolumeControllerAndInfo(session, volumeHandle, controller, info);
     if (error.IsError())
         return error;
-    _UVI_VolumeInfo info{};
-    error = internalUviGetVolumeInfo(session, volumeHandle, &info);
-    if (error.IsError()) {
-        error.AddDebugInformation("Error getting volume info for the handle passed in!");
-        return error;
-    }
     error = RunVolumeAction(session, *controller, volumeHandle, kDisassociateAction, nullptr,
                             "Could not Disassociate NV Cache on the volume!");
     if (error.IsError())

@@ -97,16 +97,8 @@ struct VolumeAt {
 
 CConsolidatedError LookUp(Session& session, uint32_t volumeHandle, VolumeAt& at, const char* controllerDebug,
                           const char* infoDebug) {
-    CConsolidatedError error = GetVolumeAndController(&session, volumeHandle, at.controller);
-    if (error.IsError()) {
-        if (controllerDebug)
-            error.AddDebugInformation("%s", controllerDebug);
-        return error;
-    }
-    error = internalUviGetVolumeInfo(session, volumeHandle, &at.info);
-    if (error.IsError())
-        error.AddDebugInformation("%s", infoDebug);
-    return error;
+    return GetVolumeControllerAndInfo(session, volumeHandle, at.controller, at.info, controllerDebug,
+                                      infoDebug);
 }
 
 constexpr const char* kInfoDebug = "Error getting volume info for the handle passed in!";
@@ -205,6 +197,21 @@ void MoveFlushPolicy(const std::string& from, const char* to) {
 }
 
 } // namespace
+
+CConsolidatedError GetVolumeControllerAndInfo(Session& session, uint32_t volumeHandle,
+                                              std::shared_ptr<Controller>& controller, _UVI_VolumeInfo& info,
+                                              const char* controllerDebug, const char* infoDebug) {
+    CConsolidatedError error = GetVolumeAndController(&session, volumeHandle, controller);
+    if (error.IsError()) {
+        if (controllerDebug)
+            error.AddDebugInformation("%s", controllerDebug);
+        return error;
+    }
+    error = internalUviGetVolumeInfo(session, volumeHandle, &info);
+    if (error.IsError())
+        error.AddDebugInformation("%s", infoDebug);
+    return error;
+}
 
 // Writes the device action (when one is given) and runs the volume action as a transaction, both
 // under the controller's named mutex.

@@ -17,6 +17,13 @@ struct _UVI_VolumeInfo;
 CConsolidatedError GetVolumeAndController(Session* session, uint32_t volumeHandle,
                                           std::shared_ptr<Controller>& controller);
 
+// What every volume operation starts with: the volume's controller (a failure carries
+// `controllerDebug` when given) and the volume's record (a failure carries `infoDebug`).
+CConsolidatedError
+GetVolumeControllerAndInfo(Session& session, uint32_t volumeHandle, std::shared_ptr<Controller>& controller,
+                           _UVI_VolumeInfo& info, const char* controllerDebug = nullptr,
+                           const char* infoDebug = "Error getting volume info for the handle passed in!");
+
 // The value some actions read from the volume's device configuration alongside the action code.
 struct DeviceAction {
     uint32_t value;

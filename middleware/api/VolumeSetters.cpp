@@ -49,15 +49,10 @@ CConsolidatedError internalUviVolumeSetExportPolicy(Session& session, uint32_t v
     if (policy == 1)
         return InvalidPolicy();
     std::shared_ptr<Controller> controller;
-    CConsolidatedError error = GetVolumeAndController(&session, volumeHandle, controller);
+    _UVI_VolumeInfo info{};
+    CConsolidatedError error = GetVolumeControllerAndInfo(session, volumeHandle, controller, info);
     if (error.IsError())
         return error;
-    _UVI_VolumeInfo info{};
-    error = internalUviGetVolumeInfo(session, volumeHandle, &info);
-    if (error.IsError()) {
-        error.AddDebugInformation("Error getting volume info for the handle passed in!");
-        return error;
-    }
     if (!TakesVolumePolicies(info.state))
         return CConsolidatedError(CConsolidatedError::UVI_INVALIDSTATE);
     // The driver would export the boot volume under another policy at the next start; a refusal
