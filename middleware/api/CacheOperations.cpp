@@ -8,6 +8,7 @@
 
 #include "middleware/api/ApiHelpers.h"
 #include "middleware/api/ApiLookups.h"
+#include "middleware/api/DiskOperations.h"
 #include "middleware/api/EndDeviceQueries.h"
 #include "middleware/api/NvcInfo.h"
 #include "middleware/api/SystemOperations.h"
@@ -122,13 +123,10 @@ bool CacheDeviceIsNotPcie(Session& session, uint32_t controllerHandle) {
 CConsolidatedError PrepareDisk(Session& session, uint32_t diskHandle, const char* function,
                                std::shared_ptr<Controller>& controller, _UVI_EndDeviceInfo& record,
                                std::shared_ptr<Disk>& disk) {
-    CConsolidatedError error = GetDiskAndController(&session, diskHandle, controller);
+    std::memset(&record, 0, sizeof(record));
+    CConsolidatedError error = GetDiskControllerAndInfo(session, diskHandle, controller, record);
     if (error.IsError())
         return error;
-    std::memset(&record, 0, sizeof(record));
-    error = internalUviGetEndDeviceInfo(session, diskHandle, &record);
-    if (error.IsError())
-        return WithDebug(error, "Error getting disk info for the handle passed in!");
     if (CacheDeviceIsNotPcie(session, controller->getHandle()) && record.solidState)
         return CannotAccelerateSsds(function);
     disk = session.getEndDeviceByHandle(diskHandle);
@@ -400,13 +398,10 @@ CConsolidatedError internalUviVolumeSetCacheSpindownPolicy(Session& session, uin
 
 CConsolidatedError internalUviDiskSetCacheSpindownPolicy(Session& session, uint32_t diskHandle, int policy) {
     std::shared_ptr<Controller> controller;
-    CConsolidatedError error = GetDiskAndController(&session, diskHandle, controller);
+    _UVI_EndDeviceInfo record{};
+    CConsolidatedError error = GetDiskControllerAndInfo(session, diskHandle, controller, record);
     if (error.IsError())
         return error;
-    _UVI_EndDeviceInfo record{};
-    error = internalUviGetEndDeviceInfo(session, diskHandle, &record);
-    if (error.IsError())
-        return WithDebug(error, "Error getting disk info for the handle passed in!");
     const std::shared_ptr<Disk> disk = session.getEndDeviceByHandle(diskHandle);
     if (!disk)
         return Refused(CConsolidatedError::UVI_INVALIDHANDLE, " Invalid Disk handle");

@@ -87,13 +87,7 @@ struct DiskView {
 };
 
 CConsolidatedError ReadDisk(Session& session, uint32_t diskHandle, DiskView& disk) {
-    CConsolidatedError result = GetDiskAndController(&session, diskHandle, disk.controller);
-    if (result.IsError())
-        return result;
-    result = internalUviGetEndDeviceInfo(session, diskHandle, &disk.info);
-    if (result.IsError())
-        result.AddDebugInformation("Error getting disk info for the handle passed in!");
-    return result;
+    return GetDiskControllerAndInfo(session, diskHandle, disk.controller, disk.info);
 }
 
 // One disk action and the text its failure adds (none when null).
@@ -219,6 +213,18 @@ _UVI_Error RunOnDisk(CConsolidatedError (*work)(Session&, uint32_t), uint32_t di
 }
 
 } // namespace
+
+CConsolidatedError GetDiskControllerAndInfo(Session& session, uint32_t diskHandle,
+                                            std::shared_ptr<Controller>& controller,
+                                            _UVI_EndDeviceInfo& info) {
+    CConsolidatedError result = GetDiskAndController(&session, diskHandle, controller);
+    if (result.IsError())
+        return result;
+    result = internalUviGetEndDeviceInfo(session, diskHandle, &info);
+    if (result.IsError())
+        result.AddDebugInformation("Error getting disk info for the handle passed in!");
+    return result;
+}
 
 CConsolidatedError internalUviDiskClaim(Session& session, uint32_t diskHandle) {
     return RunOneAction(session, diskHandle, kClaim);

@@ -14,6 +14,13 @@ struct ControllerLocator;
 class RaidVolume;
 class Session;
 struct _UVI_DiskUnlockInfo;
+struct _UVI_EndDeviceInfo;
+
+// What the disk operations start with: the disk's controller and the disk's record (a failed read
+// carries "Error getting disk info for the handle passed in!").
+CConsolidatedError GetDiskControllerAndInfo(Session& session, uint32_t diskHandle,
+                                            std::shared_ptr<Controller>& controller,
+                                            _UVI_EndDeviceInfo& info);
 
 // Disk action codes of the driver's disk records.
 enum DiskActionCode : uint32_t {
