@@ -8,6 +8,7 @@
 #include "cli/BoostCommandParser.h"
 #include "cli/ITaskFactory.h"
 #include "cli/Options.h"
+#include "cli/tasks/ModeTable.h"
 
 namespace {
 
