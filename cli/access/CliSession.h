@@ -12,6 +12,7 @@
 #include "cli/Controller.h"
 #include "cli/EndDevice.h"
 #include "cli/Error.h"
+#include "cli/UviCalls.h"
 #include "cli/access/ThirdPartyViews.h"
 #include "cli/access/Volume.h"
 #include "middleware/api/UviApi.h"

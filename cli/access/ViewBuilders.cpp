@@ -10,7 +10,7 @@ namespace MOX {
 Error CliSession::AddRaidCapabilities(Controller& view, const _UVI_ControllerInfo& info, bool& raidInfoRead) {
     Error result;
     _UVI_RaidInfo raid{};
-    result.merge(FullConversion(UviGetRaidInfo(session_, info.raidInfoHandle, &raid)));
+    result.merge(FullConversion(CallUvi(UviGetRaidInfo, session_, info.raidInfoHandle, &raid)));
     raidInfoRead = !result.isError();
     if (!raidInfoRead)
         return result;
@@ -19,7 +19,8 @@ Error CliSession::AddRaidCapabilities(Controller& view, const _UVI_ControllerInf
         return result;
     for (uint32_t level : {UVI_RAID_LEVEL_0, UVI_RAID_LEVEL_1, UVI_RAID_LEVEL_5, UVI_RAID_LEVEL_10}) {
         _UVI_RaidLevelInfo levelInfo{};
-        result.merge(FullConversion(UviGetRaidLevelInfo(session_, info.raidInfoHandle, level, &levelInfo)));
+        result.merge(
+            FullConversion(CallUvi(UviGetRaidLevelInfo, session_, info.raidInfoHandle, level, &levelInfo)));
         if (result.isError())
             return result;
         view.addRaidLevel(levelInfo, level);
@@ -52,7 +53,7 @@ Error CliSession::GetControllers(std::vector<Controller>& list, std::string name
 
 Error CliSession::GetControllerByHandle(Controller& view, uint32_t handle) {
     _UVI_ControllerInfo record{};
-    Error result = FullConversion(UviGetControllerInfo(session_, handle, &record));
+    Error result = FullConversion(CallUvi(UviGetControllerInfo, session_, handle, &record));
     if (result.isError())
         return result;
     view = Controller(record);
@@ -209,13 +210,13 @@ Error CliSession::GetAllControllers(std::vector<std::unique_ptr<BasicController>
 
 Error CliSession::GetAnyControllerByHandle(std::unique_ptr<BasicController>& controller, uint32_t handle) {
     _UVI_ControllerInfo own{};
-    Error result = FullConversion(UviGetControllerInfo(session_, handle, &own));
+    Error result = FullConversion(CallUvi(UviGetControllerInfo, session_, handle, &own));
     if (!result.isError()) {
         controller = std::make_unique<Controller>(own);
         return result;
     }
     _UVI_ThirdPartyControllerInfo other{};
-    result = FullConversion(UviGetThirdPartyControllerInfo(session_, handle, &other));
+    result = FullConversion(CallUvi(UviGetThirdPartyControllerInfo, session_, handle, &other));
     if (!result.isError())
         controller = std::make_unique<ThirdPartyController>(other);
     return result;

@@ -139,7 +139,7 @@ TEST_F(CliSessionTest, ControllerViewsWhenRaidCapabilityReadsFail) {
         // The first controller's RAID information cannot be read: it stays listed with what its own
         // record gives, and the failure stays in the result although the second controller's read
         // succeeds after it.
-        clitest::ScopedUviFaults faults({{"UviGetRaidInfo"}});
+        clitest::ScopedUviFaults faults{{UviGetRaidInfo}};
         std::vector<MOX::Controller> controllers;
         const Error result = session_.GetControllers(controllers, "");
         EXPECT_NE(result.getType(), 0);
@@ -153,7 +153,7 @@ TEST_F(CliSessionTest, ControllerViewsWhenRaidCapabilityReadsFail) {
     {
         // A failed read of the RAID 5 limits (the third level read) ends the gathering before the
         // controller is appended.
-        clitest::ScopedUviFaults faults({{"UviGetRaidLevelInfo", 2}});
+        clitest::ScopedUviFaults faults{{UviGetRaidLevelInfo, 2}};
         std::vector<MOX::Controller> controllers;
         EXPECT_NE(session_.GetControllers(controllers, "").getType(), 0);
         EXPECT_TRUE(controllers.empty());
@@ -162,7 +162,7 @@ TEST_F(CliSessionTest, ControllerViewsWhenRaidCapabilityReadsFail) {
 
 TEST_F(CliSessionTest, FindArraysOfControllerKeepsTheFirstFailure) {
     // The first controller's gathering fails, the second one's succeeds.
-    clitest::ScopedUviFaults faults({{"UviGetArrayHandles"}});
+    clitest::ScopedUviFaults faults{{UviGetArrayHandles}};
     std::vector<_UVI_ArrayInfo> arrays;
     const Error result = session_.FindArraysOfController(arrays, "");
     EXPECT_EQ(result.getType(), 1);
@@ -185,7 +185,7 @@ TEST_F(CliSessionTest, AMemberDiskWhoseArrayCannotBeReadCarriesNoVolumes) {
     // read of its own array): an empty array name would select every array's volumes, so that member
     // gets none; the others keep theirs, read by a later gathering.
     session_.ForgetGathered(); // the first listing's arrays would be answered from what it kept
-    clitest::ScopedUviFaults faults({{"UviGetArrayInfo", 0, 2}});
+    clitest::ScopedUviFaults faults{{UviGetArrayInfo, 0, 2}};
     std::vector<MOX::EndDevice> devices;
     ASSERT_FALSE(session_.GetEndDevices(devices, "").isError());
     EXPECT_EQ(members(devices, false), 1);
@@ -258,12 +258,12 @@ TEST_F(HybridSetsTest, BothHalvesBehindOneControllerCountAsOtherDiskMissing) {
 
 TEST_F(HybridSetsTest, AControllerCountAboveTheEightSlotsIsClampedAndReported) {
     Start({{2, 1, "ABC123-1", "0x4A21"}, {1, 0, "ABC123-2", "0x4A22"}});
-    clitest::ScopedUviFaults faults({{"UviGetHybridDiskSetInfo", 0, 1, [](void* record) {
-                                          auto* set = static_cast<_UVI_HybridDiskSetInfo*>(record);
-                                          for (uint32_t i = 0; i < 8; ++i)
-                                              set->controllerHandles[i] = 100 + i;
-                                          set->numControllerHandles = 12;
-                                      }}});
+    clitest::ScopedUviFaults faults{{UviGetHybridDiskSetInfo, 0, 1, [](void* record) {
+                                         auto* set = static_cast<_UVI_HybridDiskSetInfo*>(record);
+                                         for (uint32_t i = 0; i < 8; ++i)
+                                             set->controllerHandles[i] = 100 + i;
+                                         set->numControllerHandles = 12;
+                                     }}};
     std::vector<MOX::HybridDiskSetEntry> sets;
     const Error result =
         session_->GetSessionObjects(sets, [](const _UVI_HybridDiskSetInfo&) { return true; });
@@ -307,9 +307,8 @@ TEST(CliSessionLifetime, ADestroyedSessionIsClosedOnceMoreQuietly) {
     sim::ScopedMachine machine;
     MOX::UviWrapper library;
     std::vector<unsigned> closed;
-    clitest::ScopedUviFaults faults({{"UviSessionClose", 0, -1, [&](void* handle) {
-                                          closed.push_back(*static_cast<unsigned*>(handle));
-                                      }}});
+    clitest::ScopedUviFaults faults{
+        {UviSessionClose, 0, -1, [&](void* handle) { closed.push_back(*static_cast<unsigned*>(handle)); }}};
     unsigned opened = 0;
     {
         CliSession session;
