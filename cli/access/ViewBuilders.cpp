@@ -1,5 +1,4 @@
 // The views the tasks print and judge, built from the records the access layer gathers.
-#include <algorithm>
 #include <utility>
 
 #include "cli/ValueTexts.h"
@@ -219,26 +218,6 @@ Error CliSession::GetAnyControllerByHandle(std::unique_ptr<BasicController>& con
     result = FullConversion(CallUvi(UviGetThirdPartyControllerInfo, session_, handle, &other));
     if (!result.isError())
         controller = std::make_unique<ThirdPartyController>(other);
-    return result;
-}
-
-Error CliSession::CheckRemapCandidate(uint32_t controllerHandle, std::vector<uint32_t>& controllerHandles) {
-    std::vector<HybridDiskSetEntry> sets;
-    Error result = GetSessionObjects(sets, [](const _UVI_HybridDiskSetInfo&) { return true; });
-    if (result.isError())
-        return result;
-    for (const HybridDiskSetEntry& set : sets) {
-        if (std::find(set.controllerHandles.begin(), set.controllerHandles.end(), controllerHandle) ==
-            set.controllerHandles.end())
-            continue;
-        if (set.controllerHandles.size() == 1) {
-            result.set(5, "Selected controller is part of Hybrid Disk with other disk missing.");
-            return result;
-        }
-        controllerHandles = set.controllerHandles;
-    }
-    if (controllerHandles.empty())
-        controllerHandles.push_back(controllerHandle);
     return result;
 }
 

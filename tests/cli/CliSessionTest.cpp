@@ -9,6 +9,7 @@
 #include "cli/UviWrapper.h"
 #include "cli/ValueTexts.h"
 #include "cli/access/CliSession.h"
+#include "cli/access/ZrcOperations.h"
 #include "middleware/core/GlobalLogger.h"
 #include "sim/Machine.h"
 #include "sim/MachineBuilder.h"
@@ -89,7 +90,9 @@ TEST_F(CliSessionTest, OtherVendorsAndHybridSets) {
     EXPECT_TRUE(none.empty());
 
     std::vector<uint32_t> together;
-    ASSERT_FALSE(session_.CheckRemapCandidate(controllers.front().getHandle(), together).isError());
+    ASSERT_FALSE(MOX::ZrcOperations(session_)
+                     .CheckRemapCandidate(controllers.front().getHandle(), together)
+                     .isError());
     EXPECT_EQ(together, std::vector<uint32_t>{controllers.front().getHandle()});
 
     std::unique_ptr<MOX::BasicController> any;
@@ -225,7 +228,7 @@ TEST_F(HybridSetsTest, HalvesOnTwoControllersAreRemappedTogether) {
     ASSERT_EQ(sets[0].controllerHandles.size(), 2u);
     for (uint32_t handle : sets[0].controllerHandles) {
         std::vector<uint32_t> together;
-        EXPECT_FALSE(session_->CheckRemapCandidate(handle, together).isError());
+        EXPECT_FALSE(MOX::ZrcOperations(*session_).CheckRemapCandidate(handle, together).isError());
         EXPECT_EQ(together, sets[0].controllerHandles);
     }
     // A controller in no set stands alone.
@@ -236,7 +239,7 @@ TEST_F(HybridSetsTest, HalvesOnTwoControllersAreRemappedTogether) {
         if (std::find(inSet.begin(), inSet.end(), c.controllerHandle) != inSet.end())
             continue;
         std::vector<uint32_t> alone;
-        EXPECT_FALSE(session_->CheckRemapCandidate(c.controllerHandle, alone).isError());
+        EXPECT_FALSE(MOX::ZrcOperations(*session_).CheckRemapCandidate(c.controllerHandle, alone).isError());
         EXPECT_EQ(alone, std::vector<uint32_t>{c.controllerHandle});
     }
 }
@@ -248,7 +251,8 @@ TEST_F(HybridSetsTest, BothHalvesBehindOneControllerCountAsOtherDiskMissing) {
     ASSERT_EQ(sets.size(), 1u);
     ASSERT_EQ(sets[0].controllerHandles.size(), 1u);
     std::vector<uint32_t> together;
-    const Error missing = session_->CheckRemapCandidate(sets[0].controllerHandles[0], together);
+    const Error missing =
+        MOX::ZrcOperations(*session_).CheckRemapCandidate(sets[0].controllerHandles[0], together);
     EXPECT_EQ(missing.getType(), 5);
     EXPECT_EQ(
         missing.getDetails(),
