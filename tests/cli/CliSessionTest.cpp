@@ -14,7 +14,7 @@
 #include "sim/Machine.h"
 #include "sim/MachineBuilder.h"
 #include "tests/cli/UviFaults.h"
-#include "tests/middleware/model/HybridTestMachine.h"
+#include "tests/support/MachineParts.h"
 
 namespace {
 
@@ -203,8 +203,8 @@ protected:
     std::unique_ptr<CliSession> session_;
 
     // One machine per test: the library's process-wide tables are built for the first one.
-    std::vector<MOX::HybridDiskSetEntry> Start(const std::vector<hybridtest::HybridHalf>& halves) {
-        machine_ = std::make_unique<sim::ScopedMachine>(hybridtest::HybridMachine(halves));
+    std::vector<MOX::HybridDiskSetEntry> Start(const std::vector<moxtest::HybridHalf>& halves) {
+        machine_ = std::make_unique<sim::ScopedMachine>(moxtest::HybridMachine(halves));
         library_ = std::make_unique<MOX::UviWrapper>();
         session_ = std::make_unique<CliSession>();
         EXPECT_FALSE(session_->OpenSession().isError());
