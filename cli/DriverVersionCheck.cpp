@@ -17,7 +17,7 @@ Error IsCliCompatibleWithDriver(CliSession& session, bool& compatible, std::stri
         compatible = false;
         return result;
     }
-    const _UVI_MiddlewareVersionInfo library = UviGetMiddlewareVersionInfo();
+    const _UVI_MiddlewareVersionInfo library = CallUvi(UviGetMiddlewareVersionInfo);
     for (const _UVI_ControllerInfo& controller : controllers) {
         if (!IsDriverVersionCompatible(library.major, library.minor, controller.driverVersionNumbers[0],
                                        controller.driverVersionNumbers[1])) {

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "cli/ConsoleOutput.h"
+#include "cli/UviCalls.h"
 
 namespace MOX {
 
@@ -72,11 +73,11 @@ const StatusRow kStatusRows[] = {
 // One text getter of the library: a size query first, then the text when there is one.
 template <class Getter>
 void AppendLibraryText(Getter getter, uint32_t errorId, std::vector<std::string>& out) {
-    const unsigned size = getter(errorId, nullptr, 0);
+    const unsigned size = CallUvi(getter, errorId, nullptr, 0);
     if (size == 0)
         return;
     std::vector<char> buffer(size, '\0');
-    if (getter(errorId, buffer.data(), size) == 0)
+    if (CallUvi(getter, errorId, buffer.data(), size) == 0)
         return;
     buffer.back() = '\0';
     out.emplace_back(buffer.data());

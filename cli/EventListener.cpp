@@ -7,6 +7,7 @@
 
 #include "cli/ConsoleLock.h"
 #include "cli/Error.h"
+#include "cli/UviCalls.h"
 
 namespace MOX {
 
@@ -21,8 +22,8 @@ void ReportProblem(Error& error) {
 
 } // namespace
 
-EventListener::EventListener(int32_t kind, const UviEventCalls& calls) : calls_(calls) {
-    handle_ = calls_.setUp(kind);
+EventListener::EventListener(int32_t kind) {
+    handle_ = CallUvi(UviEventSetUpForKindWithHandle, kind);
     if (handle_ == 0) {
         Error error(3);
         error.addDetail("Failed setting up event listening: " + std::to_string(kind));
@@ -34,7 +35,7 @@ EventListener::EventListener(int32_t kind, const UviEventCalls& calls) : calls_(
         thread_ = std::thread(&EventListener::listen, this);
     } catch (...) {
         running_ = false;
-        calls_.close(handle_);
+        CallUvi(UviEventClose, handle_);
         throw;
     }
 }
@@ -52,7 +53,7 @@ EventListener::~EventListener() {
 void EventListener::stop() {
     running_ = false;
     if (handle_ != 0)
-        calls_.close(handle_);
+        CallUvi(UviEventClose, handle_);
     if (!thread_.joinable())
         return;
     if (thread_.get_id() == std::this_thread::get_id())
@@ -63,7 +64,7 @@ void EventListener::stop() {
 void EventListener::listen() {
     while (running_) {
         _UVI_EventRecord record{};
-        Error result(calls_.wait(0xFFFFFFFFu, handle_, &record));
+        Error result(CallUvi(UviEventWaitWithHandle, 0xFFFFFFFFu, handle_, &record));
         if (result.getType() == 0) {
             if (record.flags & FIRST_EVENT_BIT)
                 first_ = true;

@@ -9,13 +9,6 @@
 
 namespace MOX {
 
-// The library's event entry points the listener calls.
-struct UviEventCalls {
-    unsigned long long (*setUp)(int kind);
-    _UVI_Error (*wait)(unsigned int timeoutMs, unsigned long long eventHandle, _UVI_EventRecord* record);
-    _UVI_Error (*close)(unsigned long long eventHandle);
-};
-
 class EventListener {
 public:
     static constexpr uint32_t FIRST_EVENT_BIT = 0x10;
@@ -24,7 +17,6 @@ public:
     // Subscribes through the library; a failed subscription is reported on standard output and leaves
     // the listener inert.
     explicit EventListener(int32_t kind);
-    EventListener(int32_t kind, const UviEventCalls& calls);
     ~EventListener();
     EventListener(const EventListener&) = delete;
     EventListener& operator=(const EventListener&) = delete;
@@ -41,7 +33,6 @@ public:
 private:
     void listen();
 
-    UviEventCalls calls_;
     uint64_t handle_ = 0;
     std::thread thread_;
     std::atomic<bool> running_{false};

@@ -10,6 +10,7 @@
 #include "cli/ConsoleOutput.h"
 #include "cli/LegacyHelpTexts.h"
 #include "cli/Options.h"
+#include "cli/tasks/ModeTable.h"
 
 namespace MOX {
 

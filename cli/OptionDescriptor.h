@@ -2,7 +2,6 @@
 // One option of the command line, and the hash containers of options.
 #include <cstdint>
 #include <string>
-#include <unordered_map>
 #include <unordered_set>
 
 namespace MOX {
@@ -37,8 +36,5 @@ struct OptionDescriptorLess {
 };
 
 using OptionDescriptorSet = std::unordered_set<OptionDescriptor, OptionDescriptorHash>;
-
-class ITaskFactory;
-using ModeFactoryMap = std::unordered_map<OptionDescriptor, ITaskFactory*, OptionDescriptorHash>;
 
 } // namespace MOX

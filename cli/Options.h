@@ -1,12 +1,19 @@
 #pragma once
-// The command line's fixed vocabulary: every option descriptor, the three option sets and the map
-// from each mode to its task factory. All are built once, on first use, in one place and in a fixed
-// order (descriptors, then sets, then factories, which read the descriptors).
+// The command line's fixed vocabulary: every option descriptor and the three option sets. Each
+// descriptor's row says what kind of option it is, and the sets follow from the kinds. Built once, on
+// first use: the descriptors, then the sets. The modes' factories are the mode table's
+// (cli/tasks/ModeTable.h).
 #include <vector>
 
 #include "cli/OptionDescriptor.h"
 
 namespace MOX {
+
+enum class OptionKind {
+    MODE,        // selects the task of a run; exactly one is given
+    GENERAL,     // goes with any mode
+    MODE_OPTION, // belongs to the modes whose factories allow it
+};
 
 struct OptionTable {
     // Modes.
@@ -29,13 +36,11 @@ struct OptionTable {
 
 const OptionTable& Options();
 
-// The 9 modes.
+// The descriptors of kind MODE (9).
 const OptionDescriptorSet& ModeOptions();
-// The 5 general options.
+// The descriptors of kind GENERAL (5).
 const OptionDescriptorSet& GeneralOptions();
 // Every descriptor that is not a mode (68).
 const OptionDescriptorSet& AllOptions();
-// Each mode to its factory; the factories live until the process ends.
-const ModeFactoryMap& ModeFactories();
 
 } // namespace MOX

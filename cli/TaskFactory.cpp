@@ -5,6 +5,7 @@
 
 #include "cli/CommandParser.h"
 #include "cli/Options.h"
+#include "cli/tasks/ModeTable.h"
 
 namespace MOX {
 

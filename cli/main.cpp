@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "cli/RunCommandLine.h"
+#include "cli/UviCalls.h"
 #include "cli/UviWrapper.h"
 #include "middleware/api/UviApi.h"
 #include "platform/win/Trace.h"
@@ -17,7 +18,7 @@ namespace {
 void TraceLibraryVersion(const char* when) {
     if (!platform::TraceEnabled(TRACE_LEVEL_INFORMATION, 1))
         return;
-    const _UVI_MiddlewareVersionInfo version = UviGetMiddlewareVersionInfo();
+    const _UVI_MiddlewareVersionInfo version = MOX::CallUvi(UviGetMiddlewareVersionInfo);
     platform::TraceWrite(nullptr, TRACE_LEVEL_INFORMATION, 1, "%s, middleware version %.32s", when,
                          version.versionText);
 }

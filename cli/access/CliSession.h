@@ -1,7 +1,9 @@
 #pragma once
 // The command line's access to the library: one session handle and the operations that read the
-// storage configuration through the exported C interface. Every operation returns a result record
-// and never throws on a library failure; lists are the caller's and are only appended to.
+// storage configuration through the exported C interface, and the views built from what they read.
+// What a mode changes (or asks only for itself) is in that mode's own operations file beside this
+// one (ZrcOperations.h, ...), over the same session. Every operation returns a result record and
+// never throws on a library failure; lists are the caller's and are only appended to.
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -12,6 +14,7 @@
 #include "cli/Controller.h"
 #include "cli/EndDevice.h"
 #include "cli/Error.h"
+#include "cli/UviCalls.h"
 #include "cli/access/ThirdPartyViews.h"
 #include "cli/access/Volume.h"
 #include "middleware/api/UviApi.h"
@@ -116,8 +119,6 @@ public:
     Error GetArrayVolumes(std::vector<Volume>& list, std::string arrayName);
     Error GetAllControllers(std::vector<std::unique_ptr<BasicController>>& list);
     Error GetAnyControllerByHandle(std::unique_ptr<BasicController>& controller, uint32_t handle);
-    // The controllers to be remapped together with this one (those of its hybrid disk set).
-    Error CheckRemapCandidate(uint32_t controllerHandle, std::vector<uint32_t>& controllerHandles);
 
 private:
     Error AddRaidCapabilities(Controller& view, const _UVI_ControllerInfo& info, bool& raidInfoRead);

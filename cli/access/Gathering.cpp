@@ -7,7 +7,6 @@
 
 #include "cli/ScopeFilters.h"
 #include "cli/ValueTexts.h"
-#include "cli/access/ArrayVolumeQueries.h"
 #include "cli/access/CliSession.h"
 
 namespace MOX {
@@ -22,7 +21,7 @@ Error ReadHandles(HandleQuery query, uint32_t session, const std::string& kindWo
                   std::vector<uint32_t>& handles, bool& done) {
     done = true;
     uint32_t count = 0;
-    const _UVI_Error first = query(session, nullptr, &count);
+    const _UVI_Error first = CallUvi(query, session, nullptr, &count);
     if (first.status == 0)
         return QuietConversion(first);
     if (first.status != UVI_STATUS_BUFFER_TOO_SMALL) {
@@ -32,7 +31,7 @@ Error ReadHandles(HandleQuery query, uint32_t session, const std::string& kindWo
         return failure;
     }
     handles.assign(count, 0);
-    Error second = FullConversion(query(session, handles.data(), &count));
+    Error second = FullConversion(CallUvi(query, session, handles.data(), &count));
     if (second.isError())
         return second;
     // Never more than the slots the second call was given.
@@ -46,7 +45,9 @@ struct EndDeviceKind {
     using Record = _UVI_EndDeviceInfo;
     static constexpr const char* word = "End Device";
     static constexpr HandleQuery handles = UviGetEndDeviceHandles;
-    static _UVI_Error info(uint32_t s, uint32_t h, Record* r) { return UviGetEndDeviceInfo(s, h, r); }
+    static _UVI_Error info(uint32_t s, uint32_t h, Record* r) {
+        return CallUvi(UviGetEndDeviceInfo, s, h, r);
+    }
     static Error append(const Record& r, uint32_t owner, int32_t kind, std::vector<Record>& list) {
         return AppendEndDeviceInScope(r, kind, owner, list);
     }
@@ -66,7 +67,7 @@ struct PhyKind {
     using Record = UVI_PhyInfo;
     static constexpr const char* word = "Phy";
     static constexpr HandleQuery handles = UviGetPhyHandles;
-    static _UVI_Error info(uint32_t s, uint32_t h, Record* r) { return UviGetPhyInfo(s, h, r); }
+    static _UVI_Error info(uint32_t s, uint32_t h, Record* r) { return CallUvi(UviGetPhyInfo, s, h, r); }
     static Error append(const Record& r, uint32_t owner, int32_t, std::vector<Record>& list) {
         return AppendPhyOfEndDevice(r, owner, list);
     }
@@ -76,8 +77,8 @@ struct PhyKind {
 struct ArrayKind {
     using Record = _UVI_ArrayInfo;
     static constexpr const char* word = "Array";
-    static constexpr HandleQuery handles = QueryArrayHandles;
-    static _UVI_Error info(uint32_t s, uint32_t h, Record* r) { return QueryArrayInfo(s, h, r); }
+    static constexpr HandleQuery handles = UviGetArrayHandles;
+    static _UVI_Error info(uint32_t s, uint32_t h, Record* r) { return CallUvi(UviGetArrayInfo, s, h, r); }
     static Error append(const Record& r, uint32_t owner, int32_t kind, std::vector<Record>& list) {
         return AppendArrayInScope(r, kind, owner, list);
     }
@@ -87,8 +88,8 @@ struct ArrayKind {
 struct VolumeKind {
     using Record = _UVI_VolumeInfo;
     static constexpr const char* word = "Volume";
-    static constexpr HandleQuery handles = QueryVolumeHandles;
-    static _UVI_Error info(uint32_t s, uint32_t h, Record* r) { return QueryVolumeInfo(s, h, r); }
+    static constexpr HandleQuery handles = UviGetVolumeHandles;
+    static _UVI_Error info(uint32_t s, uint32_t h, Record* r) { return CallUvi(UviGetVolumeInfo, s, h, r); }
     static Error append(const Record& r, uint32_t owner, int32_t kind, std::vector<Record>& list) {
         return AppendVolumeInScope(r, kind, owner, list);
     }
@@ -259,7 +260,7 @@ Error CliSession::GetControllerInfos(std::vector<_UVI_ControllerInfo>& list, std
         return result;
     for (uint32_t handle : handles) {
         _UVI_ControllerInfo record{};
-        Error read = FullConversion(UviGetControllerInfo(session_, handle, &record));
+        Error read = FullConversion(CallUvi(UviGetControllerInfo, session_, handle, &record));
         if (read.isError())
             return read;
         if (name.empty() || name == RecordText(record.name))
@@ -388,7 +389,7 @@ Error CliSession::FindControllerHandleOfVolume(std::string name, uint32_t& contr
 
 Error CliSession::FindVolumeInfoByName(_UVI_VolumeInfo& info, std::string name) {
     uint32_t count = 0;
-    const _UVI_Error first = QueryVolumeHandles(session_, nullptr, &count);
+    const _UVI_Error first = CallUvi(UviGetVolumeHandles, session_, nullptr, &count);
     if (first.status != 0 && first.status != UVI_STATUS_BUFFER_TOO_SMALL) {
         Error result = FullConversion(first);
         result.addDetail("Could not get Volume Handles");
@@ -396,15 +397,15 @@ Error CliSession::FindVolumeInfoByName(_UVI_VolumeInfo& info, std::string name) 
     }
     (void)QuietConversion(first);
     std::vector<uint32_t> handles(first.status == 0 ? 0 : count, 0);
-    Error result =
-        FullConversion(QueryVolumeHandles(session_, handles.empty() ? nullptr : handles.data(), &count));
+    Error result = FullConversion(
+        CallUvi(UviGetVolumeHandles, session_, handles.empty() ? nullptr : handles.data(), &count));
     if (result.isError())
         return result;
     if (count < handles.size())
         handles.resize(count);
     for (uint32_t handle : handles) {
         _UVI_VolumeInfo record{};
-        Error read = QuietConversion(QueryVolumeInfo(session_, handle, &record));
+        Error read = QuietConversion(CallUvi(UviGetVolumeInfo, session_, handle, &record));
         if (read.isError())
             return read;
         if (RecordText(record.name) == name) {

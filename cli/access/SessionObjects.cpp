@@ -15,11 +15,11 @@ Error GatherSessionObjects(uint32_t session, HandleQuery handleQuery, InfoQuery 
                            Append append) {
     uint32_t count = 0;
     std::vector<uint32_t> handles;
-    _UVI_Error deciding = handleQuery(session, nullptr, &count);
+    _UVI_Error deciding = CallUvi(handleQuery, session, nullptr, &count);
     if (deciding.status == UVI_STATUS_BUFFER_TOO_SMALL) {
         (void)QuietConversion(deciding);
         handles.assign(count, 0);
-        deciding = handleQuery(session, handles.data(), &count);
+        deciding = CallUvi(handleQuery, session, handles.data(), &count);
     }
     if (deciding.status != 0) {
         (void)QuietConversion(deciding);
@@ -34,7 +34,7 @@ Error GatherSessionObjects(uint32_t session, HandleQuery handleQuery, InfoQuery 
     }
     for (uint32_t i = 0; i < count; ++i) {
         Record record{};
-        Error read = FullConversion(infoQuery(session, handles[i], &record));
+        Error read = FullConversion(CallUvi(infoQuery, session, handles[i], &record));
         if (read.isError())
             return read;
         if (accept(record))

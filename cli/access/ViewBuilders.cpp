@@ -1,5 +1,4 @@
 // The views the tasks print and judge, built from the records the access layer gathers.
-#include <algorithm>
 #include <utility>
 
 #include "cli/ValueTexts.h"
@@ -10,7 +9,7 @@ namespace MOX {
 Error CliSession::AddRaidCapabilities(Controller& view, const _UVI_ControllerInfo& info, bool& raidInfoRead) {
     Error result;
     _UVI_RaidInfo raid{};
-    result.merge(FullConversion(UviGetRaidInfo(session_, info.raidInfoHandle, &raid)));
+    result.merge(FullConversion(CallUvi(UviGetRaidInfo, session_, info.raidInfoHandle, &raid)));
     raidInfoRead = !result.isError();
     if (!raidInfoRead)
         return result;
@@ -19,7 +18,8 @@ Error CliSession::AddRaidCapabilities(Controller& view, const _UVI_ControllerInf
         return result;
     for (uint32_t level : {UVI_RAID_LEVEL_0, UVI_RAID_LEVEL_1, UVI_RAID_LEVEL_5, UVI_RAID_LEVEL_10}) {
         _UVI_RaidLevelInfo levelInfo{};
-        result.merge(FullConversion(UviGetRaidLevelInfo(session_, info.raidInfoHandle, level, &levelInfo)));
+        result.merge(
+            FullConversion(CallUvi(UviGetRaidLevelInfo, session_, info.raidInfoHandle, level, &levelInfo)));
         if (result.isError())
             return result;
         view.addRaidLevel(levelInfo, level);
@@ -52,7 +52,7 @@ Error CliSession::GetControllers(std::vector<Controller>& list, std::string name
 
 Error CliSession::GetControllerByHandle(Controller& view, uint32_t handle) {
     _UVI_ControllerInfo record{};
-    Error result = FullConversion(UviGetControllerInfo(session_, handle, &record));
+    Error result = FullConversion(CallUvi(UviGetControllerInfo, session_, handle, &record));
     if (result.isError())
         return result;
     view = Controller(record);
@@ -209,35 +209,15 @@ Error CliSession::GetAllControllers(std::vector<std::unique_ptr<BasicController>
 
 Error CliSession::GetAnyControllerByHandle(std::unique_ptr<BasicController>& controller, uint32_t handle) {
     _UVI_ControllerInfo own{};
-    Error result = FullConversion(UviGetControllerInfo(session_, handle, &own));
+    Error result = FullConversion(CallUvi(UviGetControllerInfo, session_, handle, &own));
     if (!result.isError()) {
         controller = std::make_unique<Controller>(own);
         return result;
     }
     _UVI_ThirdPartyControllerInfo other{};
-    result = FullConversion(UviGetThirdPartyControllerInfo(session_, handle, &other));
+    result = FullConversion(CallUvi(UviGetThirdPartyControllerInfo, session_, handle, &other));
     if (!result.isError())
         controller = std::make_unique<ThirdPartyController>(other);
-    return result;
-}
-
-Error CliSession::CheckRemapCandidate(uint32_t controllerHandle, std::vector<uint32_t>& controllerHandles) {
-    std::vector<HybridDiskSetEntry> sets;
-    Error result = GetSessionObjects(sets, [](const _UVI_HybridDiskSetInfo&) { return true; });
-    if (result.isError())
-        return result;
-    for (const HybridDiskSetEntry& set : sets) {
-        if (std::find(set.controllerHandles.begin(), set.controllerHandles.end(), controllerHandle) ==
-            set.controllerHandles.end())
-            continue;
-        if (set.controllerHandles.size() == 1) {
-            result.set(5, "Selected controller is part of Hybrid Disk with other disk missing.");
-            return result;
-        }
-        controllerHandles = set.controllerHandles;
-    }
-    if (controllerHandles.empty())
-        controllerHandles.push_back(controllerHandle);
     return result;
 }
 

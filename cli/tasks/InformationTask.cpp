@@ -115,7 +115,7 @@ Error InformationTask::run() {
             break;
         }
     }
-    (void)FullConversion(UviSessionClose(session_.getHandle()));
+    session_.CloseSessionQuietly();
     return result;
 }
 

@@ -26,7 +26,7 @@ std::unique_ptr<ITask> VersionTaskFactory::createTask(CommandParser&) {
 Error VersionTask::run() {
     std::string report;
     const std::string banner = "\nOrvex(R) MOXCLI";
-    const _UVI_MiddlewareVersionInfo version = UviGetMiddlewareVersionInfo();
+    const _UVI_MiddlewareVersionInfo version = CallUvi(UviGetMiddlewareVersionInfo);
     const std::string libraryLine = "Middleware Version: " + RecordText(version.versionText);
     Error result = session_.OpenSession();
     if (result.isError()) {
@@ -48,7 +48,7 @@ Error VersionTask::run() {
         }
         report = banner + "\n" + libraryLine + driverLines + optionRomLines;
     }
-    (void)FullConversion(UviSessionClose(session_.getHandle()));
+    session_.CloseSessionQuietly();
     std::cout << report << std::flush;
     return result;
 }

@@ -9,11 +9,12 @@
 #include "cli/UviWrapper.h"
 #include "cli/ValueTexts.h"
 #include "cli/access/CliSession.h"
+#include "cli/access/ZrcOperations.h"
 #include "middleware/core/GlobalLogger.h"
 #include "sim/Machine.h"
 #include "sim/MachineBuilder.h"
 #include "tests/cli/UviFaults.h"
-#include "tests/middleware/model/HybridTestMachine.h"
+#include "tests/support/MachineParts.h"
 
 namespace {
 
@@ -89,7 +90,9 @@ TEST_F(CliSessionTest, OtherVendorsAndHybridSets) {
     EXPECT_TRUE(none.empty());
 
     std::vector<uint32_t> together;
-    ASSERT_FALSE(session_.CheckRemapCandidate(controllers.front().getHandle(), together).isError());
+    ASSERT_FALSE(MOX::ZrcOperations(session_)
+                     .CheckRemapCandidate(controllers.front().getHandle(), together)
+                     .isError());
     EXPECT_EQ(together, std::vector<uint32_t>{controllers.front().getHandle()});
 
     std::unique_ptr<MOX::BasicController> any;
@@ -139,7 +142,7 @@ TEST_F(CliSessionTest, ControllerViewsWhenRaidCapabilityReadsFail) {
         // The first controller's RAID information cannot be read: it stays listed with what its own
         // record gives, and the failure stays in the result although the second controller's read
         // succeeds after it.
-        clitest::ScopedUviFaults faults({{"UviGetRaidInfo"}});
+        clitest::ScopedUviFaults faults{{UviGetRaidInfo}};
         std::vector<MOX::Controller> controllers;
         const Error result = session_.GetControllers(controllers, "");
         EXPECT_NE(result.getType(), 0);
@@ -153,7 +156,7 @@ TEST_F(CliSessionTest, ControllerViewsWhenRaidCapabilityReadsFail) {
     {
         // A failed read of the RAID 5 limits (the third level read) ends the gathering before the
         // controller is appended.
-        clitest::ScopedUviFaults faults({{"UviGetRaidLevelInfo", 2}});
+        clitest::ScopedUviFaults faults{{UviGetRaidLevelInfo, 2}};
         std::vector<MOX::Controller> controllers;
         EXPECT_NE(session_.GetControllers(controllers, "").getType(), 0);
         EXPECT_TRUE(controllers.empty());
@@ -162,7 +165,7 @@ TEST_F(CliSessionTest, ControllerViewsWhenRaidCapabilityReadsFail) {
 
 TEST_F(CliSessionTest, FindArraysOfControllerKeepsTheFirstFailure) {
     // The first controller's gathering fails, the second one's succeeds.
-    clitest::ScopedUviFaults faults({{"UviGetArrayHandles"}});
+    clitest::ScopedUviFaults faults{{UviGetArrayHandles}};
     std::vector<_UVI_ArrayInfo> arrays;
     const Error result = session_.FindArraysOfController(arrays, "");
     EXPECT_EQ(result.getType(), 1);
@@ -185,7 +188,7 @@ TEST_F(CliSessionTest, AMemberDiskWhoseArrayCannotBeReadCarriesNoVolumes) {
     // read of its own array): an empty array name would select every array's volumes, so that member
     // gets none; the others keep theirs, read by a later gathering.
     session_.ForgetGathered(); // the first listing's arrays would be answered from what it kept
-    clitest::ScopedUviFaults faults({{"UviGetArrayInfo", 0, 2}});
+    clitest::ScopedUviFaults faults{{UviGetArrayInfo, 0, 2}};
     std::vector<MOX::EndDevice> devices;
     ASSERT_FALSE(session_.GetEndDevices(devices, "").isError());
     EXPECT_EQ(members(devices, false), 1);
@@ -200,8 +203,8 @@ protected:
     std::unique_ptr<CliSession> session_;
 
     // One machine per test: the library's process-wide tables are built for the first one.
-    std::vector<MOX::HybridDiskSetEntry> Start(const std::vector<hybridtest::HybridHalf>& halves) {
-        machine_ = std::make_unique<sim::ScopedMachine>(hybridtest::HybridMachine(halves));
+    std::vector<MOX::HybridDiskSetEntry> Start(const std::vector<moxtest::HybridHalf>& halves) {
+        machine_ = std::make_unique<sim::ScopedMachine>(moxtest::HybridMachine(halves));
         library_ = std::make_unique<MOX::UviWrapper>();
         session_ = std::make_unique<CliSession>();
         EXPECT_FALSE(session_->OpenSession().isError());
@@ -225,7 +228,7 @@ TEST_F(HybridSetsTest, HalvesOnTwoControllersAreRemappedTogether) {
     ASSERT_EQ(sets[0].controllerHandles.size(), 2u);
     for (uint32_t handle : sets[0].controllerHandles) {
         std::vector<uint32_t> together;
-        EXPECT_FALSE(session_->CheckRemapCandidate(handle, together).isError());
+        EXPECT_FALSE(MOX::ZrcOperations(*session_).CheckRemapCandidate(handle, together).isError());
         EXPECT_EQ(together, sets[0].controllerHandles);
     }
     // A controller in no set stands alone.
@@ -236,7 +239,7 @@ TEST_F(HybridSetsTest, HalvesOnTwoControllersAreRemappedTogether) {
         if (std::find(inSet.begin(), inSet.end(), c.controllerHandle) != inSet.end())
             continue;
         std::vector<uint32_t> alone;
-        EXPECT_FALSE(session_->CheckRemapCandidate(c.controllerHandle, alone).isError());
+        EXPECT_FALSE(MOX::ZrcOperations(*session_).CheckRemapCandidate(c.controllerHandle, alone).isError());
         EXPECT_EQ(alone, std::vector<uint32_t>{c.controllerHandle});
     }
 }
@@ -248,7 +251,8 @@ TEST_F(HybridSetsTest, BothHalvesBehindOneControllerCountAsOtherDiskMissing) {
     ASSERT_EQ(sets.size(), 1u);
     ASSERT_EQ(sets[0].controllerHandles.size(), 1u);
     std::vector<uint32_t> together;
-    const Error missing = session_->CheckRemapCandidate(sets[0].controllerHandles[0], together);
+    const Error missing =
+        MOX::ZrcOperations(*session_).CheckRemapCandidate(sets[0].controllerHandles[0], together);
     EXPECT_EQ(missing.getType(), 5);
     EXPECT_EQ(
         missing.getDetails(),
@@ -258,12 +262,12 @@ TEST_F(HybridSetsTest, BothHalvesBehindOneControllerCountAsOtherDiskMissing) {
 
 TEST_F(HybridSetsTest, AControllerCountAboveTheEightSlotsIsClampedAndReported) {
     Start({{2, 1, "ABC123-1", "0x4A21"}, {1, 0, "ABC123-2", "0x4A22"}});
-    clitest::ScopedUviFaults faults({{"UviGetHybridDiskSetInfo", 0, 1, [](void* record) {
-                                          auto* set = static_cast<_UVI_HybridDiskSetInfo*>(record);
-                                          for (uint32_t i = 0; i < 8; ++i)
-                                              set->controllerHandles[i] = 100 + i;
-                                          set->numControllerHandles = 12;
-                                      }}});
+    clitest::ScopedUviFaults faults{{UviGetHybridDiskSetInfo, 0, 1, [](void* record) {
+                                         auto* set = static_cast<_UVI_HybridDiskSetInfo*>(record);
+                                         for (uint32_t i = 0; i < 8; ++i)
+                                             set->controllerHandles[i] = 100 + i;
+                                         set->numControllerHandles = 12;
+                                     }}};
     std::vector<MOX::HybridDiskSetEntry> sets;
     const Error result =
         session_->GetSessionObjects(sets, [](const _UVI_HybridDiskSetInfo&) { return true; });
@@ -307,9 +311,8 @@ TEST(CliSessionLifetime, ADestroyedSessionIsClosedOnceMoreQuietly) {
     sim::ScopedMachine machine;
     MOX::UviWrapper library;
     std::vector<unsigned> closed;
-    clitest::ScopedUviFaults faults({{"UviSessionClose", 0, -1, [&](void* handle) {
-                                          closed.push_back(*static_cast<unsigned*>(handle));
-                                      }}});
+    clitest::ScopedUviFaults faults{
+        {UviSessionClose, 0, -1, [&](void* handle) { closed.push_back(*static_cast<unsigned*>(handle)); }}};
     unsigned opened = 0;
     {
         CliSession session;

@@ -95,6 +95,16 @@ TEST(CommandParser, OnlyLevelOneOptionsAreRegisteredModesFirst) {
         EXPECT_EQ(MOX::ModeOptions().count(list[i]) == 1, i < modes) << list[i].longName;
 }
 
+TEST(CommandParser, TheFactoriesTestsReachTheOptionsOfLevelZero) {
+    // The program refuses them; a factory's test registers them to build its task.
+    EXPECT_EQ(Parsed({"--create", "--level", "5"}).result.getType(), 2);
+    Parsed every({"--create", "--level", "5", "0-2-0-0"}, 0);
+    ASSERT_FALSE(every.result.isError()) << every.result.getDetails().front();
+    EXPECT_TRUE(every.parser.getOption(MOX::Options().create).isSet);
+    EXPECT_EQ(every.parser.getOption(MOX::Options().level).value(), "5");
+    EXPECT_EQ(every.parser.getPositionalArgs(), std::vector<std::string>{"0-2-0-0"});
+}
+
 TEST(CommandParser, IntValueConvertsLikeStoi) {
     struct Case {
         std::string text;

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "cli/EventListener.h"
+#include "cli/UviCalls.h"
 #include "tests/cli/CaptureStdout.h"
 
 namespace {
@@ -89,18 +90,20 @@ _UVI_Error FakeClose(unsigned long long) {
     return _UVI_Error{};
 }
 
-const MOX::UviEventCalls kFakeCalls{FakeSetUp, FakeWait, FakeClose};
-
 class EventListenerTest : public ::testing::Test {
 protected:
     void SetUp() override { g_fake = &fake; }
     void TearDown() override { g_fake = nullptr; }
     FakeSubscription fake;
+    // The library's event entry points answered by the fake.
+    const std::unique_ptr<MOX::UviStandInScope> standIns_[3] = {
+        MOX::MakeUviStandIn(UviEventSetUpForKindWithHandle, FakeSetUp),
+        MOX::MakeUviStandIn(UviEventWaitWithHandle, FakeWait), MOX::MakeUviStandIn(UviEventClose, FakeClose)};
 };
 
 TEST_F(EventListenerTest, EventBitsLatchUntilTheListenerEnds) {
     clitest::CaptureStdout out;
-    MOX::EventListener listener(7, kFakeCalls);
+    MOX::EventListener listener(7);
     EXPECT_EQ(fake.lastKind, 7);
     fake.push(0, 0x50);
     fake.awaitWaits(2);
@@ -116,7 +119,7 @@ TEST_F(EventListenerTest, EventBitsLatchUntilTheListenerEnds) {
 
 TEST_F(EventListenerTest, TimeoutsAreIgnored) {
     clitest::CaptureStdout out;
-    MOX::EventListener listener(2, kFakeCalls);
+    MOX::EventListener listener(2);
     fake.push(9);
     fake.push(0, 0x10);
     fake.awaitWaits(3);
@@ -129,7 +132,7 @@ TEST_F(EventListenerTest, TimeoutsAreIgnored) {
 TEST_F(EventListenerTest, FailedWaitIsReportedOnceAndEndsTheThread) {
     clitest::CaptureStdout out;
     {
-        MOX::EventListener listener(2, kFakeCalls);
+        MOX::EventListener listener(2);
         fake.push(3);
         fake.push(0, 0x40); // never read: the thread has ended
         // The thread ends by itself after its report.
@@ -147,7 +150,7 @@ TEST_F(EventListenerTest, FailedWaitIsReportedOnceAndEndsTheThread) {
 TEST_F(EventListenerTest, StopRightAfterStartIsQuiet) {
     clitest::CaptureStdout out;
     {
-        MOX::EventListener listener(2, kFakeCalls);
+        MOX::EventListener listener(2);
         listener.stop();
         listener.stop();
     }
@@ -159,7 +162,7 @@ TEST_F(EventListenerTest, FailedSubscriptionIsReportedAndStaysInert) {
     fake.handle = 0;
     clitest::CaptureStdout out;
     {
-        MOX::EventListener listener(4, kFakeCalls);
+        MOX::EventListener listener(4);
         listener.stop();
         EXPECT_FALSE(listener.firstEventSeen() || listener.secondEventSeen());
     }

@@ -25,7 +25,8 @@ std::filesystem::path GoldenDir() {
     return source.parent_path() / "golden";
 }
 
-std::string HelpFor(std::vector<std::string> args) {
+// The product prints help at level 1; level 0 shows every mode with the texts of its factory.
+std::string HelpFor(std::vector<std::string> args, int32_t level = 1) {
     args.insert(args.begin(), "moxcli");
     std::vector<const char*> argv;
     for (const auto& a : args)
@@ -33,7 +34,7 @@ std::string HelpFor(std::vector<std::string> args) {
     MOX::BoostCommandParser parser("MOX CLI Tool", 80, 40);
     EXPECT_FALSE(MOX::ParseCommandLine(static_cast<int>(argv.size()), argv.data(), parser).isError());
     clitest::CaptureStdout out;
-    MOX::PrintHelp(1, parser);
+    MOX::PrintHelp(level, parser);
     return out.text();
 }
 
@@ -59,6 +60,7 @@ TEST(HelpPrinter, OutputsMatchTheGoldenFiles) {
     struct Case {
         std::vector<std::string> args;
         const char* golden;
+        int32_t level = 1;
     };
     const Case cases[] = {
         {{"--help"}, "help.txt"},
@@ -68,9 +70,11 @@ TEST(HelpPrinter, OutputsMatchTheGoldenFiles) {
         {{"--legacyHelp"}, "legacy-help.txt"},
         {{"--help", "--legacyHelp"}, "legacy-help.txt"},
         {{"--zrc", "--legacyHelp"}, "legacy-help.txt"},
+        {{"--help"}, "help-level-0.txt", 0},
+        {{"--legacyHelp"}, "legacy-help-level-0.txt", 0},
     };
     for (const auto& c : cases)
-        ExpectGolden(HelpFor(c.args), c.golden);
+        ExpectGolden(HelpFor(c.args, c.level), c.golden);
 }
 
 TEST(HelpPrinter, OptionsListIsSortedByShortThenLongName) {

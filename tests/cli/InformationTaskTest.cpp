@@ -132,9 +132,9 @@ TEST(InformationTask, FailedReadsOfTheOwnControllersAreNotHiddenByTheOtherVendor
         bool failed;
     };
     const Case cases[] = {
-        {"a controller record cannot be read", {{"UviGetControllerInfo"}}, "", 0, true},
-        {"the first controller's RAID information cannot be read", {{"UviGetRaidInfo"}}, "", 2, true},
-        {"the first controller's RAID 5 limits cannot be read", {{"UviGetRaidLevelInfo", 2}}, "", 0, true},
+        {"a controller record cannot be read", {{UviGetControllerInfo}}, "", 0, true},
+        {"the first controller's RAID information cannot be read", {{UviGetRaidInfo}}, "", 2, true},
+        {"the first controller's RAID 5 limits cannot be read", {{UviGetRaidLevelInfo, 2}}, "", 0, true},
         // Only a listing that found no controller gives way to the other vendors' result.
         {"no controller of that name", {}, "NoSuch", 0, false},
     };
@@ -153,11 +153,11 @@ TEST(InformationTask, FailedReadsOfTheOwnControllersAreNotHiddenByTheOtherVendor
 
 TEST(InformationTask, DuplicateControllerNamesEndTheListing) {
     // Both own-driver controllers read with one name.
-    clitest::ScopedUviFaults faults({{"UviGetControllerInfo", 0, -1, [](void* record) {
-                                          auto* info = static_cast<_UVI_ControllerInfo*>(record);
-                                          std::memset(info->name, 0, sizeof info->name);
-                                          std::strcpy(info->name, "Orvex Twin \\\\Scsi0");
-                                      }}});
+    clitest::ScopedUviFaults faults{{UviGetControllerInfo, 0, -1, [](void* record) {
+                                         auto* info = static_cast<_UVI_ControllerInfo*>(record);
+                                         std::memset(info->name, 0, sizeof info->name);
+                                         std::strcpy(info->name, "Orvex Twin \\\\Scsi0");
+                                     }}};
     const Listing twins = RunScope(sim::MachineBuilder::Default(), InformationTask::SCOPE_EVERYTHING, "");
     EXPECT_EQ(twins.result.getType(), 1);
     EXPECT_EQ(twins.result.getDetails(), std::vector<std::string>{"Multiple controllers of that name."});
@@ -167,10 +167,9 @@ TEST(InformationTask, DuplicateControllerNamesEndTheListing) {
 }
 
 TEST(InformationTask, AControllerNotCompatibleWithTheDriverListsOnlyItself) {
-    clitest::ScopedUviFaults faults({{"UviGetControllerInfo", 0, -1, [](void* record) {
-                                          static_cast<_UVI_ControllerInfo*>(record)->interfaceNotSupported =
-                                              1;
-                                      }}});
+    clitest::ScopedUviFaults faults{{UviGetControllerInfo, 0, -1, [](void* record) {
+                                         static_cast<_UVI_ControllerInfo*>(record)->interfaceNotSupported = 1;
+                                     }}};
     const Listing listing = RunScope(sim::MachineBuilder::Default(), InformationTask::SCOPE_EVERYTHING, "");
     EXPECT_FALSE(listing.result.isError()) << listing.text;
     EXPECT_EQ(Count(listing.text,

@@ -8,6 +8,7 @@
 #include "cli/BoostCommandParser.h"
 #include "cli/ITaskFactory.h"
 #include "cli/Options.h"
+#include "cli/tasks/ModeTable.h"
 
 namespace {
 
@@ -113,9 +114,9 @@ TEST(OptionVocabulary, EveryModeHasAFactoryWithTextsForLevelsZeroAndOne) {
     EXPECT_EQ(MOX::ModeFactories().at(MOX::Options().manage)->allowedOptions.size(), 19u);
     EXPECT_EQ(MOX::ModeFactories().at(MOX::Options().halvexMemory)->allowedOptions.size(), 18u);
     EXPECT_EQ(MOX::ModeFactories().at(MOX::Options().accelerate)->allowedOptions.size(), 20u);
-    EXPECT_EQ(MOX::ModeFactories().at(MOX::Options().accelerate)->usageTexts.at(0).size(), 498u);
+    // A level without texts of its own keeps the base's line break; the texts themselves are the help
+    // goldens' (help-level-0.txt shows every mode's texts of level 0).
     EXPECT_EQ(MOX::ModeFactories().at(MOX::Options().accelerate)->usageTexts.at(1), "\n");
-    EXPECT_EQ(MOX::ModeFactories().at(MOX::Options().halvexMemory)->exampleTexts.at(0).size(), 328u);
 }
 
 class BareFactory : public MOX::ITaskFactory {

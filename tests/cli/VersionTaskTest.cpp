@@ -39,7 +39,7 @@ TEST(VersionTask, NoSessionPrintsOnlyThatVersionsCannotBeShown) {
 }
 
 TEST(VersionTask, ControllersThatCannotBeReadPrintNothing) {
-    clitest::ScopedUviFaults faults({{"UviGetControllerInfo"}});
+    clitest::ScopedUviFaults faults{{UviGetControllerInfo}};
     const Report report = RunVersion(sim::MachineBuilder::Default());
     EXPECT_EQ(report.text, "");
     EXPECT_NE(report.result.getType(), 0);

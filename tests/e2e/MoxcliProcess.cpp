@@ -14,6 +14,9 @@
 
 #include <gtest/gtest.h>
 
+#include "sim/Machine.h"
+#include "sim/MachineBuilder.h"
+
 namespace moxe2e {
 
 fs::path SourceDir() {
@@ -139,6 +142,17 @@ Run MoxcliProcess::Finish(std::chrono::seconds limit, bool* hung) {
 
 Run RunMoxcli(const fs::path& machine, const std::vector<std::string>& args, const fs::path& state) {
     return MoxcliProcess(machine, args, state).Finish(kGenerousLimit);
+}
+
+Scenario::Scenario(const std::string& machine)
+    : machine_(machine.empty() ? fs::path() : sim::MachinesDir() / machine) {}
+
+Run Scenario::Command(const std::vector<std::string>& args) {
+    return RunMoxcli(machine_, args, state_.path());
+}
+
+sim::Value Scenario::State(std::string_view pointer) const {
+    return sim::Machine::Open(state_.path() / "machine")->At(pointer);
 }
 
 void ExpectGolden(const Run& run, const std::string& name) {

@@ -7,8 +7,11 @@
 #include <chrono>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
+
+#include "sim/Value.h"
 
 namespace moxe2e {
 
@@ -72,6 +75,21 @@ constexpr std::chrono::seconds kGenerousLimit{120};
 
 // Runs moxcli to its end (see MoxcliProcess).
 Run RunMoxcli(const fs::path& machine, const std::vector<std::string>& args, const fs::path& state);
+
+// Commands run one after another on one machine, as a user types them: each sees what the ones
+// before it changed, and State reads what they left.
+class Scenario {
+public:
+    // A file of sim/machines, or empty for the embedded default.
+    explicit Scenario(const std::string& machine = "");
+    Run Command(const std::vector<std::string>& args);
+    // The value at a JSON pointer of the machine's state now; null when there is none.
+    sim::Value State(std::string_view pointer) const;
+
+private:
+    fs::path machine_;
+    TempDir state_;
+};
 
 // Compares the run with golden/<name>.txt (or rewrites it under MOX_UPDATE_GOLDEN=1).
 void ExpectGolden(const Run& run, const std::string& name);

@@ -78,6 +78,19 @@ TEST(Moxcli, VersionHelpAndCommandLineErrors) {
     });
 }
 
+TEST(Moxcli, ACommandLeavesItsChangesToTheNext) {
+    // The listing records the cache-memory pairing's status for the cache product's programs; the
+    // next listing on the same machine finds it there and prints what a lone run prints.
+    Scenario pc("pairing.json");
+    ExpectGolden(pc.Command({"-I"}), "information-pairing");
+    const sim::Value bexl = pc.State("/registry/keys/HKLM\\SOFTWARE\\WOW6432Node\\Orvex\\Bexl");
+    for (const char* name : {"HalvexStatus", "IsHalvexEnabled"}) {
+        EXPECT_EQ(bexl[name]["type"], sim::Value("REG_DWORD")) << name;
+        EXPECT_TRUE(bexl[name]["data"].is_number()) << name;
+    }
+    ExpectGolden(pc.Command({"-I"}), "information-pairing");
+}
+
 TEST(Moxcli, DriverVersionMustFitTheLibrary) {
     // The library is 20.1; the second controller's driver decides, so the text names that one.
     const std::pair<const char*, const char*> cases[] = {

@@ -19,6 +19,7 @@
 #include "middleware/model/RaidVolume.h"
 #include "middleware/model/Session.h"
 #include "tests/middleware/api/QueryTestSupport.h"
+#include "tests/support/MachineParts.h"
 
 namespace {
 
@@ -30,11 +31,14 @@ sim::MachineBuilder CachedMachine() {
     sim::MachineBuilder b = sim::MachineBuilder::Default();
     b.Set("/disks/5/rotation_rate", "7200").Set("/disks/6/rotation_rate", "7200");
     b.Set("/adapters/0/raid/disks/1/spare", "false");
-    b.Append("/adapters/0/raid/arrays", R"({"disks": [1], "number": 1})");
-    b.Append("/adapters/0/raid/volumes",
-             R"({"name": "NvCache", "level": 0, "size_mb": 64000, "strip_kb": 64, "array": 1})");
-    b.Set("/adapters/0/raid/nv_cache", R"({"size_mb": 64000, "state": 1, "mode": 3, "cache_volume": 1,
-                                           "accelerated_volume": 0, "name": "NvCache", "policy": 60})");
+    const size_t array = moxtest::AddRaidArray(b, {1}, 1);
+    moxtest::CacheVolume cache;
+    cache.volume.name = "NvCache";
+    cache.volume.sizeMb = 64000;
+    cache.volume.array = static_cast<int>(array);
+    cache.acceleratedVolume = 0;
+    cache.facts = R"(, "policy": 60)";
+    moxtest::AddCacheVolume(b, cache);
     return b;
 }
 
@@ -316,11 +320,12 @@ TEST_F(CacheOperations, SsdsNeedAPcieCacheDeviceUnlessTheyShareTheCacheArray) {
 
 // The cache volume's array on an NVMe disk that the SATA controller remaps: a PCIe cache device.
 sim::MachineBuilder& WithPcieCacheDevice(sim::MachineBuilder& b) {
-    b.Append("/disks", R"({"port": 0, "path": 1, "target": 0, "lun": 0, "protocol": "nvme", "vendor": "NVMe",
-                           "model": "Virel NV2 1TB", "serial": "NV2-0900", "firmware": "3B2QGXA7",
-                           "pci_vendor": "0x1C8F", "pci_subsystem_vendor": "0x1C8F", "sectors": 1953525168})");
-    b.Append("/adapters/0/ports", R"({"path": 1, "target": 0, "connection": "nvme"})");
-    b.Append("/adapters/0/raid/disks", R"({"path": 1, "target": 0, "lun": 0})");
+    moxtest::DriverDisk drive = moxtest::NvmeDrive("NV2-0900");
+    drive.path = 1;
+    drive.firmware = "3B2QGXA7";
+    drive.diskFacts += R"(, "vendor": "NVMe", "pci_vendor": "0x1C8F", "pci_subsystem_vendor": "0x1C8F")";
+    drive.portFacts = R"(, "connection": "nvme")";
+    moxtest::AddDriverDisk(b, drive);
     return b.Set("/adapters/0/raid/arrays/1/disks", "[4]");
 }
 

@@ -7,6 +7,7 @@
 #include "middleware/api/NvcInfo.h"
 #include "middleware/ioctl/DeviceLocator.h"
 #include "tests/middleware/api/QueryTestSupport.h"
+#include "tests/support/MachineParts.h"
 
 namespace {
 
@@ -108,19 +109,20 @@ TEST_F(CacheQueries, PercentagesStayWithinZeroAndHundred) {
 // The SATA controller with an SSD cache in use (mode 5, so its statistics are read): volume 1 on
 // the one-disk array 1 is accelerated, volume 2 on array 0 is the cache volume.
 sim::MachineBuilder CacheInUse(uint32_t cacheVolumeFlags, const char* capabilityA, const std::string& stats) {
-    return sim::MachineBuilder::Default()
-        .Set("/adapters/0/raid/disks/1", R"({"path": 0, "target": 1, "lun": 0})")
-        .Set("/adapters/0/raid/arrays/1", R"({"disks": [1], "number": 1})")
-        .Set(
-            "/adapters/0/raid/volumes/1",
-            R"({"name": "Accel", "level": 0, "size_mb": 1000, "strip_kb": 64, "array": 1, "cache_policy": 0})")
-        .Set("/adapters/0/raid/volumes/2",
-             R"({"name": "Cache", "level": 0, "size_mb": 1000, "strip_kb": 64, "array": 0, "cache_policy": 0,
-                 "flags": )" +
-                 std::to_string(cacheVolumeFlags) + "}")
-        .Set("/adapters/0/raid/nv_cache", R"({"size_mb": 1000, "state": 1, "mode": 5, "cache_volume": 2,
-                                              "accelerated_volume": 1, "name": "Cache"})")
-        .Set("/adapters/0/raid/controller/capability_a", capabilityA)
+    sim::MachineBuilder b = sim::MachineBuilder::Default();
+    b.Set("/adapters/0/raid/disks/1", R"({"path": 0, "target": 1, "lun": 0})");
+    const int array = static_cast<int>(moxtest::AddRaidArray(b, {1}, 1));
+    moxtest::RaidVolume accelerated;
+    accelerated.name = "Accel";
+    accelerated.array = array;
+    accelerated.facts = R"(, "cache_policy": 0)";
+    moxtest::CacheVolume cache;
+    cache.volume.name = "Cache";
+    cache.volume.facts = R"(, "cache_policy": 0, "flags": )" + std::to_string(cacheVolumeFlags);
+    cache.acceleratedVolume = static_cast<int>(moxtest::AddRaidVolume(b, accelerated));
+    cache.mode = 5;
+    moxtest::AddCacheVolume(b, cache);
+    return b.Set("/adapters/0/raid/controller/capability_a", capabilityA)
         .Set("/adapters/0/raid/nv_cache_stats", stats);
 }
 

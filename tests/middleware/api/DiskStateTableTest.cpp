@@ -26,6 +26,7 @@
 #include "sim/Machine.h"
 #include "sim/MachineBuilder.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/MachineParts.h"
 
 namespace {
 
@@ -54,14 +55,15 @@ const ExtraDisk kExtraDisks[] = {
     {"CL-REQOFF", 12, R"(, "claimed": true, "state_flags": "0x90")", ""},
 };
 
+// A disk of the SATA controller at path 0 and this target.
 void AddDisk(sim::MachineBuilder& b, const std::string& serial, int target, uint64_t sectors,
              const std::string& raidFacts = "", const std::string& diskFacts = "") {
-    const std::string address = R"("path": 0, "target": )" + std::to_string(target) + R"(, "lun": 0)";
-    b.Append("/disks", R"({"port": 0, )" + address + R"(, "model": "Tamsin TS512S3", "serial": ")" + serial +
-                           R"(", "firmware": "2B7Q", "sectors": )" + std::to_string(sectors) + diskFacts +
-                           "}");
-    b.Append("/adapters/0/raid/disks", "{" + address + raidFacts + "}");
-    b.Append("/adapters/0/ports", R"({"path": 0, "target": )" + std::to_string(target) + "}");
+    moxtest::DriverDisk disk = moxtest::SataSsd(serial);
+    disk.target = static_cast<uint32_t>(target);
+    disk.sectors = sectors;
+    disk.diskFacts = diskFacts;
+    disk.raidFacts = raidFacts;
+    moxtest::AddDriverDisk(b, disk);
 }
 
 sim::MachineBuilder DiskMachine() {

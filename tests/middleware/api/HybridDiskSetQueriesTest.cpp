@@ -5,11 +5,11 @@
 #include <gtest/gtest.h>
 
 #include "tests/middleware/api/QueryTestSupport.h"
-#include "tests/middleware/model/HybridTestMachine.h"
+#include "tests/support/MachineParts.h"
 
 namespace {
 
-using hybridtest::HybridMachine;
+using moxtest::HybridMachine;
 using querytest::Marked;
 using querytest::Message;
 
@@ -18,7 +18,7 @@ class HybridDiskSetQueries : public querytest::QueryTest {};
 TEST_F(HybridDiskSetQueries, CountMembersAndTheirControllers) {
     const struct {
         const char* what;
-        std::vector<hybridtest::HybridHalf> halves;
+        std::vector<moxtest::HybridHalf> halves;
         uint32_t controllers;
     } cases[] = {
         {"one controller", {{2, 1, "ABC123-1", "0x4A21"}, {2, 2, "ABC123-2", "0x4A22"}}, 1},

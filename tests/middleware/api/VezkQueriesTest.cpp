@@ -10,6 +10,7 @@
 #include "sim/Faults.h"
 #include "sim/Machine.h"
 #include "sim/MachineBuilder.h"
+#include "tests/support/MachineParts.h"
 
 namespace {
 
@@ -25,7 +26,7 @@ private:
 
 sim::MachineBuilder Pairing() {
     // No boot-time migration, so the joined pair's overall progress is the driver's own.
-    return sim::MachineBuilder::FromFile("pairing.json").Set("/cache_service/migration/state", "1");
+    return moxtest::PairingMachine().Set("/cache_service/migration/state", "1");
 }
 
 std::vector<unsigned> Handles(_UVI_Error (*query)(unsigned, unsigned*, unsigned*)) {

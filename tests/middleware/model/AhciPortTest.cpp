@@ -6,11 +6,18 @@
 #include "middleware/core/HandleRegistry.h"
 #include "middleware/model/AhciPort.h"
 #include "tests/middleware/model/ModelTestSupport.h"
+#include "tests/support/MachineParts.h"
 
 namespace {
 
 // The default machine's SATA RAID controller with CSMI, an SSD port whose PxCMD asks for runtime D3
 // information, and a remapped NVMe SSD behind a root port.
+moxtest::DriverDisk NvmeDriveAtPath1() {
+    moxtest::DriverDisk drive = moxtest::NvmeDrive("NV2-0099");
+    drive.path = 1;
+    return drive;
+}
+
 sim::MachineBuilder PortsMachine() {
     return sim::MachineBuilder::Default()
         .Set("/adapters/0/csmi", R"({ "driver": { "name": "moxraid", "csmi_major": 0, "csmi_minor": 81 } })")
@@ -23,9 +30,7 @@ sim::MachineBuilder PortsMachine() {
           { "path": 0, "target": 5 },
           { "path": 1, "target": 0, "location": { "type": 2, "bus": 5, "device": 10, "function": 1 } }
         ])")
-        .Append("/disks",
-                R"({ "port": 0, "path": 1, "target": 0, "protocol": "nvme", "model": "Virel NV2 1TB",
-                               "serial": "NV2-0099", "firmware": "5B2QGXA7", "sectors": 1953525168 })");
+        .Append("/disks", moxtest::DiskEntryJson(NvmeDriveAtPath1()));
 }
 
 class AhciPortTest : public modeltest::ModelTest {

@@ -16,15 +16,16 @@
 #include "middleware/model/RecordBytes.h"
 #include "middleware/model/VezkDiskPair.h"
 #include "tests/middleware/model/ControllerTestSupport.h"
+#include "tests/support/MachineParts.h"
 
 namespace {
 
-constexpr int kCandidatesPort = 0;
-constexpr int kEnabledPort = 1;
+constexpr int kCandidatesPort = moxtest::PAIRING_CANDIDATES_PORT;
+constexpr int kEnabledPort = moxtest::PAIRING_ENABLED_PORT;
 constexpr uint32_t kPairValidCode = 0x80000D09;
 
 sim::MachineBuilder Pairing() {
-    return sim::MachineBuilder::FromFile("pairing.json");
+    return moxtest::PairingMachine();
 }
 
 int32_t InfoWord(const ::Controller& controller, size_t offset) {
@@ -38,12 +39,10 @@ protected:
 
 // A third disk beside the module and the hard disk of port 0.
 sim::MachineBuilder ThreeDisks() {
-    return Pairing()
-        .Append("/adapters/0/raid/disks", R"({"path": 0, "target": 2, "lun": 0})")
-        .Append("/disks",
-                R"({"port": 0, "path": 0, "target": 2, "serial": "ZA1B9Y01", "model": "Kelvar KV2000DM",
-                              "firmware": "CC43", "sectors": 3907029168, "rotation_rate": 7200})")
-        .Append("/adapters/0/ports", R"({"path": 0, "target": 2})");
+    sim::MachineBuilder machine = Pairing();
+    moxtest::DriverDisk disk = moxtest::HardDisk("ZA1B9Y01");
+    disk.target = 2;
+    return moxtest::AddDriverDisk(machine, disk);
 }
 
 class ThreeDisksTest : public modeltest::ControllerTest {

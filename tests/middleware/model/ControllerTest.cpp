@@ -17,14 +17,14 @@
 #include "middleware/model/RaidVolume.h"
 #include "middleware/model/ZrcController.h"
 #include "tests/middleware/model/ControllerTestSupport.h"
-#include "tests/middleware/model/HybridTestMachine.h"
+#include "tests/support/MachineParts.h"
 
 namespace {
 
-using hybridtest::HybridHalf;
-using hybridtest::HybridMachine;
 using modeltest::ControllerFixture;
 using modeltest::ControllerTest;
+using moxtest::HybridHalf;
+using moxtest::HybridMachine;
 
 PackedScsiAddress OnPath(uint32_t path) {
     return path << 16;

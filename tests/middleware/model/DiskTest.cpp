@@ -7,6 +7,7 @@
 #include "middleware/model/Disk.h"
 #include "middleware/model/WinDiskList.h"
 #include "tests/middleware/model/ModelTestSupport.h"
+#include "tests/support/MachineParts.h"
 
 namespace {
 
@@ -77,12 +78,17 @@ TEST_F(DiskTest, APassThroughDiskFindsItsWindowsDisk) {
 
 class DiskOutsideTheDiskTable : public DiskTest {
 protected:
-    DiskOutsideTheDiskTable()
-        : DiskTest(sim::MachineBuilder::Default()
-                       .Append("/adapters/0/ports", R"({ "path": 0, "target": 5 })")
-                       .Append("/disks", R"({ "port": 0, "path": 0, "target": 5, "model": "Kelvar KV1000",
-                                              "serial": "KV-5", "firmware": "CC10", "sectors": 1953525168,
-                                              "rotation_rate": 7200 })")) {}
+    DiskOutsideTheDiskTable() : DiskTest(Machine()) {}
+
+    static sim::MachineBuilder Machine() {
+        sim::MachineBuilder machine = sim::MachineBuilder::Default();
+        moxtest::DriverDisk disk = moxtest::HardDisk("KV-5");
+        disk.target = 5;
+        disk.model = "Kelvar KV1000";
+        disk.firmware = "CC10";
+        disk.sectors = 1953525168;
+        return moxtest::AddUntabledDisk(machine, disk);
+    }
 };
 
 TEST_F(DiskOutsideTheDiskTable, IsKeyedByItsAddressAlone) {
