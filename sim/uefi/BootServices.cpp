@@ -718,9 +718,7 @@ VOID EFIAPI SetMem(VOID* buffer, UINTN size, UINT8 value) {
 
 void SetUpBootServices(Firmware::State& state) {
     EFI_BOOT_SERVICES& bs = state.bootServices;
-    bs.Hdr.Signature = EFI_BOOT_SERVICES_SIGNATURE;
-    bs.Hdr.Revision = EFI_2_70_SYSTEM_TABLE_REVISION;
-    bs.Hdr.HeaderSize = sizeof(EFI_BOOT_SERVICES);
+    bs.Hdr = TableHeader(EFI_BOOT_SERVICES_SIGNATURE, sizeof(EFI_BOOT_SERVICES));
     bs.RaiseTPL = RaiseTPL;
     bs.RestoreTPL = RestoreTPL;
     bs.AllocatePages = AllocatePages;
@@ -764,7 +762,7 @@ void SetUpBootServices(Firmware::State& state) {
     bs.CopyMem = CopyMem;
     bs.SetMem = SetMem;
     bs.CreateEventEx = CreateEventEx;
-    bs.Hdr.CRC32 = Crc32(&bs, sizeof(bs));
+    SealTable(bs.Hdr);
 }
 
 } // namespace sim::uefi

@@ -1,12 +1,14 @@
 #include "sim/uefi/Firmware.h"
 
-#include <cctype>
-#include <cstdio>
+#include <cstring>
 #include <stdexcept>
+#include <utility>
 
+#include "sim/FirmwareVariables.h"
 #include "sim/MachineState.h"
 #include "sim/PlatformCall.h"
 #include "sim/Schema.h"
+#include "sim/storage/DiskModel.h"
 #include "sim/uefi/FirmwareState.h"
 
 namespace sim::uefi {
@@ -83,32 +85,20 @@ EFI_STATUS NotProvided(const char* kind) {
     });
 }
 
+// The simulator's one GUID spelling (sim/storage reads and writes the Windows GUID record, whose
+// bytes are EFI_GUID's), in the variable store's lower case.
 std::string GuidText(const EFI_GUID& g) {
-    char text[40];
-    std::snprintf(text, sizeof(text), "{%08x-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x}", g.Data1, g.Data2,
-                  g.Data3, g.Data4[0], g.Data4[1], g.Data4[2], g.Data4[3], g.Data4[4], g.Data4[5], g.Data4[6],
-                  g.Data4[7]);
-    return text;
+    sim::storage::Guid bytes;
+    std::memcpy(bytes.data(), &g, sizeof(g));
+    return *sim::firmware::NormalGuid(sim::storage::GuidText(bytes));
 }
 
 std::optional<EFI_GUID> GuidFromText(std::string_view text) {
-    if (text.size() != 38 || text.front() != '{' || text.back() != '}')
+    if (!sim::firmware::NormalGuid(text))
         return std::nullopt;
-    std::string hex;
-    for (size_t i = 1; i < 37; ++i) {
-        const bool dash = i == 9 || i == 14 || i == 19 || i == 24;
-        if (dash != (text[i] == '-') || (!dash && !std::isxdigit(static_cast<unsigned char>(text[i]))))
-            return std::nullopt;
-        if (!dash)
-            hex += text[i];
-    }
-    auto number = [&](size_t at, size_t digits) { return std::stoull(hex.substr(at, digits), nullptr, 16); };
-    EFI_GUID g{};
-    g.Data1 = static_cast<UINT32>(number(0, 8));
-    g.Data2 = static_cast<UINT16>(number(8, 4));
-    g.Data3 = static_cast<UINT16>(number(12, 4));
-    for (size_t i = 0; i < 8; ++i)
-        g.Data4[i] = static_cast<UINT8>(number(16 + 2 * i, 2));
+    const auto bytes = sim::storage::ParseGuid(std::string(text));
+    EFI_GUID g;
+    std::memcpy(&g, bytes->data(), sizeof(g));
     return g;
 }
 
@@ -163,12 +153,24 @@ uint32_t Crc32(const void* data, size_t size) {
     return ~crc;
 }
 
+EFI_TABLE_HEADER TableHeader(UINT64 signature, UINT32 size) {
+    EFI_TABLE_HEADER header{};
+    header.Signature = signature;
+    header.Revision = EFI_2_70_SYSTEM_TABLE_REVISION;
+    header.HeaderSize = size;
+    return header;
+}
+
+void SealTable(EFI_TABLE_HEADER& header) {
+    header.CRC32 = 0;
+    header.CRC32 = Crc32(&header, header.HeaderSize);
+}
+
 void UpdateSystemTable(Firmware::State& state) {
     EFI_SYSTEM_TABLE& st = state.systemTable;
     st.NumberOfTableEntries = state.configuration.size();
     st.ConfigurationTable = state.configuration.empty() ? nullptr : state.configuration.data();
-    st.Hdr.CRC32 = 0;
-    st.Hdr.CRC32 = Crc32(&st, st.Hdr.HeaderSize);
+    SealTable(st.Hdr);
 }
 
 Firmware::Firmware() : state_(std::make_unique<State>()) {
@@ -182,9 +184,7 @@ Firmware::Firmware() : state_(std::make_unique<State>()) {
 
     s.vendor = u"Moxsim";
     EFI_SYSTEM_TABLE& st = s.systemTable;
-    st.Hdr.Signature = EFI_SYSTEM_TABLE_SIGNATURE;
-    st.Hdr.Revision = EFI_2_70_SYSTEM_TABLE_REVISION;
-    st.Hdr.HeaderSize = sizeof(EFI_SYSTEM_TABLE);
+    st.Hdr = TableHeader(EFI_SYSTEM_TABLE_SIGNATURE, sizeof(EFI_SYSTEM_TABLE));
     st.FirmwareVendor = s.vendor.data();
     st.FirmwareRevision = 0x00010000;
     st.BootServices = &s.bootServices;
@@ -297,6 +297,10 @@ void Firmware::SetConfigurationTable(const EFI_GUID& guid, void* table) {
 
 const std::vector<std::string>& Firmware::Problems() const {
     return state_->problems;
+}
+
+std::vector<std::string> Firmware::TakeProblems() {
+    return std::exchange(state_->problems, {});
 }
 
 int ExitCodeOf(EFI_STATUS status) {

@@ -84,6 +84,8 @@ public:
     // Misuse the firmware saw: a free of memory it did not hand out, a wait nothing can end, a
     // service it does not provide, an unknown handle or event... A test expects none.
     const std::vector<std::string>& Problems() const;
+    // The problems so far, which are then forgotten (a test that provokes one on purpose).
+    std::vector<std::string> TakeProblems();
 
     struct State;
 

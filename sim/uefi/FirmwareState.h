@@ -128,6 +128,10 @@ std::u16string Ucs2FromUtf8(std::string_view text);
 std::u16string_view Ucs2View(const CHAR16* text, size_t limit = 65536);
 
 uint32_t Crc32(const void* data, size_t size);
+// The header of a service table of this firmware's revision, and its checksum once the table is
+// filled in (over the header's size, taken with the checksum field zero).
+EFI_TABLE_HEADER TableHeader(UINT64 signature, UINT32 size);
+void SealTable(EFI_TABLE_HEADER& header);
 
 // The parts of the firmware, each set up by its own source.
 void SetUpBootServices(Firmware::State& state);

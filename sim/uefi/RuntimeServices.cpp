@@ -225,9 +225,7 @@ EFI_STATUS EFIAPI QueryVariableInfo(UINT32, UINT64*, UINT64*, UINT64*) {
 
 void SetUpRuntimeServices(Firmware::State& state) {
     EFI_RUNTIME_SERVICES& rt = state.runtimeServices;
-    rt.Hdr.Signature = EFI_RUNTIME_SERVICES_SIGNATURE;
-    rt.Hdr.Revision = EFI_2_70_SYSTEM_TABLE_REVISION;
-    rt.Hdr.HeaderSize = sizeof(EFI_RUNTIME_SERVICES);
+    rt.Hdr = TableHeader(EFI_RUNTIME_SERVICES_SIGNATURE, sizeof(EFI_RUNTIME_SERVICES));
     rt.GetTime = GetTime;
     rt.SetTime = SetTime;
     rt.GetWakeupTime = GetWakeupTime;
@@ -242,7 +240,7 @@ void SetUpRuntimeServices(Firmware::State& state) {
     rt.UpdateCapsule = UpdateCapsule;
     rt.QueryCapsuleCapabilities = QueryCapsuleCapabilities;
     rt.QueryVariableInfo = QueryVariableInfo;
-    rt.Hdr.CRC32 = Crc32(&rt, sizeof(rt));
+    SealTable(rt.Hdr);
 }
 
 } // namespace sim::uefi

@@ -40,14 +40,14 @@ struct Run {
 
 using Environment = std::vector<std::pair<std::string, std::string>>;
 
-// moxcli started with the arguments on the machine description file (empty: the embedded default),
-// with the state directory state/machine and its output in state/stdout.txt and state/stderr.txt.
-// `environment` is set on top (MOX_TRACE is unset otherwise). A program still running when the
-// object goes is killed.
+// moxcli (or another built program of this machine) started with the arguments on the machine
+// description file (empty: the embedded default), with the state directory state/machine and its
+// output in state/stdout.txt and state/stderr.txt. `environment` is set on top (MOX_TRACE is unset
+// otherwise). A program still running when the object goes is killed.
 class MoxcliProcess {
 public:
     MoxcliProcess(const fs::path& machine, const std::vector<std::string>& args, const fs::path& state,
-                  const Environment& environment = {});
+                  const Environment& environment = {}, const fs::path& program = MOX_CLI_PATH);
     ~MoxcliProcess();
     MoxcliProcess(const MoxcliProcess&) = delete;
     MoxcliProcess& operator=(const MoxcliProcess&) = delete;
@@ -72,6 +72,9 @@ constexpr std::chrono::seconds kGenerousLimit{120};
 
 // Runs moxcli to its end (see MoxcliProcess).
 Run RunMoxcli(const fs::path& machine, const std::vector<std::string>& args, const fs::path& state);
+// Runs another built program of this machine the same way.
+Run RunProgram(const fs::path& program, const fs::path& machine, const std::vector<std::string>& args,
+               const fs::path& state);
 
 // Compares the run with golden/<name>.txt (or rewrites it under MOX_UPDATE_GOLDEN=1).
 void ExpectGolden(const Run& run, const std::string& name);
