@@ -3,6 +3,7 @@
 // target: UINTN is 8 bytes on x64 and 4 bytes on IA32.
 #pragma once
 
+#include <stdarg.h>
 #include <stddef.h>
 #include <stdint.h>
 
@@ -33,8 +34,8 @@ typedef char16_t CHAR16;
 typedef void VOID;
 
 typedef UINTN EFI_STATUS;
-typedef VOID *EFI_HANDLE;
-typedef VOID *EFI_EVENT;
+typedef VOID* EFI_HANDLE;
+typedef VOID* EFI_EVENT;
 typedef UINTN EFI_TPL;
 typedef UINT64 EFI_LBA;
 typedef UINT64 EFI_PHYSICAL_ADDRESS;
@@ -44,10 +45,10 @@ typedef UINT64 EFI_VIRTUAL_ADDRESS;
 #define FALSE ((BOOLEAN)0)
 
 typedef struct {
-  UINT32 Data1;
-  UINT16 Data2;
-  UINT16 Data3;
-  UINT8 Data4[8];
+    UINT32 Data1;
+    UINT16 Data2;
+    UINT16 Data3;
+    UINT8 Data4[8];
 } EFI_GUID;
 static_assert(sizeof(EFI_GUID) == 16, "EFI_GUID is 16 bytes");
 
@@ -93,3 +94,29 @@ static_assert(sizeof(EFI_GUID) == 16, "EFI_GUID is 16 bytes");
 #define EFI_WARN_DELETE_FAILURE ((EFI_STATUS)2)
 #define EFI_WARN_WRITE_FAILURE ((EFI_STATUS)3)
 #define EFI_WARN_BUFFER_TOO_SMALL ((EFI_STATUS)4)
+
+// Layouts are asserted for the two targets the firmware programs are built for: x64 (8-byte
+// pointers) and IA32 (4-byte pointers). A UINT64 field keeps its natural 8-byte alignment on IA32 as
+// the UEFI calling convention requires; records that have one after a 4-byte field say so with
+// alignas, so a 32-bit build lays them out the same whatever the compiler's default.
+static_assert(sizeof(VOID*) == 8 || sizeof(VOID*) == 4, "UEFI targets are x64 or IA32");
+#define EFI_LAYOUT(x64, ia32) (sizeof(VOID*) == 8 ? (x64) : (ia32))
+
+// The header at the start of every service table.
+typedef struct {
+    UINT64 Signature;
+    UINT32 Revision;
+    UINT32 HeaderSize;
+    UINT32 CRC32;
+    UINT32 Reserved;
+} EFI_TABLE_HEADER;
+static_assert(sizeof(EFI_TABLE_HEADER) == 24, "EFI_TABLE_HEADER is 24 bytes");
+static_assert(offsetof(EFI_TABLE_HEADER, Revision) == 8 && offsetof(EFI_TABLE_HEADER, CRC32) == 16,
+              "EFI_TABLE_HEADER field offsets");
+
+// Variable argument lists of the firmware's own formatting routines (not of EFIAPI functions).
+typedef va_list VA_LIST;
+#define VA_START(list, last) va_start(list, last)
+#define VA_ARG(list, type) va_arg(list, type)
+#define VA_END(list) va_end(list)
+#define VA_COPY(dest, src) va_copy(dest, src)

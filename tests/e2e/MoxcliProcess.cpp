@@ -49,7 +49,7 @@ std::string Run::Transcript() const {
 }
 
 MoxcliProcess::MoxcliProcess(const fs::path& machine, const std::vector<std::string>& args,
-                             const fs::path& state, const Environment& environment)
+                             const fs::path& state, const Environment& environment, const fs::path& program)
     : outPath_(state / "stdout.txt"), errPath_(state / "stderr.txt") {
     int ended[2];
     if (::pipe2(ended, O_CLOEXEC) != 0)
@@ -81,11 +81,11 @@ MoxcliProcess::MoxcliProcess(const fs::path& machine, const std::vector<std::str
         ::unsetenv("MOX_TRACE");
         for (const auto& [name, value] : environment)
             ::setenv(name.c_str(), value.c_str(), 1);
-        std::vector<const char*> argv = {MOX_CLI_PATH};
+        std::vector<const char*> argv = {program.c_str()};
         for (const auto& a : args)
             argv.push_back(a.c_str());
         argv.push_back(nullptr);
-        ::execv(MOX_CLI_PATH, const_cast<char* const*>(argv.data()));
+        ::execv(program.c_str(), const_cast<char* const*>(argv.data()));
         ::_exit(127);
     }
     ::close(ended[1]);
@@ -153,6 +153,11 @@ Run Scenario::Command(const std::vector<std::string>& args) {
 
 sim::Value Scenario::State(std::string_view pointer) const {
     return sim::Machine::Open(state_.path() / "machine")->At(pointer);
+}
+
+Run RunProgram(const fs::path& program, const fs::path& machine, const std::vector<std::string>& args,
+               const fs::path& state) {
+    return MoxcliProcess(machine, args, state, {}, program).Finish(kGenerousLimit);
 }
 
 void ExpectGolden(const Run& run, const std::string& name) {

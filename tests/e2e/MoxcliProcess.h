@@ -43,14 +43,14 @@ struct Run {
 
 using Environment = std::vector<std::pair<std::string, std::string>>;
 
-// moxcli started with the arguments on the machine description file (empty: the embedded default),
-// with the state directory state/machine and its output in state/stdout.txt and state/stderr.txt.
-// `environment` is set on top (MOX_TRACE is unset otherwise). A program still running when the
-// object goes is killed.
+// moxcli (or another built program of this machine) started with the arguments on the machine
+// description file (empty: the embedded default), with the state directory state/machine and its
+// output in state/stdout.txt and state/stderr.txt. `environment` is set on top (MOX_TRACE is unset
+// otherwise). A program still running when the object goes is killed.
 class MoxcliProcess {
 public:
     MoxcliProcess(const fs::path& machine, const std::vector<std::string>& args, const fs::path& state,
-                  const Environment& environment = {});
+                  const Environment& environment = {}, const fs::path& program = MOX_CLI_PATH);
     ~MoxcliProcess();
     MoxcliProcess(const MoxcliProcess&) = delete;
     MoxcliProcess& operator=(const MoxcliProcess&) = delete;
@@ -75,6 +75,9 @@ constexpr std::chrono::seconds kGenerousLimit{120};
 
 // Runs moxcli to its end (see MoxcliProcess).
 Run RunMoxcli(const fs::path& machine, const std::vector<std::string>& args, const fs::path& state);
+// Runs another built program of this machine the same way.
+Run RunProgram(const fs::path& program, const fs::path& machine, const std::vector<std::string>& args,
+               const fs::path& state);
 
 // Commands run one after another on one machine, as a user types them: each sees what the ones
 // before it changed, and State reads what they left.
