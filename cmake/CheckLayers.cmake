@@ -1,5 +1,6 @@
 # Checks the layering of the source tree: platform/ holds declarations only and includes nothing of
-# the simulator, the product or the JSON library; sim/ includes nothing of the product.
+# the simulator, the product or the JSON library; sim/ includes nothing of the product; the PEI module
+# includes platform/uefi and its own folder only (no C++ library).
 # Run at configure time and as a test: cmake -DMOX_SOURCE_DIR=<root> -P cmake/CheckLayers.cmake
 if(NOT MOX_SOURCE_DIR)
   set(MOX_SOURCE_DIR ${PROJECT_SOURCE_DIR})
@@ -23,6 +24,17 @@ foreach(_f IN LISTS _sim)
   file(STRINGS ${MOX_SOURCE_DIR}/${_f} _lines REGEX "^[ \t]*#[ \t]*include[ \t]*[<\"](middleware/|cli/)")
   foreach(_l IN LISTS _lines)
     list(APPEND _problems "${_f}: ${_l}")
+  endforeach()
+endforeach()
+
+file(GLOB_RECURSE _firmware RELATIVE ${MOX_SOURCE_DIR} ${MOX_SOURCE_DIR}/firmware/moxsecpeim/*.h
+     ${MOX_SOURCE_DIR}/firmware/moxsecpeim/*.cpp)
+foreach(_f IN LISTS _firmware)
+  file(STRINGS ${MOX_SOURCE_DIR}/${_f} _lines REGEX "^[ \t]*#[ \t]*include")
+  foreach(_l IN LISTS _lines)
+    if(NOT _l MATCHES "^[ \t]*#[ \t]*include[ \t]*\"(platform/uefi/|firmware/)")
+      list(APPEND _problems "${_f}: ${_l}")
+    endif()
   endforeach()
 endforeach()
 
