@@ -1,7 +1,8 @@
 # Checks the layering of the source tree: platform/ holds declarations only and includes nothing of
 # the simulator, the product or the JSON library; sim/ includes nothing of the product; the UEFI
 # declarations and the firmware programs include nothing but the UEFI declarations, their own folder
-# and the freestanding C headers (the print helpers of firmware/common nothing of a program).
+# and the freestanding C headers (the print helpers of firmware/common nothing of a program); the PEI
+# module uses no C++ library.
 # Run at configure time and as a test: cmake -DMOX_SOURCE_DIR=<root> -P cmake/CheckLayers.cmake
 if(NOT MOX_SOURCE_DIR)
   set(MOX_SOURCE_DIR ${PROJECT_SOURCE_DIR})
@@ -32,7 +33,8 @@ endforeach()
 set(_firmware_layers
   "platform/uefi|platform/uefi/"
   "firmware/common|platform/uefi/|firmware/common/"
-  "firmware/moxzrcinfo|platform/uefi/|firmware/common/|firmware/moxzrcinfo/")
+  "firmware/moxzrcinfo|platform/uefi/|firmware/common/|firmware/moxzrcinfo/"
+  "firmware/moxsecpeim|platform/uefi/|firmware/common/|firmware/moxsecpeim/")
 foreach(_layer IN LISTS _firmware_layers)
   string(REPLACE "|" ";" _parts "${_layer}")
   list(POP_FRONT _parts _dir)
