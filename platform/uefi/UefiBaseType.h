@@ -120,3 +120,27 @@ typedef va_list VA_LIST;
 #define VA_ARG(list, type) va_arg(list, type)
 #define VA_END(list) va_end(list)
 #define VA_COPY(dest, src) va_copy(dest, src)
+
+// Memory types and the page size, shared by the boot services and the PEI services.
+typedef enum {
+    EfiReservedMemoryType,
+    EfiLoaderCode,
+    EfiLoaderData,
+    EfiBootServicesCode,
+    EfiBootServicesData,
+    EfiRuntimeServicesCode,
+    EfiRuntimeServicesData,
+    EfiConventionalMemory,
+    EfiUnusableMemory,
+    EfiACPIReclaimMemory,
+    EfiACPIMemoryNVS,
+    EfiMemoryMappedIO,
+    EfiMemoryMappedIOPortSpace,
+    EfiPalCode,
+    EfiPersistentMemory,
+    EfiUnacceptedMemoryType,
+    EfiMaxMemoryType
+} EFI_MEMORY_TYPE;
+static_assert(sizeof(EFI_MEMORY_TYPE) == 4, "UEFI enumerations are 32 bits");
+
+#define EFI_PAGE_SIZE 4096

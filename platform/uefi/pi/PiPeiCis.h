@@ -24,37 +24,6 @@ typedef UINT32 EFI_BOOT_MODE;
 #define BOOT_ON_FLASH_UPDATE 0x12
 #define BOOT_IN_RECOVERY_MODE 0x20
 
-typedef enum {
-    EfiReservedMemoryType,
-    EfiLoaderCode,
-    EfiLoaderData,
-    EfiBootServicesCode,
-    EfiBootServicesData,
-    EfiRuntimeServicesCode,
-    EfiRuntimeServicesData,
-    EfiConventionalMemory,
-    EfiUnusableMemory,
-    EfiACPIReclaimMemory,
-    EfiACPIMemoryNVS,
-    EfiMemoryMappedIO,
-    EfiMemoryMappedIOPortSpace,
-    EfiPalCode,
-    EfiPersistentMemory,
-    EfiMaxMemoryType
-} EFI_MEMORY_TYPE;
-static_assert(sizeof(EFI_MEMORY_TYPE) == 4, "EFI_MEMORY_TYPE is a 32-bit enumeration");
-
-#define EFI_PAGE_SIZE 0x1000
-
-typedef struct {
-    UINT64 Signature;
-    UINT32 Revision;
-    UINT32 HeaderSize;
-    UINT32 CRC32;
-    UINT32 Reserved;
-} EFI_TABLE_HEADER;
-static_assert(sizeof(EFI_TABLE_HEADER) == 24, "EFI_TABLE_HEADER is 24 bytes");
-
 // "PEI SERV" read as a little-endian 64-bit number.
 #define PEI_SERVICES_SIGNATURE 0x5652455320494550ULL
 
