@@ -22,11 +22,6 @@
 
 namespace sim::win32 {
 
-#define MOX_SIM_INTERFACE(I)                                                                                 \
-    template <> struct InterfaceOf<I> {                                                                      \
-        static constexpr IID kIid = IID_##I;                                                                 \
-        static constexpr const char* kName = #I;                                                             \
-    }
 MOX_SIM_INTERFACE(ITaskService);
 MOX_SIM_INTERFACE(ITaskFolder);
 MOX_SIM_INTERFACE(ITaskDefinition);
@@ -42,7 +37,6 @@ MOX_SIM_INTERFACE(ITriggerCollection);
 MOX_SIM_INTERFACE(ITrigger);
 MOX_SIM_INTERFACE(IDailyTrigger);
 MOX_SIM_INTERFACE(IRegisteredTask);
-#undef MOX_SIM_INTERFACE
 
 namespace {
 
