@@ -542,6 +542,12 @@ const nlohmann::json* FindNode(const nlohmann::json& state, const std::string& i
     return i && *i != 0 ? &tree.node(*i) : nullptr;
 }
 
+bool IsPresent(const nlohmann::json& state, const std::string& instanceId) {
+    Tree tree(state);
+    auto i = tree.find(instanceId);
+    return i && tree.present(*i);
+}
+
 std::optional<std::string> DeviceOfInterface(const nlohmann::json& state, const std::string& interfacePath) {
     Tree tree(state);
     for (const auto& itf : tree.interfaces())

@@ -8,6 +8,8 @@
 #include "sim/DescriptionValues.h"
 #include "sim/MachineState.h"
 #include "sim/Schema.h"
+#include "sim/StateLog.h"
+#include "sim/ValueJson.h"
 
 namespace sim::firmware {
 namespace {
@@ -87,6 +89,11 @@ std::vector<Variable> ParseSection(const json& state) {
     for (size_t i = 0; i < list->size(); ++i)
         out.push_back(Parse((*list)[i], "/variables/" + std::to_string(i)));
     return out;
+}
+
+StateLog& WriteLogFile() {
+    static StateLog log("firmware-writes.jsonl", 1000);
+    return log;
 }
 
 bool Same(const Variable& v, const std::string& name, const std::string& guid) {
@@ -173,6 +180,20 @@ bool Remove(const std::string& name, const std::string& guid) {
             state[kSection]["variables"] = std::move(list);
     });
     return removed;
+}
+
+void RecordWrite(const Variable& variable, bool deleted) {
+    WriteLogFile().Append(json{{"op", deleted ? "delete" : "set"},
+                               {"name", variable.name},
+                               {"guid", variable.guid},
+                               {"hex", FormatDescHex(variable.data)}});
+}
+
+std::vector<Value> WriteLog() {
+    std::vector<Value> out;
+    for (const json& entry : WriteLogFile().Entries())
+        out.push_back(ToValue(entry));
+    return out;
 }
 
 } // namespace sim::firmware

@@ -16,6 +16,8 @@
 #include <string_view>
 #include <vector>
 
+#include "sim/Value.h"
+
 namespace sim::firmware {
 
 struct Variable {
@@ -37,5 +39,11 @@ std::optional<Variable> Find(const std::string& name, const std::string& guid);
 void Write(const Variable& variable);
 // False when there was no such variable.
 bool Remove(const std::string& name, const std::string& guid);
+
+// The write log: what programs wrote through SetFirmwareEnvironmentVariable, oldest first (the
+// latest 1000), appended to the state directory's "firmware-writes.jsonl" as {"op": "set" |
+// "delete", "name", "guid", "hex"}. A test reads it to see whether and what a program wrote.
+void RecordWrite(const Variable& variable, bool deleted);
+std::vector<Value> WriteLog();
 
 } // namespace sim::firmware

@@ -4,9 +4,7 @@
 
 #include "middleware/api/ExportedCall.h"
 #include "middleware/api/UviSystemRecords.h"
-#include "middleware/core/CfgMgrDev.h"
 #include "middleware/core/CfgMgrDevEnumerator.h"
-#include "middleware/core/CfgMgrDevNodeGetters.h"
 #include "middleware/core/CfgMgrPathsGetters.h"
 #include "middleware/core/TextConversions.h"
 
@@ -21,13 +19,7 @@ std::vector<std::unique_ptr<MoxCfgMgr::IDev>> SystemDevices() {
     MoxCfgMgr::DevEnumerator enumerator(
         std::make_unique<MoxCfgMgr::DevNodePathsGetter>(MoxCfgMgr::DevNodePathsGetter::kBySetupClass, 1,
                                                         GUID_DEVCLASS_SYSTEM, L""),
-        [](const std::wstring& path, const std::wstring& id) -> std::unique_ptr<MoxCfgMgr::IDev> {
-            return std::make_unique<MoxCfgMgr::CfgMgrDev>(
-                path, id, MoxCfgMgr::kLocateNormal, std::vector<int>{MoxCfgMgr::DevProperty::Address},
-                std::make_unique<MoxCfgMgr::DevInstanceGetter>(),
-                std::make_unique<MoxCfgMgr::DevInstancePathResolver>(),
-                std::make_unique<MoxCfgMgr::DevPropGetterDevNode>());
-        });
+        MakeCfgMgrDeviceFactory(MoxCfgMgr::kLocateNormal, {MoxCfgMgr::DevProperty::Address}));
     return enumerator.enumerate();
 }
 

@@ -1,5 +1,7 @@
 #include "middleware/core/CfgMgrDevEnumerator.h"
 
+#include "middleware/core/CfgMgrDev.h"
+#include "middleware/core/CfgMgrDevNodeGetters.h"
 #include "middleware/core/CfgMgrException.h"
 #include "middleware/core/TextConversions.h"
 
@@ -25,3 +27,15 @@ std::vector<std::unique_ptr<IDev>> DevEnumerator::enumerate() {
 }
 
 } // namespace MoxCfgMgr
+
+MoxCfgMgr::DevFactory MakeCfgMgrDeviceFactory(int32_t locateFlag, std::vector<int32_t> propertyIds) {
+    return [locateFlag, propertyIds = std::move(propertyIds)](
+               const std::wstring& interfacePath,
+               const std::wstring& instanceId) -> std::unique_ptr<MoxCfgMgr::IDev> {
+        return std::make_unique<MoxCfgMgr::CfgMgrDev>(
+            interfacePath, instanceId, locateFlag, std::vector<int>(propertyIds.begin(), propertyIds.end()),
+            std::make_unique<MoxCfgMgr::DevInstanceGetter>(),
+            std::make_unique<MoxCfgMgr::DevInstancePathResolver>(),
+            std::make_unique<MoxCfgMgr::DevPropGetterDevNode>());
+    };
+}

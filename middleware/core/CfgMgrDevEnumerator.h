@@ -1,5 +1,6 @@
 #pragma once
 // Turns every entry of a paths getter's list into a device through the caller's factory.
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -27,3 +28,8 @@ private:
 };
 
 } // namespace MoxCfgMgr
+
+// Devices of the configuration manager as the product makes them: every call makes a CfgMgrDev for
+// the interface path or the instance id (one of them empty), located with locateFlag, with the
+// listed properties read at once.
+MoxCfgMgr::DevFactory MakeCfgMgrDeviceFactory(int32_t locateFlag, std::vector<int32_t> propertyIds);

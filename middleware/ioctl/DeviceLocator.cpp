@@ -13,9 +13,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "middleware/core/CfgMgrDev.h"
 #include "middleware/core/CfgMgrDevLocationInfo.h"
-#include "middleware/core/CfgMgrDevNodeGetters.h"
 #include "middleware/core/CfgMgrPathsGetters.h"
 #include "middleware/core/ScopedHandle.h"
 #include "middleware/core/TextConversions.h"
@@ -314,18 +312,6 @@ std::optional<int32_t> Builder::LegacyPort(uint32_t flags, const Identity& ident
 }
 
 } // namespace
-
-MoxCfgMgr::DevFactory MakeCfgMgrDeviceFactory(int32_t locateFlag, std::vector<int32_t> propertyIds) {
-    return [locateFlag, propertyIds = std::move(propertyIds)](
-               const std::wstring& interfacePath,
-               const std::wstring& instanceId) -> std::unique_ptr<MoxCfgMgr::IDev> {
-        return std::make_unique<MoxCfgMgr::CfgMgrDev>(
-            interfacePath, instanceId, locateFlag, std::vector<int>(propertyIds.begin(), propertyIds.end()),
-            std::make_unique<MoxCfgMgr::DevInstanceGetter>(),
-            std::make_unique<MoxCfgMgr::DevInstancePathResolver>(),
-            std::make_unique<MoxCfgMgr::DevPropGetterDevNode>());
-    };
-}
 
 DeviceLocator::DeviceLocator() {
     if (g_count.load() == 0)

@@ -9,11 +9,6 @@
 #include "middleware/ioctl/ControllerLocator.h"
 #include "platform/win/WinTypes.h"
 
-// Devices of the configuration manager as the product makes them: every call makes a CfgMgrDev for
-// the interface path or the instance id (one of them empty), located with locateFlag, with the
-// listed properties read at once.
-MoxCfgMgr::DevFactory MakeCfgMgrDeviceFactory(int32_t locateFlag, std::vector<int32_t> propertyIds);
-
 class DeviceLocator {
 public:
     static constexpr int kMaxControllers = 16;

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "middleware/core/ConsolidatedError.h"
-#include "middleware/model/ComPtr.h"
+#include "middleware/core/ComPtr.h"
 #include "platform/win/WinVds.h"
 
 // How the service's disks are matched with a Windows disk.

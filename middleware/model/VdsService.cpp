@@ -3,7 +3,7 @@
 #include <new>
 
 #include "middleware/core/SharedCriticalSection.h"
-#include "middleware/model/ComPtr.h"
+#include "middleware/core/ComPtr.h"
 #include "platform/win/Trace.h"
 
 namespace {

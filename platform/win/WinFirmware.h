@@ -14,6 +14,11 @@ constexpr DWORD VARIABLE_ATTRIBUTE_NON_VOLATILE = 0x00000001;
 constexpr DWORD VARIABLE_ATTRIBUTE_BOOTSERVICE_ACCESS = 0x00000002;
 constexpr DWORD VARIABLE_ATTRIBUTE_RUNTIME_ACCESS = 0x00000004;
 
+// The namespace of the variables the UEFI specification defines (EFI_GLOBAL_VARIABLE), among them
+// the boot order "BootOrder" (16-bit option numbers, first = tried first) and the load options
+// "Boot####" (four upper-case hexadecimal digits; EFI_LOAD_OPTION records).
+inline constexpr const char* EFI_GLOBAL_VARIABLE_GUID_TEXT = "{8BE4DF61-93CA-11d2-AA0D-00E098032B8C}";
+
 // Copies the variable's value into the buffer and returns its size in bytes. Returns 0 on failure,
 // with the last error: ERROR_ENVVAR_NOT_FOUND when the variable does not exist,
 // ERROR_INSUFFICIENT_BUFFER when the value is larger than `size` (nothing is copied),

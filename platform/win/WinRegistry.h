@@ -69,7 +69,7 @@ constexpr DWORD REG_OPENED_EXISTING_KEY = 2;
 
 // Opens a key relative to an open or predefined key (a null or empty subkey opens the key itself
 // again). ERROR_FILE_NOT_FOUND when it does not exist; ERROR_ACCESS_DENIED for write access under
-// HKEY_LOCAL_MACHINE on a machine that does not run programs elevated.
+// HKEY_LOCAL_MACHINE or HKEY_CLASSES_ROOT on a machine that does not run programs elevated.
 LSTATUS RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM desired, PHKEY result);
 LSTATUS RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD options, REGSAM desired, PHKEY result);
 

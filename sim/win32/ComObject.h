@@ -17,6 +17,14 @@ template <> struct InterfaceOf<IStream> {
     static constexpr const char* kName = "IStream";
 };
 
+// Names an interface IID_<I> of the platform layer for the objects that implement it (inside
+// namespace sim::win32): MOX_SIM_INTERFACE(IVdsDisk);
+#define MOX_SIM_INTERFACE(I)                                                                                 \
+    template <> struct InterfaceOf<I> {                                                                      \
+        static constexpr IID kIid = IID_##I;                                                                 \
+        static constexpr const char* kName = #I;                                                             \
+    }
+
 // Asks the seam whether QueryInterface of this interface fails; 0 when it does not.
 HRESULT QueryInterfaceFault(const char* interfaceName);
 

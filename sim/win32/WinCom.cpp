@@ -4,11 +4,13 @@
 #include <cstring>
 #include <string>
 
+#include "platform/win/WinTaskScheduler.h"
 #include "platform/win/WinVds.h"
 #include "sim/Schema.h"
 #include "sim/storage/DiskModel.h"
 #include "sim/win32/ComObject.h"
 #include "sim/win32/SimCall.h"
+#include "sim/win32/TaskSchedulerObject.h"
 #include "sim/win32/VdsLoader.h"
 
 namespace {
@@ -101,6 +103,8 @@ HRESULT CoCreateInstance(const CLSID& clsid, IUnknown*, DWORD clsContext, const 
     IUnknown* created = nullptr;
     if (clsid == CLSID_VdsLoader && (clsContext & CLSCTX_LOCAL_SERVER))
         created = sim::win32::CreateVdsLoader();
+    else if (clsid == CLSID_TaskScheduler && (clsContext & CLSCTX_INPROC_SERVER))
+        created = sim::win32::CreateTaskService();
     if (!created)
         return REGDB_E_CLASSNOTREG;
     const HRESULT hr = created->QueryInterface(iid, object);

@@ -119,14 +119,19 @@ BOOL Set(const std::string& name, const std::string& guid, PVOID value, DWORD si
             auto normal = Admitted(guid, &error);
             if (!normal)
                 return Fail(error);
-            if (size == 0)
-                return sim::firmware::Remove(name, *normal) ? TRUE : Fail(ERROR_ENVVAR_NOT_FOUND);
             sim::firmware::Variable variable;
             variable.name = name;
             variable.guid = *normal;
             variable.attributes = kDefaultAttributes;
             variable.data = std::move(data);
+            if (size == 0) {
+                if (!sim::firmware::Remove(name, *normal))
+                    return Fail(ERROR_ENVVAR_NOT_FOUND);
+                sim::firmware::RecordWrite(variable, true);
+                return TRUE;
+            }
             sim::firmware::Write(variable);
+            sim::firmware::RecordWrite(variable, false);
             return TRUE;
         },
         platform::LastErrorAnd<BOOL>(FALSE));

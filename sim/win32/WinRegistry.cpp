@@ -57,13 +57,15 @@ std::optional<KeyRef> Base(HKEY key) {
     return std::nullopt;
 }
 
-bool UnderLocalMachine(const std::string& native) {
-    return native.size() >= 4 && native.compare(0, 4, "HKLM") == 0 &&
-           (native.size() == 4 || native[4] == '\\');
+bool UnderRoot(const std::string& native, const char* root) {
+    const size_t n = std::strlen(root);
+    return native.size() >= n && native.compare(0, n, root) == 0 && (native.size() == n || native[n] == '\\');
 }
 
+// HKEY_CLASSES_ROOT is written through to HKLM\SOFTWARE\Classes on Windows, so it is guarded alike.
 bool WriteDenied(const std::string& native, REGSAM access) {
-    return (access & kWriteRights) && UnderLocalMachine(native) && !sim::os::Elevated();
+    return (access & kWriteRights) && (UnderRoot(native, "HKLM") || UnderRoot(native, "HKCR")) &&
+           !sim::os::Elevated();
 }
 
 // The key a call names: a subkey of an open key, in the view the call asks for (else the open key's).

@@ -28,11 +28,6 @@
 
 namespace sim::win32 {
 
-#define MOX_SIM_INTERFACE(I)                                                                                 \
-    template <> struct InterfaceOf<I> {                                                                      \
-        static constexpr IID kIid = IID_##I;                                                                 \
-        static constexpr const char* kName = #I;                                                             \
-    }
 MOX_SIM_INTERFACE(IVdsServiceLoader);
 MOX_SIM_INTERFACE(IVdsService);
 MOX_SIM_INTERFACE(IEnumVdsObject);
@@ -46,7 +41,6 @@ MOX_SIM_INTERFACE(IVdsDiskPartitionMF);
 MOX_SIM_INTERFACE(IVdsVolume);
 MOX_SIM_INTERFACE(IVdsVolumeShrink);
 MOX_SIM_INTERFACE(IVdsAsync);
-#undef MOX_SIM_INTERFACE
 
 namespace {
 

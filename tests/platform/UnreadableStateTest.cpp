@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "middleware/model/ComPtr.h"
+#include "middleware/core/ComPtr.h"
 #include "platform/win/WinBase.h"
 #include "platform/win/WinCfgMgr.h"
 #include "platform/win/WinError.h"

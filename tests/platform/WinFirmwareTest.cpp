@@ -93,6 +93,12 @@ TEST_F(WinFirmware, WritesReplaceOrCreateWholeAndPersistForOtherProcesses) {
 
     EXPECT_EQ(moxtest::RunChild({"firmware-get", "Short", kGuid}).output, "0102030405\n");
     EXPECT_EQ(moxtest::RunChild({"firmware-get", "New", kGuid}).output, "0102\n");
+
+    // Each write is logged, in order, with the bytes written.
+    const auto log = sim::firmware::WriteLog();
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_EQ(log[0], (sim::Value{{"op", "set"}, {"name", "Short"}, {"guid", kGuid}, {"hex", "0102030405"}}));
+    EXPECT_EQ(log[1]["name"], sim::Value("New"));
 }
 
 TEST_F(WinFirmware, AWriteOfNoBytesDeletesTheVariable) {
@@ -101,6 +107,9 @@ TEST_F(WinFirmware, AWriteOfNoBytesDeletesTheVariable) {
     EXPECT_FALSE(SetFirmwareEnvironmentVariableW(L"Short", kWideGuid, nullptr, 0));
     EXPECT_EQ(GetLastError(), ERROR_ENVVAR_NOT_FOUND);
     EXPECT_EQ(moxtest::RunChild({"firmware-get", "Short", kGuid}).output, "error 203\n");
+    // The failed second delete is not logged.
+    ASSERT_EQ(sim::firmware::WriteLog().size(), 1u);
+    EXPECT_EQ(sim::firmware::WriteLog()[0]["op"], sim::Value("delete"));
 }
 
 class WinFirmwareFaults : public WinFirmware {
@@ -123,6 +132,7 @@ TEST_F(WinFirmwareFaults, InjectedFailuresChangeNothing) {
     EXPECT_FALSE(SetFirmwareEnvironmentVariableW(L"Short", kWideGuid, value, sizeof value));
     EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
     EXPECT_EQ(sim::firmware::Find("Short", kGuid)->data, (std::vector<uint8_t>{1, 2, 3}));
+    EXPECT_TRUE(sim::firmware::WriteLog().empty());
     EXPECT_EQ(machine->faults().Pending(), 0u);
 }
 

@@ -1,6 +1,7 @@
 #include "tools/Ostrel/ServiceCommands/ServiceCommandFactories.h"
 
 #include "tools/Ostrel/ServiceCommands/ClearHalvexDataCommand.h"
+#include "tools/Ostrel/ServiceCommands/ComInterfaceCommands.h"
 #include "tools/Ostrel/ServiceCommands/ServiceToolCommands.h"
 
 namespace {
@@ -49,4 +50,12 @@ CommandPtr CreateCheckServiceExistsCommand(int, wchar_t*[]) {
 
 CommandPtr CreateClearHalvexDataCommand(int, wchar_t*[]) {
     return std::make_unique<ClearHalvexDataCommand>();
+}
+
+CommandPtr CreateRegisterComInterfaceCommand(int, wchar_t*[]) {
+    return std::make_unique<RegisterComInterface>();
+}
+
+CommandPtr CreateUnregisterComInterfaceCommand(int, wchar_t*[]) {
+    return std::make_unique<UnregisterComInterface>();
 }

@@ -13,3 +13,5 @@ CommandPtr CreateStartServiceCommand(int argc, wchar_t* argv[]);
 CommandPtr CreateServiceSetCommand(int argc, wchar_t* argv[]);
 CommandPtr CreateCheckServiceExistsCommand(int argc, wchar_t* argv[]);
 CommandPtr CreateClearHalvexDataCommand(int argc, wchar_t* argv[]);
+CommandPtr CreateRegisterComInterfaceCommand(int argc, wchar_t* argv[]);
+CommandPtr CreateUnregisterComInterfaceCommand(int argc, wchar_t* argv[]);

@@ -1,6 +1,6 @@
 #pragma once
 // Holds one reference to a COM interface and releases it at the end of its scope, so every interface
-// a disk-service operation obtains is released on every path.
+// an operation obtains (of the disk service, the Task Scheduler) is released on every path.
 #include "platform/win/WinCom.h"
 
 template <class Interface> class ComPtr {
