@@ -22,6 +22,7 @@
 #include "sim/EventLog.h"
 #include "sim/Machine.h"
 #include "sim/MachineBuilder.h"
+#include "tests/middleware/api/RaidDiskEntries.h"
 #include "tests/support/ChildProcess.h"
 
 namespace {
@@ -31,15 +32,8 @@ std::string SectorsFor(uint64_t mib) {
     return std::to_string(mib * 2048 + 4096);
 }
 
-std::string DiskEntry(const std::string& serial, int target, const std::string& sectors) {
-    return R"({"port": 0, "path": 0, "target": )" + std::to_string(target) +
-           R"(, "lun": 0, "model": "Tamsin TS)" + serial + R"(", "serial": ")" + serial +
-           R"(", "firmware": "2B7Q", "sectors": )" + sectors + "}";
-}
-
-std::string RaidRecord(int target) {
-    return R"({"path": 0, "target": )" + std::to_string(target) + R"(, "lun": 0})";
-}
+using apitest::DiskEntry;
+using apitest::RaidRecord;
 
 // The default PC with four more pass-through disks of 500 GB (PT-4 to PT-7) and two small ones
 // (SM-8, SM-9) whose mirror the driver offers 960 MiB of, all on the vendor's SATA controller.
