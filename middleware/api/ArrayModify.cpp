@@ -22,6 +22,7 @@
 #include "middleware/ioctl/DeviceLocator.h"
 #include "middleware/ioctl/RaidConfigSetters.h"
 #include "middleware/model/Controller.h"
+#include "middleware/model/IndexIdentity.h"
 #include "middleware/model/RaidArray.h"
 #include "middleware/model/RaidVolume.h"
 #include "middleware/model/Session.h"
@@ -41,6 +42,7 @@ constexpr size_t kVolumeStateWord = 100;
 constexpr uint64_t kExpandToAllSpace = 0x4000000000000ull;
 constexpr uint32_t kCoalescerAction = 10;
 
+using volume_create::ConfirmSelectionTargets;
 using volume_create::Failure;
 using volume_create::StatusFailure;
 using volume_create::WithDebug;
@@ -148,6 +150,17 @@ CConsolidatedError CheckMigration(Session& session, const Controller& controller
     return error;
 }
 
+// Under the controller's lock: the driver is idle, and the volume, its array and the disks the
+// selection is written to are still where the session read them.
+CConsolidatedError ConfirmModificationTargets(Session& session, const Controller& controller, HANDLE target,
+                                              const volume_create::VolumeFacts& volume) {
+    CConsolidatedError error = ConfirmSelectionTargets(session, controller, target, volume.arrayHandle);
+    if (error.IsSuccessful())
+        if (const std::shared_ptr<RaidVolume> changed = session.getVolumeByHandle(volume.handle))
+            error = ConfirmVolumeAtIndex(target, *changed);
+    return error;
+}
+
 // The driver's two-phase expansion or migration under the controller's lock.
 CConsolidatedError RunModification(Session& session, const Controller& controller, const uint32_t* disks,
                                    unsigned count, const volume_create::VolumeFacts& volume, const char* name,
@@ -162,6 +175,9 @@ CConsolidatedError RunModification(Session& session, const Controller& controlle
         return setCreateModifyParams(session, disks, count, 0, volume.arrayHandle, name, level, sizeInBytes,
                                      stripSize, controller, target, 0, 0, kVolumeTypePlain);
     };
+    error = ConfirmModificationTargets(session, controller, target, volume);
+    if (error.IsError())
+        return error;
     error = writeParams();
     if (error.IsError())
         return WithDebug(error, "Unable to set up create/modify params in internalUviVolumeModify");
@@ -245,6 +261,14 @@ CConsolidatedError internalUviVolumeModify(Session& session, const uint32_t* dis
         reinterpret_cast<const char*>(record + RaidVolume::kName),
         strnlen(reinterpret_cast<const char*>(record + RaidVolume::kName), RaidVolume::kNameSize));
 
+    // The claims change the driver already: a volume that is no longer where this session read it
+    // is refused before them.
+    if (count != 0 && controller->getControllerLocator()) {
+        ControllerLocatorLock lock(controller->getTarget());
+        error = ConfirmModificationTargets(session, *controller, lock.GetDeviceHandle(), volume);
+        if (error.IsError())
+            return error;
+    }
     for (unsigned i = 0; i < count; ++i) {
         error = internalUviDiskClaim(session, disks[i]);
         if (error.IsError())

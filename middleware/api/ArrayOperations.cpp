@@ -11,6 +11,7 @@
 #include "middleware/ioctl/ControllerLocatorLock.h"
 #include "middleware/ioctl/RaidConfigSetters.h"
 #include "middleware/model/Controller.h"
+#include "middleware/model/IndexIdentity.h"
 #include "middleware/model/RaidArray.h"
 #include "middleware/model/RaidVolume.h"
 #include "middleware/model/Session.h"
@@ -109,6 +110,11 @@ CConsolidatedError internalUviArraySetWriteCacheState(Session& session, uint32_t
 
     ControllerLocatorLock lock(controller->getTarget());
     HANDLE target = controller->getTarget();
+    error = TransactionManager::refuseWhileBusy(target);
+    if (error.IsSuccessful())
+        error = ConfirmArrayAtIndex(target, *array);
+    if (error.IsError())
+        return error;
     const auto index = static_cast<uint32_t>(array->getIndex());
     CIoctlRaidCfg_SetArrayIndex select(target, index);
     error = select.Invoke();

@@ -246,12 +246,15 @@ CConsolidatedError SetDiskCacheModeAction(Session& session, uint32_t controllerH
     if (!controller->getControllerLocator() || !disk->getRaidDiskConfig())
         return CConsolidatedError();
     ControllerLocatorLock lock(controller->getTarget());
+    DiskTransaction transaction(controllerHandle, diskHandle);
+    CConsolidatedError error = transaction.confirmSetup(session, controller->getTarget());
+    if (error.IsError())
+        return error;
     CIoctlRaidDeviceCfg_SetActionArg set(controller->getTarget(), disk->getRaidDiskConfig()->getDiskIndex(),
                                          value);
-    CConsolidatedError error = set.Invoke();
+    error = set.Invoke();
     if (error.IsError())
         return WithDebug(error, "Unable to set volume action for setting disk cache");
-    DiskTransaction transaction(controllerHandle, diskHandle);
     error = transaction.singleDiskTransaction(session, controller->getTarget(), kDiskCacheModeAction);
     if (error.IsError())
         error.AddDebugInformation("Could not Set NV Cache on the disk!");

@@ -50,6 +50,7 @@ constexpr uint32_t kEventVolumeCreated = 13;
 constexpr int kBufferFlushAttempts = 11;
 constexpr size_t kMaxMembers = 256;
 
+using volume_create::ConfirmSelectionTargets;
 using volume_create::Failure;
 using volume_create::StatusFailure;
 using volume_create::WithDebug;
@@ -264,7 +265,11 @@ CConsolidatedError RunCreation(Session& session, const Controller& controller, c
                                      stripSize, controller, target, recoveryFlags, masterDisk, volumeType);
     };
     bool triggered = false;
-    CConsolidatedError error = writeParams(sizeInBytes);
+    // A refusal here has written nothing, so there are no marks to clear either.
+    CConsolidatedError error = ConfirmSelectionTargets(session, controller, target, arrayHandle);
+    if (error.IsError())
+        return error;
+    error = writeParams(sizeInBytes);
     if (error.IsError()) {
         error.AddDebugInformation("Unable to set up create params internalUviVolumeCreate");
     } else if (error = transaction.triggerTransaction(target, kTriggerParseCreation); error.IsError()) {

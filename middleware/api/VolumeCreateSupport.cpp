@@ -9,10 +9,12 @@
 #include "middleware/api/VolumeQueries.h"
 #include "middleware/model/Controller.h"
 #include "middleware/model/Disk.h"
+#include "middleware/model/IndexIdentity.h"
 #include "middleware/model/RaidArray.h"
 #include "middleware/model/RaidDiskConfig.h"
 #include "middleware/model/RaidVolume.h"
 #include "middleware/model/Session.h"
+#include "middleware/model/TransactionManager.h"
 
 namespace volume_create {
 namespace {
@@ -86,6 +88,17 @@ CConsolidatedError ReadArrayFacts(Session& session, uint32_t arrayHandle, ArrayF
         if (facts.smallestMemberBytes == 0 || record.capacity < facts.smallestMemberBytes)
             facts.smallestMemberBytes = record.capacity;
     }
+    return error;
+}
+
+CConsolidatedError ConfirmSelectionTargets(Session& session, const Controller& controller, HANDLE target,
+                                           uint32_t arrayHandle) {
+    CConsolidatedError error = TransactionManager::refuseWhileBusy(target);
+    if (error.IsSuccessful())
+        error = ConfirmDisksAtIndexes(target, controller);
+    if (error.IsSuccessful() && arrayHandle != 0)
+        if (const std::shared_ptr<RaidArray> array = session.getArrayByHandle(arrayHandle))
+            error = ConfirmArrayAtIndex(target, *array);
     return error;
 }
 

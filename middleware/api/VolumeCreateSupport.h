@@ -6,7 +6,9 @@
 
 #include "middleware/core/ConsolidatedError.h"
 #include "middleware/core/UviError.h"
+#include "platform/win/WinTypes.h"
 
+class Controller;
 class Session;
 
 namespace volume_create {
@@ -40,5 +42,11 @@ struct ArrayFacts {
     uint64_t smallestMemberBytes = 0;
 };
 CConsolidatedError ReadArrayFacts(Session& session, uint32_t arrayHandle, ArrayFacts& facts);
+
+// Under the controller's lock, before the selection and new-volume data are written: the driver is
+// idle, every disk of the controller with a RAID record (the selection marks are written to all of
+// them) and the array (when one is given) are still where the session read them.
+CConsolidatedError ConfirmSelectionTargets(Session& session, const Controller& controller, HANDLE target,
+                                           uint32_t arrayHandle);
 
 } // namespace volume_create

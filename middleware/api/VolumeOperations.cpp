@@ -22,6 +22,7 @@
 #include "middleware/model/Controller.h"
 #include "middleware/model/Disk.h"
 #include "middleware/model/DiskTransaction.h"
+#include "middleware/model/IndexIdentity.h"
 #include "middleware/model/RaidDiskConfig.h"
 #include "middleware/model/RaidVolume.h"
 #include "middleware/model/Session.h"
@@ -219,18 +220,21 @@ CConsolidatedError RunVolumeAction(Session& session, const Controller& controlle
                                    uint32_t action, const DeviceAction* device, const char* failureDebug) {
     ControllerLocatorLock lock(controller.getTarget());
     HANDLE target = controller.getTarget();
+    VolumeTransaction transaction(controller.getHandle(), volumeHandle);
     if (device) {
         const std::shared_ptr<RaidVolume> volume = session.getVolumeByHandle(volumeHandle);
         if (!volume)
             return Failure(CConsolidatedError::UVI_INVALIDHANDLE, " Invalid volume handle");
+        CConsolidatedError error = transaction.confirmSetup(session, target);
+        if (error.IsError())
+            return error;
         CIoctlRaidDeviceCfg_SetAction set(target, volume->getIndex(), device->value);
-        CConsolidatedError error = set.Invoke();
+        error = set.Invoke();
         if (error.IsError()) {
             error.AddDebugInformation("%s", device->failureDebug);
             return error;
         }
     }
-    VolumeTransaction transaction(controller.getHandle(), volumeHandle);
     CConsolidatedError error = transaction.singleVolumeTransaction(session, target, action);
     if (error.IsError())
         error.AddDebugInformation("%s", failureDebug);
@@ -375,6 +379,9 @@ CConsolidatedError internalUviVolumeRename(Session& session, uint32_t volumeHand
         return Failure(CConsolidatedError::UVI_INVALIDHANDLE, " Invalid volume handle");
     {
         ControllerLocatorLock lock(controller->getTarget());
+        error = ConfirmVolumeAtIndex(controller->getTarget(), *volume);
+        if (error.IsError())
+            return error;
         CIoctlRaidDeviceCfg_SetSerialNumber set(controller->getTarget(), volume->getIndex());
         try {
             set.ValueToSet(newName, static_cast<uint32_t>(std::strlen(newName)));

@@ -591,11 +591,14 @@ CConsolidatedError Controller::PopulateRaidInfo(RaidDiskConfigList& records, con
         if (!array->getRecord())
             break;
         const uint32_t members = array->getRecordWord(kArrayNumDisks);
+        std::vector<std::string> serials;
         for (uint32_t k = 0; k < members; ++k) {
             char serial[kMemberSerialCharacters + 1] = {};
-            if (ReadRaidArrayDiskGroup(m_Locator, serial, sizeof serial,
-                                       static_cast<uint32_t>(array->getIndex()), k)
-                    .IsError())
+            const bool read = ReadRaidArrayDiskGroup(m_Locator, serial, sizeof serial,
+                                                     static_cast<uint32_t>(array->getIndex()), k)
+                                  .IsSuccessful();
+            serials.emplace_back(read ? serial : "");
+            if (!read)
                 continue;
             for (RaidDiskConfig& record : records) {
                 char own[kMemberSerialCharacters + 1] = {};
@@ -604,6 +607,7 @@ CConsolidatedError Controller::PopulateRaidInfo(RaidDiskConfigList& records, con
                     record.setArrayMemberPosition(k);
             }
         }
+        array->setMemberSerials(std::move(serials));
     }
     return diskFailure;
 }

@@ -7,6 +7,7 @@
 #include "middleware/ioctl/RaidConfigSetters.h"
 #include "middleware/model/Controller.h"
 #include "middleware/model/Disk.h"
+#include "middleware/model/IndexIdentity.h"
 #include "middleware/model/Session.h"
 
 namespace {
@@ -17,8 +18,21 @@ constexpr uint32_t kSerialSize = 17;
 
 } // namespace
 
+CConsolidatedError DiskTransaction::confirmSetup(Session& session, HANDLE target) const {
+    CConsolidatedError error = refuseWhileBusy(target);
+    for (const auto& controller : session.getControllers()) {
+        if (error.IsError())
+            break;
+        if (controller && controller->getHandle() == m_ControllerHandle)
+            error = ConfirmDisksAtIndexes(target, *controller);
+    }
+    return error;
+}
+
 CConsolidatedError DiskTransaction::singleDiskTransaction(Session& session, HANDLE target, uint32_t action) {
-    CConsolidatedError error;
+    CConsolidatedError error = confirmSetup(session, target);
+    if (error.IsError())
+        return error;
     for (const auto& controller : session.getControllers()) {
         if (!controller || controller->getHandle() != m_ControllerHandle)
             continue;

@@ -13,6 +13,10 @@ public:
         : TransactionManager(controllerHandle, diskHandle) {}
     ~DiskTransaction() override = default;
 
+    // Runs first, under the controller's lock and before any write: the driver is idle and every
+    // disk the set-up writes to is still the one the session read at its index. A caller that
+    // writes a disk's device action before the transaction runs it before that write.
+    CConsolidatedError confirmSetup(Session& session, HANDLE target) const;
     CConsolidatedError singleDiskTransaction(Session& session, HANDLE target, uint32_t action);
     // Reads every disk record the driver has (0 to NumDisks - 1) and checks that its serial number
     // is the session's and its action the one written.

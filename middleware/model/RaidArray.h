@@ -4,6 +4,8 @@
 // joined cache-memory drive, made up from the controller's pairing information.
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "middleware/core/ConsolidatedError.h"
 #include "platform/win/WinTypes.h"
@@ -34,6 +36,10 @@ public:
     uint32_t getHandle() const { return m_Handle; }
     bool isSynthetic() const { return m_Synthetic; }
     uint32_t getControllerHandle() const { return m_ControllerHandle; }
+    // The serial numbers of the members as the array member group lists them, in member order (an
+    // unreadable member's is empty); the controller sets them once while it builds the snapshot.
+    const std::vector<std::string>& getMemberSerials() const { return m_MemberSerials; }
+    void setMemberSerials(std::vector<std::string> serials) { m_MemberSerials = std::move(serials); }
 
 private:
     void takeHandle(const char* key, uint32_t controllerHandle);
@@ -43,4 +49,5 @@ private:
     uint32_t m_Handle = 0xFFFFFFFF;
     bool m_Synthetic = false;
     uint32_t m_ControllerHandle = 0;
+    std::vector<std::string> m_MemberSerials;
 };

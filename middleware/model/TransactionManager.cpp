@@ -60,17 +60,31 @@ void TransactionManager::addOperationTrace(CConsolidatedError& error, const char
     error.AddDebugInformation("%s %s", RuntimeClassName(), operation);
 }
 
+namespace {
+
+// The configuration group as the trigger reads it first; a driver still busy with earlier actions
+// is refused.
+CConsolidatedError ReadIdleConfig(HANDLE target, ConfigCounters& config) {
+    CConsolidatedError error = ReadConfig(target, TransactionManager::kFirstReadTotalMs, config);
+    if (error.IsSuccessful() && config.busy())
+        error.SetError(CConsolidatedError::CFG_DISK_ACTIONS_STILL_IN_PROGRESS,
+                       "Actions are in progress - won't trigger action");
+    return error;
+}
+
+} // namespace
+
+CConsolidatedError TransactionManager::refuseWhileBusy(HANDLE target) {
+    ConfigCounters config;
+    return ReadIdleConfig(target, config);
+}
+
 CConsolidatedError TransactionManager::triggerTransaction(HANDLE target, uint32_t kind) {
     CConsolidatedError result = [&] {
         ConfigCounters config;
-        CConsolidatedError error = ReadConfig(target, kFirstReadTotalMs, config);
+        CConsolidatedError error = ReadIdleConfig(target, config);
         if (error.IsError())
             return error;
-        if (config.busy()) {
-            error.SetError(CConsolidatedError::CFG_DISK_ACTIONS_STILL_IN_PROGRESS,
-                           "Actions are in progress - won't trigger action");
-            return error;
-        }
         if (config.errorNumber != 0) {
             CIoctlRaidCfg_ClearErrorNum clear(target);
             clear.SetVerifyOnInvoke(true);

@@ -45,6 +45,10 @@ public:
     TransactionManager(const TransactionManager&) = delete;
     TransactionManager& operator=(const TransactionManager&) = delete;
 
+    // Refuses (0xA0060023) while the driver still carries out an earlier change, one whose
+    // verification ran past its deadline included: a change prepares its fields only after this,
+    // so it never rewrites what the earlier change left for the driver.
+    static CConsolidatedError refuseWhileBusy(HANDLE target);
     // Refuses while actions are in progress, clears a pending error number, writes the trigger and
     // waits for it (verifyTrigger).
     CConsolidatedError triggerTransaction(HANDLE target, uint32_t kind);

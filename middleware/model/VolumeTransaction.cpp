@@ -7,6 +7,7 @@
 #include "middleware/ioctl/RaidConfig.h"
 #include "middleware/ioctl/RaidConfigSetters.h"
 #include "middleware/model/Controller.h"
+#include "middleware/model/IndexIdentity.h"
 #include "middleware/model/RaidArray.h"
 #include "middleware/model/RaidVolume.h"
 #include "middleware/model/Session.h"
@@ -38,10 +39,25 @@ bool TakesVolumeActions(const RaidVolume& volume) {
 
 } // namespace
 
+CConsolidatedError VolumeTransaction::confirmSetup(Session& session, HANDLE target) const {
+    return OnController(session, m_ControllerHandle, [&](Controller& controller) {
+        CConsolidatedError error = refuseWhileBusy(target);
+        for (const auto& volume : controller.getVolumes()) {
+            if (error.IsError())
+                break;
+            if (volume && TakesVolumeActions(*volume))
+                error = ConfirmVolumeAtIndex(target, *volume);
+        }
+        return error;
+    });
+}
+
 CConsolidatedError VolumeTransaction::singleVolumeTransaction(Session& session, HANDLE target,
                                                               uint32_t action) {
     CConsolidatedError result = OnController(session, m_ControllerHandle, [&](Controller& controller) {
-        CConsolidatedError error;
+        CConsolidatedError error = confirmSetup(session, target);
+        if (error.IsError())
+            return error;
         for (const auto& volume : controller.getVolumes()) {
             if (!volume || !TakesVolumeActions(*volume))
                 continue;

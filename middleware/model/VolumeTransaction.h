@@ -14,6 +14,10 @@ public:
         : TransactionManager(controllerHandle, volumeHandle) {}
     ~VolumeTransaction() override = default;
 
+    // Runs first, under the controller's lock and before any write: the driver is idle and every
+    // volume the set-up writes to is still the one the session read at its index. A caller that
+    // writes a device action before the transaction runs it before that write.
+    CConsolidatedError confirmSetup(Session& session, HANDLE target) const;
     CConsolidatedError singleVolumeTransaction(Session& session, HANDLE target, uint32_t action);
     // Reads every volume record the driver has (0 to NumRaidDevs - 1) and checks that its name is
     // the session's and its action the one written; another program's change in between fails it.

@@ -22,18 +22,18 @@
 #include "sim/EventLog.h"
 #include "sim/Machine.h"
 #include "sim/MachineBuilder.h"
+#include "tests/middleware/api/RaidDiskEntries.h"
 #include "tests/support/ChildProcess.h"
-#include "tests/support/MachineParts.h"
 
 namespace {
 
-moxtest::DriverDisk TamsinDisk(const std::string& serial, uint32_t target, uint64_t sectors) {
-    moxtest::DriverDisk disk = moxtest::SataSsd(serial);
-    disk.target = target;
-    disk.model = "Tamsin TS" + serial;
-    disk.sectors = sectors;
-    return disk;
+// Sectors of a disk whose RAID share (after the driver's 4096 metadata sectors) is this many MiB.
+std::string SectorsFor(uint64_t mib) {
+    return std::to_string(mib * 2048 + 4096);
 }
+
+using apitest::DiskEntry;
+using apitest::RaidRecord;
 
 // The default PC with four more pass-through disks of 500 GB (PT-4 to PT-7) and two small ones
 // (SM-8, SM-9) whose mirror the driver offers 960 MiB of, all on the vendor's SATA controller.
@@ -42,8 +42,9 @@ sim::MachineBuilder Machine() {
     b.Set("/adapters/0/raid/action_ms", "0");
     for (int target = 4; target <= 9; ++target) {
         const std::string serial = (target < 8 ? "PT-" : "SM-") + std::to_string(target);
-        moxtest::AddDriverDisk(b, TamsinDisk(serial, static_cast<uint32_t>(target),
-                                             target < 8 ? 1000215216 : moxtest::SectorsForRaidShare(960)));
+        b.Append("/disks", DiskEntry(serial, target, target < 8 ? "1000215216" : SectorsFor(960)));
+        b.Append("/adapters/0/raid/disks", RaidRecord(target));
+        b.Append("/adapters/0/ports", RaidRecord(target));
     }
     b.Set("/adapters/0/raid/controller/disks_total", "16");
     b.Set("/adapters/0/raid/controller/disks_per_array", "8");
@@ -536,7 +537,9 @@ TEST_F(VolumeCreate, AddingADiskToAStripeEnlargesItsArrayAsAJob) {
 // A 2 TB disk beside the pass-through drive 1 (ZA1B2C3D, its "Data" partition up to its end).
 sim::MachineBuilder BigDiskMachine() {
     sim::MachineBuilder b = Machine();
-    moxtest::AddDriverDisk(b, TamsinDisk("BIG-10", 10, 3907029168));
+    b.Append("/disks", DiskEntry("BIG-10", 10, "3907029168"));
+    b.Append("/adapters/0/raid/disks", RaidRecord(10));
+    b.Append("/adapters/0/ports", RaidRecord(10));
     return b;
 }
 

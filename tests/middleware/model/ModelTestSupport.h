@@ -2,12 +2,15 @@
 // Topology model tests: each test runs on a simulated machine of its own, with the controller table
 // built afresh for it (the build's own requests are not in the call log), and reads the requests the model
 // sent from the machine's call log.
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include <gtest/gtest.h>
 
 #include "middleware/ioctl/DeviceLocator.h"
+#include "middleware/model/Controller.h"
+#include "middleware/model/Session.h"
 #include "sim/Machine.h"
 #include "sim/MachineBuilder.h"
 
@@ -47,5 +50,17 @@ protected:
 
     sim::ScopedMachine machine_;
 };
+
+// Builds a session of the machine and finds its controller on storage port 0.
+inline void SessionOnPortZero(std::unique_ptr<Session>& session, std::shared_ptr<::Controller>& portZero) {
+    Session* built = nullptr;
+    CConsolidatedError error = Session::Create(built, nullptr);
+    session.reset(built);
+    ASSERT_TRUE(session) << error.GetErrorMessage();
+    for (const auto& c : session->getControllers())
+        if (c->getPortNumber() == 0)
+            portZero = c;
+    ASSERT_TRUE(portZero);
+}
 
 } // namespace modeltest

@@ -29,16 +29,7 @@ protected:
     explicit ObjectTransaction(const char* actionMs = "1000")
         : ModelTest(sim::MachineBuilder::Default().Set("/adapters/0/raid/action_ms", actionMs)) {}
 
-    void SetUp() override {
-        Session* built = nullptr;
-        CConsolidatedError error = Session::Create(built, nullptr);
-        session_.reset(built);
-        ASSERT_TRUE(session_) << error.GetErrorMessage();
-        for (const auto& c : session_->getControllers())
-            if (c->getPortNumber() == 0)
-                controller_ = c;
-        ASSERT_TRUE(controller_);
-    }
+    void SetUp() override { modeltest::SessionOnPortZero(session_, controller_); }
 
     uint32_t ConfigWord(size_t offset) { return modeltest::RaidConfigWord(Controller(0), offset); }
     uint32_t VolumeHandle() { return controller_->getVolumes().at(0)->getHandle(); }
@@ -105,14 +96,15 @@ TEST_F(ObjectTransactionOnClock, SetUpFailuresStopBeforeTheTrigger) {
         {R"({"kind": "RaidRequest", "match": {"group": 2, "field": 77, "direction": 1},
              "outcome": {"win32_error": 31}})",
          0, "Could not get set volume Action"},
-        {R"({"kind": "RaidRequest", "match": {"group": 2, "direction": 0},
+        // The first read of the volume is the check before the set-up; the validation reads it again.
+        {R"({"kind": "RaidRequest", "match": {"group": 2, "direction": 0}, "skip": 1,
              "outcome": {"win32_error": 31}})",
          0, "Could not get current volume information for volume index: 0"},
         // Another program renamed the volume between set-up and validation.
-        {R"({"kind": "RaidRequest", "match": {"group": 2, "direction": 0},
+        {R"({"kind": "RaidRequest", "match": {"group": 2, "direction": 0}, "skip": 1,
              "outcome": {"group_patch": [{"offset": 4, "u32": 1163217986}]}})",
          0xA006001B, "Could not validate the setup of volume transaction, config of volumes has changed"},
-        {R"({"kind": "RaidRequest", "match": {"group": 2, "direction": 0},
+        {R"({"kind": "RaidRequest", "match": {"group": 2, "direction": 0}, "skip": 1,
              "outcome": {"group_patch": [{"offset": 4, "u32": 1163217986}]}})",
          0xA006001B, "class VolumeTransaction VolumeTransaction::validateVolumeTransactionSetup"},
     };
@@ -145,13 +137,78 @@ TEST_F(ObjectTransactionOnClock, DiskBecomesASpareForAFreshSessionElsewhere) {
 }
 
 TEST_F(ObjectTransactionOnClock, DiskSerialChangedBetweenSetUpAndValidation) {
-    Inject(R"({"kind": "RaidRequest", "match": {"group": 3, "instance": 1, "direction": 0},
+    Inject(R"({"kind": "RaidRequest", "match": {"group": 3, "instance": 1, "direction": 0}, "skip": 1,
                "outcome": {"group_patch": [{"offset": 4, "u32": 1163217986}]}})");
     CConsolidatedError result = OnDisk(DiskHandle(0), 9);
     EXPECT_EQ(result.GetErrorCode(), 0xA006001Bu);
     EXPECT_TRUE(Has(result.GetDebugInformation(),
                     "Could not validate the setup of disk transaction, config of disks has changed"));
     EXPECT_EQ(ConfigWord(24), 0u);
+}
+
+// The action field the driver keeps for a volume or disk (0 when none was written).
+int64_t ActionField(sim::ScopedMachine& machine, const std::string& row) {
+    const sim::Value field = machine->At("/adapters/0/raid/" + row + "/action");
+    return field.is_null() ? 0 : field.get<int64_t>();
+}
+
+// The object at an index changed after the session read it (another program's change, as the
+// patched answer shows it): refused before the set-up, so no action field keeps a stray code.
+TEST_F(ObjectTransactionOnClock, AnObjectNoLongerAtItsIndexIsRefusedBeforeAnyWrite) {
+    struct Case {
+        const char* rule;
+        bool volume;
+        const char* message;
+        const char* row; // the target's action field
+    };
+    const Case cases[] = {
+        {R"({"kind": "RaidRequest", "match": {"group": 2, "instance": 0, "direction": 0}, "times": 1,
+             "outcome": {"group_patch": [{"offset": 4, "u32": 1163217986}]}})",
+         true, "volume index 0 no longer holds \"Volume0\"", "volumes/0"},
+        {R"({"kind": "RaidRequest", "match": {"group": 3, "instance": 1, "direction": 0}, "times": 1,
+             "outcome": {"group_patch": [{"offset": 4, "u32": 1163217986}]}})",
+         false, "disk index 1 no longer holds", "disks/0"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.message);
+        Inject(c.rule);
+        CConsolidatedError result = c.volume ? OnVolume(VolumeHandle(), 4) : OnDisk(DiskHandle(0), 9);
+        EXPECT_EQ(result.GetErrorCode(), 0xA006001Bu);
+        EXPECT_TRUE(Has(result.GetErrorMessage() ? result.GetErrorMessage() : "", c.message))
+            << (result.GetErrorMessage() ? result.GetErrorMessage() : "");
+        EXPECT_EQ(ActionField(machine_, c.row), 0);
+        EXPECT_EQ(ConfigWord(24), 0u);
+    }
+}
+
+// A driver slower than the transaction's 60 s deadline: the first change is reported done while the
+// driver still carries it out.
+class ObjectTransactionOnASlowDriver : public ObjectTransaction {
+protected:
+    ObjectTransactionOnASlowDriver() : ObjectTransaction("90000") {}
+    sim::ScopedVirtualClock clock_;
+};
+
+TEST_F(ObjectTransactionOnASlowDriver, TheNextChangeIsRefusedBeforeItRewritesTheActionsOfTheFirst) {
+    CConsolidatedError first = OnDisk(DiskHandle(0), 9);
+    EXPECT_TRUE(first.IsSuccessful()) << first.GetDebugInformation();
+    EXPECT_TRUE(Has(first.GetDebugInformation(), "TimedOut waiting for transaction to complete"));
+    EXPECT_EQ(ActionField(machine_, "disks/0"), 9);
+
+    for (bool volume : {false, true}) {
+        SCOPED_TRACE(volume ? "volume" : "disk");
+        CConsolidatedError second = volume ? OnVolume(VolumeHandle(), 4) : OnDisk(DiskHandle(1), 9);
+        EXPECT_EQ(second.GetErrorCode(), 0xA0060023u);
+        EXPECT_STREQ(second.GetErrorMessage(), "Actions are in progress - won't trigger action");
+        EXPECT_EQ(ActionField(machine_, "disks/0"), 9);
+        EXPECT_EQ(ActionField(machine_, "disks/1"), 0);
+        EXPECT_EQ(ActionField(machine_, "volumes/0"), 0);
+    }
+    // The driver finishes the first change as it was asked: disk 0 goes offline, disk 1 stays.
+    sim::Clock::AdvanceMs(60000);
+    const std::string topology = Topology();
+    EXPECT_TRUE(Has(topology, "disk ZA1B2C3D 2 0x90")) << topology;
+    EXPECT_TRUE(Has(topology, "disk ZA1B2C4E 4 0x10")) << topology;
 }
 
 // The driver carries out triggers at once, so that no poll waits on the real clock.
