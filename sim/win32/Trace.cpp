@@ -4,10 +4,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <mutex>
 #include <string>
 
+#include "platform/win/WinError.h"
 #include "sim/Os.h"
+#include "sim/TraceProviders.h"
 
 namespace platform {
 namespace {
@@ -59,7 +62,54 @@ const std::string& ProgramProvider() {
     return name;
 }
 
+// Registered providers by handle, and what each provider text saw, for tests.
+struct Registered {
+    std::string name;
+};
+std::mutex g_providerMutex;
+std::map<TRACEHANDLE, Registered> g_providers;
+std::map<std::string, sim::trace::ProviderCounts> g_counts;
+TRACEHANDLE g_nextProvider = 0;
+
 } // namespace
+
+ULONG TraceRegisterProvider(const GUID&, const char* name, TRACEHANDLE* handle) {
+    if (!name || !handle)
+        return ERROR_INVALID_PARAMETER;
+    std::lock_guard lock(g_providerMutex);
+    *handle = ++g_nextProvider;
+    g_providers[*handle] = Registered{name};
+    ++g_counts[name].registrations;
+    return ERROR_SUCCESS;
+}
+
+ULONG TraceUnregisterProvider(TRACEHANDLE handle) {
+    std::lock_guard lock(g_providerMutex);
+    auto it = g_providers.find(handle);
+    if (it == g_providers.end())
+        return ERROR_INVALID_PARAMETER;
+    ++g_counts[it->second.name].unregistrations;
+    g_providers.erase(it);
+    return ERROR_SUCCESS;
+}
+
+void TraceProviderEvent(TRACEHANDLE provider, UCHAR level, ULONG flags, USHORT message,
+                        std::initializer_list<int64_t> values) {
+    if (!TraceEnabled(level, flags))
+        return;
+    std::string name;
+    {
+        std::lock_guard lock(g_providerMutex);
+        auto it = g_providers.find(provider);
+        if (it == g_providers.end())
+            return;
+        name = it->second.name;
+    }
+    std::string text = "#" + std::to_string(message);
+    for (int64_t v : values)
+        text += " " + std::to_string(v);
+    TraceWrite(name.c_str(), level, flags, "%s", text.c_str());
+}
 
 bool TraceEnabled(UCHAR level, ULONG flags) {
     const TraceConfig& c = Config();
@@ -81,3 +131,13 @@ void TraceWrite(const char* provider, UCHAR level, ULONG flags, const char* form
 }
 
 } // namespace platform
+
+namespace sim::trace {
+
+ProviderCounts Provider(const std::string& name) {
+    std::lock_guard lock(platform::g_providerMutex);
+    auto it = platform::g_counts.find(name);
+    return it == platform::g_counts.end() ? ProviderCounts{} : it->second;
+}
+
+} // namespace sim::trace
