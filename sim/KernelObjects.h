@@ -88,9 +88,11 @@ bool SignalNamedEvent(const std::string& name);
 // Whether an object of this name exists in any process of the machine.
 bool NamedObjectExists(const std::string& name);
 
-// For tests: blocks until threads of this process have had to wait in EnterCriticalSection `count`
-// times in all (a section another thread held when they came), so that a test sees a thread reach
-// a lock it cannot take without polling. False at the give-up bound only a broken test reaches.
+// For tests: how often threads of this process had to wait in EnterCriticalSection (a section
+// another thread held when they came), and a wait until that count is reached, so that a test sees
+// a thread reach a lock it cannot take without polling. False at the give-up bound only a broken
+// test reaches.
+size_t CriticalSectionWaits();
 bool AwaitCriticalSectionWaits(size_t count);
 
 } // namespace sim

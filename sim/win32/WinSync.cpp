@@ -381,6 +381,12 @@ const FaultKind
 
 namespace sim {
 
+size_t CriticalSectionWaits() {
+    SectionWaits& waits = Waits();
+    std::lock_guard lock(waits.mutex);
+    return waits.count;
+}
+
 bool AwaitCriticalSectionWaits(size_t count) {
     SectionWaits& waits = Waits();
     std::unique_lock lock(waits.mutex);
