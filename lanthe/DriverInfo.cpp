@@ -5,6 +5,7 @@
 
 #include "lanthe/Lanthe.h"
 #include "lanthe/ScsiAdapterPath.h"
+#include "middleware/core/ExportGuard.h"
 #include "middleware/ioctl/CsmiRecords.h"
 #include "platform/win/WinBase.h"
 #include "platform/win/WinDeviceIo.h"
@@ -44,19 +45,32 @@ void WriteText(const uint8_t* block, char* buffer, int32_t bufferSize) {
     buffer[length] = '\0';
 }
 
-} // namespace
-
-extern "C" int32_t GetDriverInfo(char* buffer, int32_t bufferSize) {
-    if (!buffer)
-        return -1;
-    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, kRequestSize);
-    if (!memory)
-        return -1;
-    auto* block = static_cast<uint8_t*>(GlobalLock(memory));
-    if (!block) {
-        GlobalFree(memory);
-        return -1;
+// The request's memory block: a movable global block, locked while it is used.
+class RequestBlock {
+public:
+    RequestBlock()
+        : memory_(GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, kRequestSize)),
+          block_(memory_ ? static_cast<uint8_t*>(GlobalLock(memory_)) : nullptr) {}
+    ~RequestBlock() {
+        if (block_)
+            GlobalUnlock(memory_);
+        if (memory_)
+            GlobalFree(memory_);
     }
+    RequestBlock(const RequestBlock&) = delete;
+    RequestBlock& operator=(const RequestBlock&) = delete;
+    uint8_t* get() const { return block_; }
+
+private:
+    HGLOBAL memory_;
+    uint8_t* block_;
+};
+
+int32_t AskAdapters(char* buffer, int32_t bufferSize) {
+    RequestBlock request;
+    uint8_t* block = request.get();
+    if (!block)
+        return -1;
     int32_t result = -1;
     for (int adapter = 0; adapter < kAdapters; ++adapter) {
         HANDLE device = CreateFileW(ScsiAdapterPath(adapter).c_str(), GENERIC_READ | GENERIC_WRITE,
@@ -77,7 +91,13 @@ extern "C" int32_t GetDriverInfo(char* buffer, int32_t bufferSize) {
             break;
         }
     }
-    GlobalUnlock(memory);
-    GlobalFree(memory);
     return result;
+}
+
+} // namespace
+
+extern "C" int32_t GetDriverInfo(char* buffer, int32_t bufferSize) {
+    if (!buffer)
+        return -1;
+    return ExportedOr<int32_t>(-1, [&] { return AskAdapters(buffer, bufferSize); });
 }

@@ -7,6 +7,7 @@
 
 #include "lanthe/Lanthe.h"
 #include "lanthe/ScsiAdapterPath.h"
+#include "middleware/core/ExportGuard.h"
 #include "middleware/ioctl/ZpoddInfo.h"
 #include "platform/win/WinBase.h"
 #include "platform/win/WinDeviceIo.h"
@@ -17,6 +18,7 @@ constexpr int kAdapters = 16;
 constexpr uint8_t kPorts = 6;
 constexpr ULONG kTimeoutSeconds = 10000;
 constexpr const char* kUnset = "XXXX";
+constexpr int32_t kNoDrive = 2;
 
 // What the library keeps for the process: the adapter that answered, its path, the port, and the
 // one request buffer whose answer the decoding reads.
@@ -92,32 +94,9 @@ void Decode(OddPowerStateRecord& record) {
         SetField(record.message, texts.message);
 }
 
-} // namespace
-
-extern "C" int32_t ConnectToZPODDDriver(int32_t* port) {
-    if (!port)
-        return -1;
-    // A second search replaces the adapter: the one held so far is closed, not left open.
-    CloseAdapter();
-    for (int adapter = 0; adapter < kAdapters; ++adapter) {
-        g_state.adapterPath = ScsiAdapterPath(adapter);
-        g_state.adapter = CreateFileW(g_state.adapterPath.c_str(), GENERIC_READ | GENERIC_WRITE,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-        for (uint8_t candidate = 0; g_state.adapter != INVALID_HANDLE_VALUE && candidate < kPorts;
-             ++candidate) {
-            OddPowerStateRecord probe;
-            if (ReadOddPowerState(&probe, candidate) && g_state.answer->PowerState != 0) {
-                g_state.port = candidate;
-                *port = candidate;
-                return 0;
-            }
-        }
-        CloseAdapter();
-    }
-    return 2;
-}
-
-extern "C" bool ReadOddPowerState(OddPowerStateRecord* record, uint8_t port) {
+// Sends the status request for the drive at `port` of the held adapter; true when the driver
+// acknowledged it, with the record decoded.
+bool Read(OddPowerStateRecord* record, uint8_t port) {
     if (!record || g_state.adapter == INVALID_HANDLE_VALUE)
         return false;
     _ZPODD_INFO_WITH_HEADER& request = g_state.request;
@@ -139,6 +118,44 @@ extern "C" bool ReadOddPowerState(OddPowerStateRecord* record, uint8_t port) {
         std::strcpy(field, kUnset);
     Decode(*record);
     return true;
+}
+
+// Adapters 0 to 15, ports 0 to 5 of each: the first drive that answers with a status other than 0
+// keeps its adapter held.
+int32_t Search(int32_t& port) {
+    for (int adapter = 0; adapter < kAdapters; ++adapter) {
+        g_state.adapterPath = ScsiAdapterPath(adapter);
+        g_state.adapter = CreateFileW(g_state.adapterPath.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+        for (uint8_t candidate = 0; g_state.adapter != INVALID_HANDLE_VALUE && candidate < kPorts;
+             ++candidate) {
+            OddPowerStateRecord probe;
+            if (Read(&probe, candidate) && g_state.answer->PowerState != 0) {
+                g_state.port = candidate;
+                port = candidate;
+                return 0;
+            }
+        }
+        CloseAdapter();
+    }
+    return kNoDrive;
+}
+
+} // namespace
+
+extern "C" int32_t ConnectToZPODDDriver(int32_t* port) {
+    if (!port)
+        return -1;
+    // A second search replaces the adapter: the one held so far is closed, not left open.
+    CloseAdapter();
+    const int32_t result = ExportedOr<int32_t>(kNoDrive, [&] { return Search(*port); });
+    if (result != 0)
+        CloseAdapter();
+    return result;
+}
+
+extern "C" bool ReadOddPowerState(OddPowerStateRecord* record, uint8_t port) {
+    return ExportedOr(false, [&] { return Read(record, port); });
 }
 
 extern "C" int32_t GetZPODDStatusValue(OddPowerStateRecord* record) {

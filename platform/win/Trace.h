@@ -14,6 +14,8 @@ constexpr UCHAR TRACE_LEVEL_WARNING = 3;
 constexpr UCHAR TRACE_LEVEL_INFORMATION = 4;
 constexpr UCHAR TRACE_LEVEL_VERBOSE = 5;
 
+using TRACEHANDLE = uint64_t;
+
 namespace platform {
 
 // Whether a message of this level and flag would be written.
@@ -25,7 +27,6 @@ void TraceWrite(const char* provider, UCHAR level, ULONG flags, const char* form
 // A trace provider of a library's own, named by its control GUID and its provider text. Its events
 // carry a message number and integer values only (the texts live in the provider's message table);
 // they are written as "[name] LEVEL #number value ..." while the provider is registered.
-using TRACEHANDLE = uint64_t;
 ULONG TraceRegisterProvider(const GUID& control, const char* name, TRACEHANDLE* handle);
 ULONG TraceUnregisterProvider(TRACEHANDLE handle);
 void TraceProviderEvent(TRACEHANDLE provider, UCHAR level, ULONG flags, USHORT message,

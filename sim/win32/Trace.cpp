@@ -62,34 +62,41 @@ const std::string& ProgramProvider() {
     return name;
 }
 
-// Registered providers by handle, and what each provider text saw, for tests.
-struct Registered {
-    std::string name;
+// Registered providers by handle, and what each provider text saw, for tests. Made on first use and
+// kept: libraries register from their own static initialisers and unregister from their
+// destructors, in whatever order the loader runs them.
+struct Providers {
+    std::mutex mutex;
+    std::map<TRACEHANDLE, std::string> names;
+    std::map<std::string, sim::trace::ProviderCounts> counts;
+    TRACEHANDLE next = 0;
 };
-std::mutex g_providerMutex;
-std::map<TRACEHANDLE, Registered> g_providers;
-std::map<std::string, sim::trace::ProviderCounts> g_counts;
-TRACEHANDLE g_nextProvider = 0;
+Providers& TheProviders() {
+    static Providers* providers = new Providers;
+    return *providers;
+}
 
 } // namespace
 
 ULONG TraceRegisterProvider(const GUID&, const char* name, TRACEHANDLE* handle) {
     if (!name || !handle)
         return ERROR_INVALID_PARAMETER;
-    std::lock_guard lock(g_providerMutex);
-    *handle = ++g_nextProvider;
-    g_providers[*handle] = Registered{name};
-    ++g_counts[name].registrations;
+    Providers& p = TheProviders();
+    std::lock_guard lock(p.mutex);
+    *handle = ++p.next;
+    p.names[*handle] = name;
+    ++p.counts[name].registrations;
     return ERROR_SUCCESS;
 }
 
 ULONG TraceUnregisterProvider(TRACEHANDLE handle) {
-    std::lock_guard lock(g_providerMutex);
-    auto it = g_providers.find(handle);
-    if (it == g_providers.end())
+    Providers& p = TheProviders();
+    std::lock_guard lock(p.mutex);
+    auto it = p.names.find(handle);
+    if (it == p.names.end())
         return ERROR_INVALID_PARAMETER;
-    ++g_counts[it->second.name].unregistrations;
-    g_providers.erase(it);
+    ++p.counts[it->second].unregistrations;
+    p.names.erase(it);
     return ERROR_SUCCESS;
 }
 
@@ -99,11 +106,12 @@ void TraceProviderEvent(TRACEHANDLE provider, UCHAR level, ULONG flags, USHORT m
         return;
     std::string name;
     {
-        std::lock_guard lock(g_providerMutex);
-        auto it = g_providers.find(provider);
-        if (it == g_providers.end())
+        Providers& p = TheProviders();
+        std::lock_guard lock(p.mutex);
+        auto it = p.names.find(provider);
+        if (it == p.names.end())
             return;
-        name = it->second.name;
+        name = it->second;
     }
     std::string text = "#" + std::to_string(message);
     for (int64_t v : values)
@@ -135,9 +143,10 @@ void TraceWrite(const char* provider, UCHAR level, ULONG flags, const char* form
 namespace sim::trace {
 
 ProviderCounts Provider(const std::string& name) {
-    std::lock_guard lock(platform::g_providerMutex);
-    auto it = platform::g_counts.find(name);
-    return it == platform::g_counts.end() ? ProviderCounts{} : it->second;
+    platform::Providers& p = platform::TheProviders();
+    std::lock_guard lock(p.mutex);
+    auto it = p.counts.find(name);
+    return it == p.counts.end() ? ProviderCounts{} : it->second;
 }
 
 } // namespace sim::trace

@@ -21,9 +21,17 @@ struct Binding {
     std::string endpoint;
 };
 
-std::mutex g_mutex;
-std::map<uintptr_t, Binding> g_bindings;
-uintptr_t g_next = 0xB1000;
+// Made on first use and kept: a library closes its service context from its own destructors, in
+// whatever order the loader runs them.
+struct Bindings {
+    std::mutex mutex;
+    std::map<uintptr_t, Binding> byHandle;
+    uintptr_t next = 0xB1000;
+};
+Bindings& TheBindings() {
+    static Bindings* bindings = new Bindings;
+    return *bindings;
+}
 
 std::string Lower(std::string s) {
     for (char& c : s)
@@ -81,10 +89,11 @@ RPC_STATUS RpcBindingFromStringBindingW(RPC_WSTR stringBinding, RPC_BINDING_HAND
         endpoint = text.substr(open + 1, close - open - 1);
         endpoint = endpoint.substr(0, endpoint.find(','));
     }
-    std::lock_guard<std::mutex> lock(g_mutex);
-    g_next += 8;
-    g_bindings[g_next] = Binding{endpoint};
-    *binding = reinterpret_cast<RPC_BINDING_HANDLE>(g_next);
+    Bindings& b = TheBindings();
+    std::lock_guard<std::mutex> lock(b.mutex);
+    b.next += 8;
+    b.byHandle[b.next] = Binding{endpoint};
+    *binding = reinterpret_cast<RPC_BINDING_HANDLE>(b.next);
     return RPC_S_OK;
 }
 
@@ -99,8 +108,9 @@ RPC_STATUS RpcStringFreeW(RPC_WSTR* string) {
 RPC_STATUS RpcBindingFree(RPC_BINDING_HANDLE* binding) {
     if (!binding)
         return ERROR_INVALID_PARAMETER;
-    std::lock_guard<std::mutex> lock(g_mutex);
-    if (g_bindings.erase(reinterpret_cast<uintptr_t>(*binding)) == 0)
+    Bindings& b = TheBindings();
+    std::lock_guard<std::mutex> lock(b.mutex);
+    if (b.byHandle.erase(reinterpret_cast<uintptr_t>(*binding)) == 0)
         return RPC_S_INVALID_BINDING;
     *binding = nullptr;
     return RPC_S_OK;
@@ -142,9 +152,10 @@ std::vector<uint8_t> CallProcedure(RPC_BINDING_HANDLE binding, const InterfaceId
                                    uint32_t procedure, const std::vector<uint8_t>& in) {
     std::string endpoint;
     {
-        std::lock_guard<std::mutex> lock(g_mutex);
-        auto it = g_bindings.find(reinterpret_cast<uintptr_t>(binding));
-        if (it == g_bindings.end())
+        Bindings& b = TheBindings();
+        std::lock_guard<std::mutex> lock(b.mutex);
+        auto it = b.byHandle.find(reinterpret_cast<uintptr_t>(binding));
+        if (it == b.byHandle.end())
             throw RpcException(RPC_S_INVALID_BINDING);
         endpoint = it->second.endpoint;
     }
