@@ -1,4 +1,4 @@
-#include "middleware/cacheservice/HalvexMessages.h"
+#include "middleware/accelerate/HalvexMessages.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "middleware/cacheservice/HalvexRpcConnection.h"
+#include "middleware/accelerate/HalvexRpcConnection.h"
 
 #include <mutex>
 
@@ -6,22 +6,10 @@
 
 namespace {
 
-// moxcli makes one exchange at a time; the lock keeps the two caches whole if that rule is broken,
-// and lets one of HalvexApi's threads open the context while the others wait for it.
+// One exchange at a time is the rule; the lock keeps the two caches whole if it is broken.
 std::mutex g_mutex;
 RPC_BINDING_HANDLE g_binding = nullptr;
 ServiceContextHandle g_context = nullptr;
-
-// The code of the exception being handled: an RPC exception's own, else that of a failed call.
-DWORD CurrentFailure() {
-    try {
-        throw;
-    } catch (const platform::rpc::RpcException& e) {
-        return e.code();
-    } catch (...) {
-        return RPC_S_CALL_FAILED;
-    }
-}
 
 } // namespace
 
@@ -47,16 +35,16 @@ RPC_BINDING_HANDLE GetServiceBinding() {
     return g_binding;
 }
 
-ServiceContextHandle OpenServiceContext(OpenContextStub open) {
+ServiceContextHandle OpenServiceContext() {
     RPC_BINDING_HANDLE binding = GetServiceBinding();
     if (!binding)
         return nullptr;
     std::lock_guard<std::mutex> lock(g_mutex);
     if (!g_context) {
         try {
-            open(binding, &g_context);
-        } catch (...) {
-            MOX_TRACE(TRACE_LEVEL_ERROR, "Opening a cache service context failed with %u", CurrentFailure());
+            CacheServiceOpenContext(binding, &g_context);
+        } catch (const platform::rpc::RpcException& e) {
+            MOX_TRACE(TRACE_LEVEL_ERROR, "Opening a cache service context failed with %u", e.code());
             g_context = nullptr;
         }
     }
@@ -68,9 +56,9 @@ void CloseServiceContext() {
     if (!g_context)
         return;
     try {
-        RpcServiceCloseContext(&g_context);
-    } catch (...) {
-        MOX_TRACE(TRACE_LEVEL_WARNING, "Closing the cache service context failed with %u", CurrentFailure());
+        CacheServiceCloseContext(&g_context);
+    } catch (const platform::rpc::RpcException& e) {
+        MOX_TRACE(TRACE_LEVEL_WARNING, "Closing the cache service context failed with %u", e.code());
     }
     g_context = nullptr;
 }

@@ -1,0 +1,21 @@
+#pragma once
+// Client stubs of the cache service's two RPC interfaces. Each stub marshals its arguments, calls
+// the procedure and unmarshals the answer; every failure is raised as platform::rpc::RpcException.
+#include <cstdint>
+
+#include "platform/win/WinRpc.h"
+
+// A context handle of the cache service, as the client holds it (null: none).
+using ServiceContextHandle = void*;
+
+extern const platform::rpc::InterfaceId kCacheServiceRpcInterface; // 95e08e4d-..., 1.1
+extern const platform::rpc::InterfaceId kMessageRpcInterface;      // 83926e07-..., 1.0
+
+// CacheServiceRpcInterface procedure 0: opens a context on the service.
+void CacheServiceOpenContext(RPC_BINDING_HANDLE binding, ServiceContextHandle* context);
+// Procedure 1: closes it. The client's context is released and nulled even when the call fails.
+void CacheServiceCloseContext(ServiceContextHandle* context);
+// MessageRpcInterface procedure 0: one message out, one reply (at most replyCapacity bytes) back;
+// the service's 64-bit status.
+uint64_t MessageExchange(ServiceContextHandle context, uint32_t requestLength, const uint8_t* request,
+                         uint32_t replyCapacity, uint8_t* reply, uint32_t* replyLength);
