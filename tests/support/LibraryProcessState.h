@@ -1,7 +1,7 @@
 #pragma once
 // The library's process-wide tables (controllers found, interface versions, dictionary cache, direct
-// mode, handles, the remap request read) are built for the first machine a process opens. A test folder whose
-// tests open machines through the library registers this with moxtest::ResetBeforeEachTest, so that a test
+// mode, handles) are built for the first machine a process opens. A test folder whose tests open
+// machines through the library registers this with moxtest::ResetBeforeEachTest, so that a test
 // executable run directly starts each test as CTest's process per test does. Header only: the
 // support library itself does not link the library.
 #include "middleware/core/GlobalLogger.h"
@@ -10,7 +10,6 @@
 #include "middleware/ioctl/DictionarySingleton.h"
 #include "middleware/ioctl/IoctlDirectMode.h"
 #include "middleware/ioctl/IoctlInterfaceVersionStore.h"
-#include "middleware/model/SessionHandler.h"
 
 namespace moxtest {
 
@@ -20,7 +19,6 @@ inline void ResetLibraryProcessState() {
     CDictionarySingleton::Release();
     ResetIoctlDirectModeForTests();
     HandleRegistry::instance().resetForTests();
-    SessionHandler::get().remapRequestCache().resetForTests();
     GlobalLogger::SetLoggingOn();
 }
 
