@@ -10,8 +10,8 @@
 #include <gtest/gtest.h>
 
 #include "cli/UviWrapper.h"
-#include "middleware/api/UviApi.h"
 #include "cli/tasks/ZrcTask.h"
+#include "middleware/api/UviApi.h"
 #include "sim/FirmwareVariables.h"
 #include "sim/Machine.h"
 #include "sim/MachineBuilder.h"
