@@ -74,7 +74,7 @@ TEST(Moxcli, VersionHelpAndCommandLineErrors) {
         {"parse-error-unknown-option", "", {"-I", "--bogus"}},
         {"no-mode", "", {}},
         {"two-modes", "", {"-I", "-V"}},
-        {"mode-not-available", "", {"--manage"}},
+        {"mode-not-available", "", {"--HalvexMemory"}},
     });
 }
 
