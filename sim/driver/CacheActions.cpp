@@ -85,7 +85,8 @@ uint64_t TransitionStart(const json& nvc) {
 
 } // namespace
 
-uint32_t CacheVolumeAction(json& raid, size_t volumeIndex, uint32_t action, uint32_t deviceAction, uint64_t now) {
+uint32_t CacheVolumeAction(json& raid, size_t volumeIndex, uint32_t action, uint32_t deviceAction,
+                           uint64_t now) {
     json& nvc = NvCache(raid);
     const auto index = static_cast<int64_t>(volumeIndex);
     switch (action) {

@@ -20,7 +20,8 @@ namespace sim::driver {
 // (disassociate), 18 (spindown value from the device action) and 19 (destroy the cache). Returns
 // the driver's error number: 42 for a mode the driver does not know or an acceleration without a
 // cache volume, 0 otherwise.
-uint32_t CacheVolumeAction(json& raid, size_t volumeIndex, uint32_t action, uint32_t deviceAction, uint64_t now);
+uint32_t CacheVolumeAction(json& raid, size_t volumeIndex, uint32_t action, uint32_t deviceAction,
+                           uint64_t now);
 // Disk action 17: the disk's cache mode from its action argument; a disk on an array with a volume
 // makes that volume the accelerated one. Returns the driver's error number.
 uint32_t CacheDiskAction(json& raid, size_t diskIndex, uint64_t now);

@@ -365,7 +365,10 @@ TEST_F(RaidDriver, CacheModesPassThroughTheirStepsOverTheClock) {
         raid["arrays"].push_back({{"disks", {4}}});
         raid["volumes"].push_back(
             {{"name", "Cache_Volume"}, {"level", 0}, {"size_mb", 20000}, {"strip_kb", 64}, {"array", 1}});
-        raid["nv_cache"] = {{"state", 1}, {"mode", 0}, {"cache_volume", 1}, {"accelerated_volume", -1},
+        raid["nv_cache"] = {{"state", 1},
+                            {"mode", 0},
+                            {"cache_volume", 1},
+                            {"accelerated_volume", -1},
                             {"transition_ms", 4000}};
     });
     auto nvc = [&] { return Group(19, 0, 56); };
