@@ -101,6 +101,20 @@ TEST_F(CacheVolumeCreation, SmallDataVolumes) {
         ASSERT_TRUE(data);
         EXPECT_EQ(data->getRecordWord(32), 4u); // 4,194,304 bytes
     }
+    {
+        // With data on the disk the SSD caching action keeps the data volume's minimum.
+        sim::MachineBuilder b = SsdCachingMachine();
+        b.Set("/disks/1/rotation_rate", "1").Set("/disks/1/sectors", std::to_string(17 * kGiB / 512));
+        b.Set("/disks/1/layout/partitions", R"([{"type": "msr", "offset": 1048576, "length": 16777216},
+                                               {"type": "basic", "offset": 17825792, "length": 1073741824}])");
+        Start(b);
+        UVIAccelerateWynAction wyn;
+        CacheSizeSpec cache = Explicit(16 * kGiB);
+        const CConsolidatedError kept =
+            wyn.createCacheVolume(DiskHandle(wyn.getSession(), "ZA1B2C3D"), cache);
+        EXPECT_EQ(kept.GetErrorCode(), 0xA0070012u);
+        EXPECT_STREQ(kept.GetErrorMessage(), "Data Volume size can't be smaller than 2.000000GB.");
+    }
     CacheSizeSpec spec;
     spec.max = uint64_t{1} << 20;
     UVIAccelerateVezkAction vezk;

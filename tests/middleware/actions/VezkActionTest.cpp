@@ -96,6 +96,25 @@ TEST_F(VezkAction, DiskOutsideThePairingVolumesArrayCannotBeAccelerated) {
     EXPECT_TRUE(action.checkDiskCanBeAccelerated(nvc, passThrough).IsSuccessful());
 }
 
+// A member of the pairing volume's array goes on to the common checks.
+TEST_F(VezkAction, DiskOfThePairingVolumeGoesOnToTheCommonChecks) {
+    Start(moxtest::PairingMachine());
+    UVIAccelerateVezkAction action;
+    Session& session = action.getSession();
+    _UVI_VolumeInfo pairing{};
+    ASSERT_TRUE(action.findVezkVolume(pairing).IsSuccessful());
+    EXPECT_TRUE(action.hasAcceleratedVolume());
+    _UVI_EndDeviceInfo member{};
+    ASSERT_TRUE(
+        internalUviGetEndDeviceInfo(session, DiskHandle(session, "ZA1B9X8R"), &member).IsSuccessful());
+    ASSERT_EQ(member.arrayHandle, pairing.arrayHandle);
+    _UVI_NvcInfo nvc{};
+    ASSERT_TRUE(internalUviGetNvcInfo(session, pairing.controllerHandle, &nvc).IsSuccessful());
+    const CConsolidatedError result = action.checkDiskCanBeAccelerated(nvc, member);
+    // The common check's refusal: an array member is no pass-through disk.
+    EXPECT_STREQ(result.GetErrorMessage(), "This is not available or not in normal state");
+}
+
 TEST_F(VezkAction, PairingInfoIsThrownWhenItCannotBeRead) {
     Start(SsdCachingMachine());
     UVIAccelerateVezkAction action;

@@ -211,6 +211,19 @@ TEST_F(WynAction, FastDiskChecks) {
     EXPECT_STREQ(small.GetErrorMessage(), "Fast Disk of at least 14.900000 GB is needed for Cache Volume");
     EXPECT_EQ(check("ZA1B2C3D").GetErrorCode(), 0xA007000Fu);
     EXPECT_TRUE(check("FAST-02").IsSuccessful());
+
+    // A solid-state disk with the system on it is refused before the common checks.
+    sim::MachineBuilder system = SsdCachingMachine();
+    system.Set("/disks/1/rotation_rate", "1").Set("/adapters/0/raid/disks/0/state_flags", "\"0x200010\"");
+    Start(AddCache(system, -1, 0));
+    UVIAccelerateWynAction again;
+    _UVI_EndDeviceInfo disk{};
+    ASSERT_TRUE(
+        internalUviGetEndDeviceInfo(again.getSession(), DiskHandle(again.getSession(), "ZA1B2C3D"), &disk)
+            .IsSuccessful());
+    const CConsolidatedError refused = again.checkFastDisk(disk);
+    EXPECT_EQ(refused.GetErrorCode(), 0xA0010012u);
+    EXPECT_STREQ(refused.GetErrorMessage(), "Can't create cache on a system partitioned SSD");
 }
 
 TEST_F(WynAction, TurnOffAndDisassociate) {
