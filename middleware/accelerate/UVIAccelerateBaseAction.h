@@ -43,7 +43,8 @@ public:
     // Slot 7: the cache volume (and the data volume before it) on the fast disk; a largest size is
     // worked out and written back into the spec.
     virtual CConsolidatedError createCacheVolume(uint32_t fastDiskHandle, CacheSizeSpec& cacheSize);
-    // Slots 8 to 12: the changes of the acceleration.
+    // Slots 8 to 12: the changes of the acceleration. A disk's change first validates the action's
+    // rules and throws what they find (one rule's error as it is, several joined into one).
     virtual CConsolidatedError resetCacheToAvailable(uint32_t controllerHandle);
     virtual CConsolidatedError configVolumeAcceleration(uint32_t volumeHandle, _UVI_NvcMode mode);
     virtual CConsolidatedError configDiskAcceleration(uint32_t diskHandle, _UVI_NvcMode mode);
