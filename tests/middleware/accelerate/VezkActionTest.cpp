@@ -6,6 +6,8 @@
 
 #include "middleware/accelerate/UVIAccelerateVezkAction.h"
 #include "middleware/api/EndDeviceQueries.h"
+#include "middleware/core/CfgMgrPathsGetters.h"
+#include "middleware/pairing/PairingState.h"
 #include "sim/CallLog.h"
 #include "tests/middleware/accelerate/ActionTestSupport.h"
 
@@ -113,6 +115,29 @@ TEST_F(VezkAction, DiskOfThePairingVolumeGoesOnToTheCommonChecks) {
     const CConsolidatedError result = action.checkDiskCanBeAccelerated(nvc, member);
     // The common check's refusal: an array member is no pass-through disk.
     EXPECT_STREQ(result.GetErrorMessage(), "This is not available or not in normal state");
+}
+
+// The undo steps of the pairing enable: the acceleration off and waited for, the cache's volumes
+// deleted, the registry flag cleared; whatever fails is dropped.
+TEST_F(VezkAction, UndoStepsTakeTheAccelerationBack) {
+    sim::MachineBuilder b = SsdCachingMachine();
+    AddCache(b, 0, 3, 1, R"(, "transition_ms": 4000)");
+    b.Set("/registry/keys/HKLM\\SOFTWARE\\WOW6432Node\\Orvex\\Bexl/IsHalvexEnabled",
+          R"({"type": "REG_DWORD", "data": 1})");
+    Start(b);
+    UVIAccelerateVezkAction action;
+    const uint32_t controller = SataController(action.getSession());
+    action.undoTurnOffAcceleration(controller);
+    EXPECT_EQ(Nvc().mode, UVI_NVC_MODE_OFF);
+    EXPECT_EQ(Nvc().acceleratedVolumeHandle, 0u);
+    action.undoResetCacheToAvailable(controller);
+    EXPECT_FALSE(Volume(*Fresh(), "NvCache"));
+    action.undoResetCacheToAvailable(0xBAD); // refused, and dropped
+    action.undoHalvexEnabledFlag();
+    DWORD enabled = 1;
+    EXPECT_TRUE(ReadBexlWow64Dword("IsHalvexEnabled", &enabled));
+    EXPECT_EQ(enabled, 0u);
+    EXPECT_TRUE(UVIAccelerateBaseAction::makeSoftwareDeviceLister());
 }
 
 TEST_F(VezkAction, PairingInfoIsThrownWhenItCannotBeRead) {
