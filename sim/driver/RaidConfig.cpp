@@ -11,6 +11,7 @@
 #include "sim/MachineState.h"
 #include "sim/PlatformCall.h"
 #include "sim/devio/Bytes.h"
+#include "sim/driver/CacheActions.h"
 #include "sim/driver/RaidState.h"
 
 namespace sim::driver {
@@ -321,6 +322,14 @@ bool BuildGroup(const GroupDef& g, const json& state, const json& adapter, const
     // Raw map states of the volume record: 0 normal, 2 degraded, 3 failed, 5 initialising,
     // 6 rebuilding, 7 verifying, 8 migrating, 10 verifying with repair.
     switch (g.id) {
+    case 19: {
+        uint32_t left = 0, total = 0;
+        if (CacheFlushProgress(raid, now, left, total)) {
+            w.U32(44, left);
+            w.U32(48, total);
+        }
+        break;
+    }
     case 1: {
         w.U32(4, volumes.size());
         w.U32(8, disks.size());
