@@ -277,9 +277,9 @@ TEST(LantheSimulator, TheLibrarysCallsMeetTheTestsFaultRulesAndCallLog) {
 // The library's dynamic symbol table is its four functions: nothing of the platform layer, the
 // simulator or the C++ library.
 TEST(LantheExports, AreExactlyTheFourFunctions) {
-    moxtest::ExpectExportsExactly(LANTHE_PATH, MOX_SOURCE_DIR "/lanthe/Lanthe.exports",
-                                  {"ScsiAdapterPath", "CreateFileW", "DeviceIoControl", "sim::",
-                                   "platform::", "nlohmann::", "std::"});
+    moxtest::ExpectExportsExactly(
+        LANTHE_PATH, MOX_SOURCE_DIR "/lanthe/Lanthe.exports",
+        {"ScsiAdapterPath", "CreateFileW", "DeviceIoControl", "sim::", "platform::", "nlohmann::", "std::"});
 }
 
 TEST(LantheFromC, ACProgramLinksTheLibraryAndCallsIt) {
