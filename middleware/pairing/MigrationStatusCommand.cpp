@@ -1,4 +1,4 @@
-#include "middleware/accelerate/MigrationStatusCommand.h"
+#include "middleware/pairing/MigrationStatusCommand.h"
 
 #include <cstdio>
 #include <cwchar>
