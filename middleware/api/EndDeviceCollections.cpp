@@ -1,5 +1,6 @@
 #include "middleware/api/EndDeviceCollections.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -78,8 +79,15 @@ CConsolidatedError collectEndDeviceRecords(Session& session, uint32_t controller
         return result;
     }
     const uint32_t capacity = *count;
-    std::vector<uint32_t> handles(capacity, 0);
+    // The scratch list holds no more than the disks there are, whatever count the caller gives.
+    size_t there = 0;
+    for (const auto& controller : session.getControllers())
+        if (controllerHandle == 0 || controller->getHandle() == controllerHandle)
+            there += selector(*controller).size();
+    std::vector<uint32_t> handles(std::min<size_t>(capacity, there), 0);
+    const auto held = static_cast<uint32_t>(handles.size());
     if (controllerHandle == 0) {
+        *count = held;
         result = collectEndDeviceHandles(session, handles.data(), count, session.getControllers(), selector);
     } else {
         const auto controller = session.getControllerByHandle(controllerHandle);
@@ -88,6 +96,7 @@ CConsolidatedError collectEndDeviceRecords(Session& session, uint32_t controller
             result.AddErrorMessage("Invalid controller handle: %d", static_cast<int>(controllerHandle));
             return result;
         }
+        *count = held;
         result = FillControllerPart(*controller, handles.data(), count, selector);
     }
     if (result.IsError())

@@ -253,6 +253,43 @@ TEST_F(ArrayQueries, RecordsByIndexSucceedOnlyWithTheExactCount) {
     CleanupUviError(e.errorId);
 }
 
+// A count far beyond the objects there are (a list of 16 GiB, were it taken at its word): the records
+// there are are filled, then "too small" with their count, as for a count of one more.
+template <class Record>
+void ExpectOnlyTheObjectsThereAreFilled(_UVI_Error (*query)(unsigned int, uint32_t, Record*, uint32_t*),
+                                        uint32_t session, const char* what) {
+    SCOPED_TRACE(what);
+    uint32_t count = 0;
+    _UVI_Error e = query(session, 0, nullptr, &count);
+    CleanupUviError(e.errorId);
+    ASSERT_NE(count, 0u);
+    const uint32_t there = count;
+    std::vector<Record> records(there + 1, Marked<Record>());
+    count = 0xFFFFFFFF;
+    e = query(session, 0, records.data(), &count);
+    EXPECT_EQ(e.code, 0xA001000Du);
+    EXPECT_EQ(count, there);
+    EXPECT_FALSE(StillMarked(records[there - 1]));
+    EXPECT_TRUE(StillMarked(records[there]));
+    CleanupUviError(e.errorId);
+}
+
+TEST_F(ArrayQueries, ACollectionsListIsSizedByTheObjectsThereAre) {
+    StartStates();
+    OpenSession();
+    ExpectOnlyTheObjectsThereAreFilled<_UVI_ArrayInfo>(
+        [](unsigned int s, uint32_t c, _UVI_ArrayInfo* r, uint32_t* n) {
+            return UviGetIxoArrays(s, c, r, n);
+        },
+        session_, "arrays");
+    ExpectOnlyTheObjectsThereAreFilled<_UVI_VolumeInfo>(
+        [](unsigned int s, uint32_t c, _UVI_VolumeInfo* r, uint32_t* n) {
+            return UviGetIxoVolumes(s, c, r, n);
+        },
+        session_, "volumes");
+    ExpectOnlyTheObjectsThereAreFilled<_UVI_EndDeviceInfo>(UviGetIxoEndDevices, session_, "disks");
+}
+
 TEST_F(ArrayQueries, UnknownHandleAndNullRecord) {
     StartStates();
     _UVI_ArrayInfo info = Marked<_UVI_ArrayInfo>();
