@@ -252,12 +252,9 @@ CConsolidatedError CollectByRaidIndex(Session& session, uint32_t controllerHandl
     if (!haveRecords && *count != 0)
         return Failure(CConsolidatedError::UVI_INVALIDPARAMETER, "Input buffer can't be null");
     const uint32_t capacity = *count;
-    // The scratch list holds no more than the objects there are, whatever count the caller gives.
-    size_t there = 0;
-    for (const auto& controller : session.getControllers())
-        if (controllerHandle == 0 || controller->getHandle() == controllerHandle)
-            there += source(*controller).size();
-    std::vector<uint32_t> scratch(std::min<size_t>(capacity, there), 0);
+    std::vector<uint32_t> scratch(ScratchRoom(session, controllerHandle, capacity,
+                                              [&](const Controller& c) { return source(c).size(); }),
+                                  0);
     const auto held = static_cast<uint32_t>(scratch.size());
     if (controllerHandle == 0) {
         uint32_t total = 0;

@@ -1,6 +1,5 @@
 #include "middleware/api/EndDeviceCollections.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -79,12 +78,9 @@ CConsolidatedError collectEndDeviceRecords(Session& session, uint32_t controller
         return result;
     }
     const uint32_t capacity = *count;
-    // The scratch list holds no more than the disks there are, whatever count the caller gives.
-    size_t there = 0;
-    for (const auto& controller : session.getControllers())
-        if (controllerHandle == 0 || controller->getHandle() == controllerHandle)
-            there += selector(*controller).size();
-    std::vector<uint32_t> handles(std::min<size_t>(capacity, there), 0);
+    std::vector<uint32_t> handles(ScratchRoom(session, controllerHandle, capacity,
+                                              [&](const Controller& c) { return selector(c).size(); }),
+                                  0);
     const auto held = static_cast<uint32_t>(handles.size());
     if (controllerHandle == 0) {
         *count = held;
