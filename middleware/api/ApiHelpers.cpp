@@ -1,5 +1,6 @@
 #include "middleware/api/ApiHelpers.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <memory>
@@ -8,6 +9,8 @@
 #include "middleware/core/HandleRegistry.h"
 #include "middleware/core/Registry.h"
 #include "middleware/ioctl/CIoctlStorage.h"
+#include "middleware/model/Controller.h"
+#include "middleware/model/Session.h"
 #include "platform/win/WinBase.h"
 #include "platform/win/WinDeviceIo.h"
 
@@ -134,4 +137,13 @@ CConsolidatedError FillHandlesWhenAllFit(const std::vector<uint32_t>& handles, u
         if (handles[i] != 0)
             list[i] = handles[i];
     return result;
+}
+
+size_t ScratchRoom(const Session& session, uint32_t controllerHandle, uint32_t capacity,
+                   const std::function<size_t(const Controller&)>& of) {
+    size_t there = 0;
+    for (const auto& controller : session.getControllers())
+        if (controllerHandle == 0 || controller->getHandle() == controllerHandle)
+            there += of(*controller);
+    return std::min<size_t>(capacity, there);
 }

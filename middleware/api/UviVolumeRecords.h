@@ -147,7 +147,7 @@ MOX_EXPORT _UVI_Error UviGetVolumeInfo(unsigned int session, unsigned int volume
 MOX_EXPORT _UVI_Error UviGetIxoVolumes(unsigned int session, unsigned int controllerHandle,
                                        _UVI_VolumeInfo* records, unsigned int* recordCount);
 // The full scale of the migration progress (10000); needs no initialisation.
-MOX_EXPORT int UviGetVolumeMigrationRange();
+MOX_EXPORT int UviGetVolumeMigrationRange(void);
 #ifdef __cplusplus
 }
 #endif

@@ -4,8 +4,10 @@
 #include <cstring>
 #include <memory>
 
+#include "middleware/api/ApiHelpers.h"
+#include "middleware/api/ControllerQueries.h"
 #include "middleware/api/ExportedCall.h"
-#include "middleware/api/HandleList.h"
+#include "middleware/api/NvcInfo.h"
 #include "middleware/ioctl/VezkRequests.h"
 #include "middleware/model/Controller.h"
 #include "middleware/model/Disk.h"
@@ -65,8 +67,7 @@ std::shared_ptr<Controller> FindController(Session& session, uint32_t handle, CC
     }
     auto controller = session.getControllerByHandle(handle);
     if (!controller) {
-        error.SetError(CConsolidatedError::GENERAL_INVALID_VALUE, nullptr);
-        error.AddErrorMessage("Invalid Handle passed in internalUviVezkNvcInfo, Received: %u", handle);
+        error = InvalidHandleError("Invalid Handle passed in internalUviVezkNvcInfo, Received: %d", handle);
     }
     return controller;
 }
@@ -150,6 +151,9 @@ void FillPairing(Session& session, const Controller& controller, _UVI_VezkInfo& 
 }
 
 void FillCache(const Controller& controller, _UVI_VezkInfo& info) {
+    // The block cache's used share is the one of its capacity, as the NV cache record gives it.
+    info.blockCacheUsedPercent =
+        PercentOfCapacityUsed(controller.getCacheCapacityTotal(), controller.getCacheCapacityFree());
     const uint8_t* nvCache = controller.getNvCacheInfo();
     if (!nvCache) {
         info.cacheRemainingPercent = -1;
@@ -164,7 +168,6 @@ void FillCache(const Controller& controller, _UVI_VezkInfo& info) {
     }
     // 64-bit products: a cache of more than 42 million blocks would overflow 32 bits.
     const uint64_t used = left > total ? 0 : total - left;
-    info.blockCacheUsedPercent = static_cast<uint32_t>(used * 100 / total);
     info.cacheRemainingPercent = static_cast<int32_t>(100 - used * 100 / total);
 }
 
@@ -201,14 +204,11 @@ CConsolidatedError internalUviVezkNvcInfo(Session& session, uint32_t controllerH
 
 extern "C" MOX_EXPORT _UVI_Error UviGetVezkHandles(unsigned int session, unsigned int* handleList,
                                                    unsigned int* handleCount) {
-    return RunSessionCall(session, [&](Session& s) {
-        std::vector<uint32_t> handles;
-        for (const auto& controller : s.getControllers())
-            handles.push_back(controller->getHandle());
-        return FillHandleList(handles, handleList, handleCount,
-                              "NULL handleList was passed for a non-zero handleCount",
-                              "Insufficient handle count passed into get Controller handles\n");
-    });
+    // The controller list, answered as the controller query answers it.
+    if (!handleCount)
+        return NullParameterError("handleCount cannot be null in GetVezkHandles");
+    return RunSessionCall(
+        session, [&](Session& s) { return internalUviGetControllerHandles(&s, handleList, handleCount); });
 }
 
 extern "C" MOX_EXPORT _UVI_Error UviGetVezkInfo(unsigned int session, unsigned int controllerHandle,

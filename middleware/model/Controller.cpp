@@ -23,6 +23,7 @@
 #include "middleware/model/RecordBytes.h"
 #include "middleware/model/VezkDiskPair.h"
 #include "middleware/pairing/PairingState.h"
+#include "platform/win/Trace.h"
 
 namespace {
 
@@ -440,12 +441,15 @@ CConsolidatedError Controller::Populate(const WinDiskList& winDisks) {
     if (isVolumePortSupported()) {
         if (isVezkSupported() && m_VezkInfo &&
             SignedWord(m_VezkInfo->Bytes, VezkPairingInfo::kPairingState) != kVezkStateClearingCache) {
+            // A pairing that cannot be read is left out (traced), so that the controller's other
+            // objects stay usable.
             if (m_VezkInfo->isEnabled())
                 result = populateConcatenatedVezkPair();
             else if (SignedWord(m_VezkInfo->Bytes, VezkPairingInfo::kPairingState) == 0)
                 result = populateVezkPairCandidates();
             if (result.IsError())
-                return result;
+                MOX_TRACE(TRACE_LEVEL_ERROR, "Cache-memory pairing left out: 0x%X",
+                          static_cast<unsigned>(result.GetErrorCode()));
         }
         m_OptimizationState = computeOptimizationState();
     }

@@ -271,9 +271,12 @@ CConsolidatedError Controller::populateVezkPairCandidates() {
             } else if (fastSystem) {
                 pair->markFastDiskSystem();
             } else {
+                // A pair that cannot be checked is left out, as the populate's other optional reads.
                 const CConsolidatedError result = pair->Populate(m_Locator);
-                if (result.IsError())
-                    return Traced("Disk pair check", result);
+                if (result.IsError()) {
+                    static_cast<void>(Traced("Disk pair check", result));
+                    continue;
+                }
                 fastUnsupported = pair->getStatus() == VezkDiskPair::kStatusFastUnsupported;
                 fastSystem = pair->getStatus() == VezkDiskPair::kStatusFastSystem;
             }

@@ -37,6 +37,7 @@ Shape RaidDisk() {
                    {"lun", Uint8()},
                    {"address", Uint32()},
                    {"state_flags", Uint32()},
+                   {"remembered_serial", Text()},
                    {"spare", Bool()},
                    {"claimed", Bool()},
                    {"metadata_sectors", Uint16()},

@@ -192,11 +192,29 @@ int PortOfRaid(const json& state, const json& raid) {
 
 } // namespace
 
+namespace {
+
+constexpr uint32_t kDiskPresentFlag = 0x10;
+constexpr uint32_t kDiskMissingFlag = 0x2000000;
+
+// A disk that has gone keeps the serial number the driver remembers, whatever disk now sits at its
+// address.
+void KeepRememberedSerial(const json& disk, json& out) {
+    const auto flags = static_cast<uint32_t>(Num(disk, "state_flags", kDiskPresentFlag));
+    if (disk.contains("remembered_serial") && (!(flags & kDiskPresentFlag) || (flags & kDiskMissingFlag)))
+        out["serial"] = disk["remembered_serial"];
+}
+
+} // namespace
+
 json ResolvedDisk(const json& state, const json& disk, int adapterPort) {
     json out = disk;
+    out.erase("remembered_serial");
     const json* d = DescribedDisk(state, disk, adapterPort);
-    if (!d)
+    if (!d) {
+        KeepRememberedSerial(disk, out);
         return out;
+    }
     static const std::vector<std::pair<const char*, const char*>> inherited = {
         {"serial", "serial"},
         {"model", "model"},
@@ -211,6 +229,7 @@ json ResolvedDisk(const json& state, const json& disk, int adapterPort) {
         if (d->contains(from))
             out[to] = (*d)[from];
     out["solid_state"] = d->value("protocol", std::string()) == "nvme" || Num(*d, "rotation_rate", 1) == 1;
+    KeepRememberedSerial(disk, out);
     return out;
 }
 

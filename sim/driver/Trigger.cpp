@@ -611,7 +611,7 @@ uint32_t CompleteTrigger(const json& state, json& adapter, uint32_t kind, uint64
 
 // Carries out a trigger whose actions have run their time. Error numbers the description queues in
 // "trigger_errors" are the driver refusing the next triggers: each takes one, leaves the
-// configuration as it was and clears the action fields.
+// configuration as it was and clears the action fields and the arrays' requested cache policies.
 uint32_t FinishTrigger(const json& state, json& adapter, uint32_t kind, uint64_t now) {
     json& raid = Raid(adapter);
     auto queued = raid.find("trigger_errors");
@@ -624,6 +624,8 @@ uint32_t FinishTrigger(const json& state, json& adapter, uint32_t kind, uint64_t
     for (const char* table : {"volumes", "disks"})
         for (auto& row : Rows(raid, table))
             row["action"] = 0;
+    for (auto& a : Rows(raid, "arrays"))
+        a.erase("cache_policy_request");
     return error;
 }
 

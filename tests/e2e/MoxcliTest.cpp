@@ -291,3 +291,25 @@ TEST(Moxcli, ModeOptionsOutsideTheMode) {
 }
 
 } // namespace
+
+namespace {
+
+size_t Occurrences(const std::string& text, const std::string& what) {
+    size_t count = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + what.size()))
+        ++count;
+    return count;
+}
+
+TEST(Moxcli, InformationListsEveryArrayOfControllersWhoseArraysShareNames) {
+    // Sixteen controllers, each numbering its two arrays from 0: every controller has a
+    // "SATA_Array_0000".
+    moxe2e::TempDir state;
+    const moxe2e::Run run = moxe2e::RunMoxcli(sim::MachinesDir() / "large.json", {"-I"}, state.path());
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(Occurrences(run.out, "--ARRAY INFORMATION--"), 32u);
+    EXPECT_EQ(Occurrences(run.out, "--VOLUME INFORMATION--"), 32u);
+    EXPECT_EQ(run.out.find("Multiple arrays of that name."), std::string::npos);
+}
+
+} // namespace
