@@ -70,18 +70,19 @@ TEST(UefiFirmware, TablesAsAnImageFindsThem) {
         EXPECT_NE(rtSlots[i], nullptr) << "runtime services slot " << i;
     EXPECT_NE(st->ConOut, nullptr);
     EXPECT_NE(st->ConIn, nullptr);
-    EXPECT_EQ(st->NumberOfTableEntries, 0u);
+    // The firmware's own entries: the ACPI 2.0 root pointer and the hand-off block list.
+    EXPECT_EQ(st->NumberOfTableEntries, 2u);
 
     // Configuration table entries: added, replaced, removed, and the checksum follows.
-    EFI_GUID guid = {0x8868e871, 0xe4f1, 0x11d3, {0xbc, 0x22, 0x00, 0x80, 0xc7, 0x3c, 0x88, 0x81}};
+    EFI_GUID guid = {0xeb9d2d31, 0x2d88, 0x11d3, {0x9a, 0x16, 0x00, 0x90, 0x27, 0x3f, 0xc1, 0x4d}};
     int table1 = 1, table2 = 2;
     EXPECT_EQ(uefi.bs()->InstallConfigurationTable(&guid, &table1), EFI_SUCCESS);
     EXPECT_EQ(uefi.bs()->InstallConfigurationTable(&guid, &table2), EFI_SUCCESS);
-    ASSERT_EQ(st->NumberOfTableEntries, 1u);
-    EXPECT_EQ(st->ConfigurationTable[0].VendorTable, &table2);
+    ASSERT_EQ(st->NumberOfTableEntries, 3u);
+    EXPECT_EQ(st->ConfigurationTable[2].VendorTable, &table2);
     EXPECT_TRUE(HeaderChecksumHolds(uefi.bs(), st));
     EXPECT_EQ(uefi.bs()->InstallConfigurationTable(&guid, nullptr), EFI_SUCCESS);
-    EXPECT_EQ(st->NumberOfTableEntries, 0u);
+    EXPECT_EQ(st->NumberOfTableEntries, 2u);
     EXPECT_EQ(uefi.bs()->InstallConfigurationTable(&guid, nullptr), EFI_NOT_FOUND);
 }
 
@@ -388,7 +389,12 @@ TEST(UefiFirmware, PciFunctionsOfTheMachine) {
 }
 
 TEST(UefiFirmware, AbsentDevicesAreNotOnTheBus) {
+    // The default machine without its remapping controller (the eighth node) and what sits behind it.
     Uefi uefi(sim::MachineBuilder::Default()
+                  .Remove("/devices/nodes/7")
+                  .Remove("/uefi")
+                  .Remove("/disks/2/uefi")
+                  .Remove("/disks/4/uefi")
                   .Append("/devices/nodes", R"({"id": "PCI\\VEN_1F4A&DEV_09AB\\1", "present": false,
                                                 "properties": {"Address": "0xE0000"}})")
                   .Append("/devices/nodes", R"({"id": "PCI\\VEN_1F4A&DEV_09AC\\2", "pending": true,
