@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/uefi/BaseCpuId.h"
+#include "platform/uefi/BaseIoLib.h"
 #include "platform/uefi/UefiSystemTable.h"
 #include "platform/uefi/protocol/PciIo.h"
 #include "platform/uefi/protocol/ShellParameters.h"
@@ -249,6 +251,47 @@ TEST(UefiFirmware, TheMachineDescribesItStrictly) {
     EXPECT_THROW(
         sim::ScopedMachine(sim::MachineBuilder::Default().Merge(R"({"uefi": {"shell": {"parameters": 2}}})")),
         std::runtime_error);
+    // References to PCI functions that are not there, a disk at both a port and a namespace, and a
+    // register the firmware does not program (the identity is the node's).
+    for (const char* change : {
+             R"({"uefi": {"remap_window": {"controller": "0:15.0"}}})",
+             R"({"uefi": {"raid_drivers": [{"name": "ZRC", "controller": "9:0.0"}]}})",
+             R"({"uefi": {"pci_config": [{"location": "0:14.0", "offset": 2, "hex": "0000"}]}})",
+             R"({"uefi": {"raid_drivers": [{"controller": "0:14.0"}]}})",
+         })
+        EXPECT_THROW(sim::ScopedMachine(sim::MachineBuilder::Default().Merge(change)), std::runtime_error)
+            << change;
+    EXPECT_THROW(sim::ScopedMachine(sim::MachineBuilder::Default().Set("/disks/2/uefi/port", "3")),
+                 std::runtime_error);
+    EXPECT_THROW(
+        sim::ScopedMachine(sim::MachineBuilder::Default().Set("/disks/2/uefi/controller", R"("0:15.0")")),
+        std::runtime_error);
+}
+
+TEST(UefiFirmware, MemoryNothingDecodesIsAProblem) {
+    Uefi uefi;
+    // The default window: 16 buses at 0x1_C0000000; a function it does not show reads all ones.
+    EXPECT_EQ(MmioRead16(0x1C0000000ull), 0x1F4Au);
+    EXPECT_EQ(MmioRead32(0x1C0000000ull + (5ull << 15)), 0xFFFFFFFFu);
+    EXPECT_EQ(MmioRead8(0x1C1000000ull), 0xFFu);
+    const auto problems = uefi.firmware.TakeProblems();
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_NE(problems[0].find("nothing decodes the address 0x1C1000000"), std::string::npos) << problems[0];
+}
+
+TEST(UefiFirmware, ProcessorIdentification) {
+    Uefi uefi(
+        sim::MachineBuilder::Default().Set("/uefi/cpu", R"({"brand": "Orvex(R) CPU", "signature": 1638})"));
+    UINT32 a = 0, b = 0, c = 0, d = 0;
+    AsmCpuid(1, &a, nullptr, nullptr, nullptr);
+    EXPECT_EQ(a, 1638u);
+    AsmCpuid(0x80000002u, &a, &b, &c, &d);
+    char text[17] = {};
+    std::memcpy(text, &a, 4);
+    std::memcpy(text + 4, &b, 4);
+    std::memcpy(text + 8, &c, 4);
+    std::memcpy(text + 12, &d, 4);
+    EXPECT_STREQ(text, "Orvex(R) CPU");
 }
 
 std::u16string Name(const char16_t* text) {
