@@ -195,7 +195,9 @@ void SwDeviceClose(HSWDEVICE device) {
     ReleaseHeld(device);
     {
         std::lock_guard lock(device->mutex);
-        if (device->state != HSWDEVICE__::Callback::Done && device->state != HSWDEVICE__::Callback::Running)
+        // A released callback runs even when its thread has not picked it up yet: only one that was
+        // never released is dropped.
+        if (device->state == HSWDEVICE__::Callback::Waiting)
             device->state = HSWDEVICE__::Callback::Dropped;
         device->changed.notify_all();
     }

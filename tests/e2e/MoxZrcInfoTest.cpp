@@ -1,6 +1,7 @@
 // Runs the built MoxZrcInfo as a process on the simulated firmware of a machine and compares its
 // console output, standard error and exit code with golden files.
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -9,6 +10,7 @@
 
 #include "sim/MachineBuilder.h"
 #include "tests/e2e/MoxcliProcess.h"
+#include "tests/support/ChildProcess.h"
 
 namespace {
 
@@ -130,6 +132,27 @@ TEST(MoxZrcInfo, ReportsOnOtherMachines) {
     // The variable holds another table than the ACPI copy: both are printed.
     ExpectGolden(RunOnBuiltMachine(WithVersionTables(VersionTableHex(3, 0), VersionTableHex(2, 1))),
                  "moxzrcinfo-version-tables-differ");
+}
+
+TEST(MoxZrcInfo, SeesTheRemapRequestAnotherProcessWrote) {
+    // One process schedules the NVMe controller at 2:0.0 for remapping through the management
+    // library's remap request store, as moxcli does; at the next boot MoxZrcInfo, another process,
+    // finds it in the remapping controller's window.
+    TempDir state;
+    const fs::path machine = state.path() / "machine.json";
+    std::ofstream(machine) << sim::MachineBuilder::Default()
+                                  .Append("/firmware/variables", R"({"name": "OrvexZrcOsVariable",
+                                      "guid": "{61a14fe8-4dab-4a19-b1e3-97fb23d09212}", "hex": ")" +
+                                                                     std::string(128, '0') + "\"}")
+                                  .Text();
+    ::setenv("MOX_SIM_MACHINE", machine.c_str(), 1);
+    ::setenv("MOX_SIM_STATE", (state.path() / "machine").c_str(), 1);
+    const moxtest::ChildResult scheduled = moxtest::RunChild({"zrc-schedule", "0x0002"});
+    ::unsetenv("MOX_SIM_MACHINE");
+    ::unsetenv("MOX_SIM_STATE");
+    ASSERT_EQ(scheduled.exitCode, 0);
+    EXPECT_EQ(scheduled.output, "0X20000000\n");
+    ExpectGolden(RunProgram(MOX_ZRCINFO_PATH, machine, {}, state.path()), "moxzrcinfo-after-remap");
 }
 
 } // namespace
