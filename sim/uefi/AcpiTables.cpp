@@ -3,7 +3,8 @@
 // ("uefi.acpi", "uefi.hob_list"). The root pointer (revision 2 by default; `rsdp_revision` 0 gives the
 // 20-byte ACPI 1.0 pointer) leads to an XSDT and an RSDT (`xsdt`, `rsdt`: false leaves one out;
 // `xsdt_signature` gives a broken one), both listing every "UEFI" table: those of `tables` (identifier
-// and data; `length` overrides the header's length) and those the RAID drivers publish. The ACPI table
+// and data; `length` overrides the header's length, `data_offset` the data offset field) and those the
+// RAID drivers publish. The ACPI table
 // protocol is installed unless `table_protocol` is false.
 //
 // Calls pass the seam: "AcpiTable.InstallAcpiTable", "AcpiTable.UninstallAcpiTable" (none;
@@ -59,6 +60,7 @@ struct UefiTable {
     EFI_GUID guid;
     std::vector<uint8_t> data;
     std::optional<uint32_t> length;
+    uint16_t dataOffset = sizeof(ACPI_UEFI_TABLE);
 };
 
 } // namespace
@@ -92,11 +94,12 @@ void SetUpAcpi(Firmware::State& s, const json& machine) {
             std::optional<uint32_t> length;
             if (t.contains("length"))
                 length = static_cast<uint32_t>(DescNumber(t, "length"));
-            tables.push_back({*guid, *data, length});
+            tables.push_back({*guid, *data, length,
+                              static_cast<uint16_t>(DescNumber(t, "data_offset", sizeof(ACPI_UEFI_TABLE)))});
         }
     }
     for (const auto& [guid, data] : s.driverTables)
-        tables.push_back({guid, data, std::nullopt});
+        tables.push_back({guid, data, std::nullopt, sizeof(ACPI_UEFI_TABLE)});
 
     const unsigned revision = static_cast<unsigned>(DescNumber(acpi, "rsdp_revision", 2));
     const bool xsdt = revision >= 2 && DescFlag(acpi, "xsdt", true);
@@ -116,8 +119,7 @@ void SetUpAcpi(Firmware::State& s, const json& machine) {
         const uint32_t length = static_cast<uint32_t>(sizeof(ACPI_UEFI_TABLE) + t.data.size());
         Header(at, ACPI_UEFI_SIGNATURE, t.length.value_or(length));
         std::memcpy(at + offsetof(ACPI_UEFI_TABLE, Identifier), &t.guid, sizeof(EFI_GUID));
-        const uint16_t dataOffset = sizeof(ACPI_UEFI_TABLE);
-        std::memcpy(at + offsetof(ACPI_UEFI_TABLE, DataOffset), &dataOffset, 2);
+        std::memcpy(at + offsetof(ACPI_UEFI_TABLE, DataOffset), &t.dataOffset, 2);
         if (!t.data.empty())
             std::memcpy(at + sizeof(ACPI_UEFI_TABLE), t.data.data(), t.data.size());
         at[offsetof(ACPI_DESCRIPTION_HEADER, Checksum)] = Checksum(at, length);

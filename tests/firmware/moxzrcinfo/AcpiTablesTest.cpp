@@ -1,4 +1,5 @@
 // The driver's "UEFI" ACPI tables and firmware variables, and group 9 (fast boot).
+#include <cstring>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -64,6 +65,10 @@ TEST(AcpiTables, VersionTableCopies) {
              Case{std::string(R"({"uefi": {"acpi": {"tables": [{"guid": ")") + kVersionGuid +
                       R"(", "hex": ")" + table38 + R"(", "length": 91}]}}})",
                   VERSION_TABLE_VARIABLE, "ERROR: Failed to retreive ACPI table \"MoxZrcV\"\n"},
+             // A data offset field that points elsewhere changes nothing: the data is read at 54.
+             Case{std::string(R"({"uefi": {"acpi": {"tables": [{"guid": ")") + kVersionGuid +
+                      R"(", "hex": ")" + table38 + R"(", "data_offset": 60}]}}})",
+                  VERSION_TABLE_ACPI | VERSION_TABLE_VARIABLE, ""},
              Case{R"({"uefi": {"acpi": {"table_protocol": false}}})", VERSION_TABLE_VARIABLE,
                   "ERROR: No ACPI_TABLE_PROTOCOL, can't find ACPI Table.\n"},
          }) {
@@ -73,6 +78,10 @@ TEST(AcpiTables, VersionTableCopies) {
         DriverVersionTable acpi, variable;
         EXPECT_EQ(ReadVersionTables(&acpi, &variable), c.found) << c.change;
         EXPECT_EQ(run.Screen(), c.errors);
+        // Every ACPI copy here holds the variable's table.
+        if (c.found == (VERSION_TABLE_ACPI | VERSION_TABLE_VARIABLE)) {
+            EXPECT_EQ(std::memcmp(&acpi, &variable, sizeof(acpi)), 0) << c.change;
+        }
     }
 }
 
