@@ -34,6 +34,7 @@ set(_firmware_layers
   "platform/uefi|platform/uefi/"
   "firmware/common|platform/uefi/|firmware/common/"
   "firmware/moxzrcinfo|platform/uefi/|firmware/common/|firmware/moxzrcinfo/"
+  "firmware/efi|platform/uefi/"
   "firmware/moxsecpeim|platform/uefi/|firmware/common/|firmware/moxsecpeim/")
 foreach(_layer IN LISTS _firmware_layers)
   string(REPLACE "|" ";" _parts "${_layer}")
