@@ -186,7 +186,7 @@ BOOLEAN RunDriverProvidedProtocolsAndTables(EFI_PCI_IO_PROTOCOL*) {
             ConsolePrint("ERROR: Failed to open required protocol: RAID config Protocol.\n");
             return FALSE;
         }
-        if (interface && IsZrcName(((RAID_CONFIG_PROTOCOL*)interface)->Name)) {
+        if (interface && IsZrcName(((RaidConfigProtocol*)interface)->Name)) {
             if (!gZrcDriverHandle)
                 gZrcDriverHandle = handles[i];
             PrintDriverNameAndVersion(gZrcDriverHandle);

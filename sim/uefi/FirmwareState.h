@@ -95,7 +95,7 @@ struct RaidDriver {
     std::u16string driverName;
     std::string languages;  // of the component name 2 protocol ("en-US")
     std::string languages1; // of the EFI 1.1 component name protocol ("eng")
-    RAID_CONFIG_PROTOCOL raidConfig{};
+    RaidConfigProtocol raidConfig{};
     EFI_DRIVER_BINDING_PROTOCOL binding{};
     EFI_COMPONENT_NAME2_PROTOCOL componentName{};
     EFI_COMPONENT_NAME2_PROTOCOL componentName2{};

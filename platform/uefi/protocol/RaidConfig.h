@@ -17,6 +17,6 @@ inline EFI_GUID gRaidConfigProtocolGuid = RAID_CONFIG_PROTOCOL_GUID;
 typedef struct {
     VOID* DriverContext; // the driver's own
     CHAR8* Name;
-} RAID_CONFIG_PROTOCOL;
-static_assert(sizeof(RAID_CONFIG_PROTOCOL) == EFI_LAYOUT(16, 8), "RAID_CONFIG_PROTOCOL size");
-static_assert(offsetof(RAID_CONFIG_PROTOCOL, Name) == sizeof(VOID*), "RAID_CONFIG_PROTOCOL.Name");
+} RaidConfigProtocol;
+static_assert(sizeof(RaidConfigProtocol) == EFI_LAYOUT(16, 8), "RaidConfigProtocol size");
+static_assert(offsetof(RaidConfigProtocol, Name) == sizeof(VOID*), "RaidConfigProtocol.Name");
