@@ -24,6 +24,7 @@
 #include "sim/pei/PciBus.h"
 #include "sim/pei/PlatformPpis.h"
 #include "sim/pei/PpiDatabase.h"
+#include "sim/pei/SataController.h"
 #include "sim/pei/SmmHandler.h"
 #include "sim/pei/VirtualTsc.h"
 
@@ -59,6 +60,12 @@ public:
     SmmHandler& smm() { return *smm_; }
     PlatformPpis& platform() { return *platform_; }
 
+    // The storage device models of the PCI functions (sim/pei/SataController.h), by location; null
+    // when the function has none of that kind.
+    SataController* Sata(uint8_t bus, uint8_t device, uint8_t function);
+    NvmeController* Nvme(uint8_t bus, uint8_t device, uint8_t function);
+    void AddStorageModel(uint8_t bus, uint8_t device, uint8_t function, std::unique_ptr<MmioDevice> model);
+
     // A bus master's access to memory: through the IOMMU once it is installed, else straight to the
     // pages of the arena. A refused access is kept in DmaRefusals (the IOMMU's own included).
     bool DeviceRead(uint64_t address, void* data, size_t length);
@@ -87,6 +94,11 @@ private:
     std::unique_ptr<Iommu> iommu_;
     std::unique_ptr<SmmHandler> smm_;
     std::unique_ptr<PlatformPpis> platform_;
+    struct StorageModel {
+        uint8_t bus, device, function;
+        std::unique_ptr<MmioDevice> model;
+    };
+    std::vector<StorageModel> storage_;
     std::vector<std::string> assertions_;
     std::vector<std::string> dmaRefusals_;
 };

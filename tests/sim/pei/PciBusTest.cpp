@@ -64,18 +64,19 @@ TEST(PciBusTest, RegistersBehindABarAnswerOnlyWhileTheFunctionDecodesMemory) {
     sim::ScopedMachine machine;
     sim::pei::Environment env;
     Block block;
-    env.pci().MapMmio(0xFE000000, 0x10000, &block, env.pci().Find(0, 0x17, 0));
+    // Beside the SATA controller's own registers at its BAR5, gated by the same function.
+    env.pci().MapMmio(0xFD000000, 0x10000, &block, env.pci().Find(0, 0x17, 0));
     const EFI_PEI_SERVICES* s = *env.Services();
-    EXPECT_EQ(s->CpuIo->MemRead32(env.Services(), s->CpuIo, 0xFE000010), 0xFFFFFFFFu);
+    EXPECT_EQ(s->CpuIo->MemRead32(env.Services(), s->CpuIo, 0xFD000010), 0xFFFFFFFFu);
     env.pci().Find(0, 0x17, 0)->Set(0x04, 2, 0x0002);
-    EXPECT_EQ(s->CpuIo->MemRead32(env.Services(), s->CpuIo, 0xFE000010), 0x1010u);
+    EXPECT_EQ(s->CpuIo->MemRead32(env.Services(), s->CpuIo, 0xFD000010), 0x1010u);
     uint16_t values[2] = {};
-    EXPECT_EQ(s->CpuIo->Mem.Read(env.Services(), s->CpuIo, EfiPeiCpuIoWidthUint16, 0xFE000020, 2, values),
+    EXPECT_EQ(s->CpuIo->Mem.Read(env.Services(), s->CpuIo, EfiPeiCpuIoWidthUint16, 0xFD000020, 2, values),
               EFI_SUCCESS);
     EXPECT_EQ(values[0], 0x1020);
     EXPECT_EQ(values[1], 0x1022);
     // An access that runs past the block's end belongs to no model.
-    EXPECT_EQ(s->CpuIo->MemRead64(env.Services(), s->CpuIo, 0xFE00FFFC), ~uint64_t{0});
+    EXPECT_EQ(s->CpuIo->MemRead64(env.Services(), s->CpuIo, 0xFD00FFFC), ~uint64_t{0});
 }
 
 TEST(PciDescriptionTest, FirmwareFactsOfANodeAreCheckedStrictly) {
