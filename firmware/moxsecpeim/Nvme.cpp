@@ -4,6 +4,7 @@
 #include "firmware/moxsecpeim/MemoryHelpers.h"
 #include "firmware/moxsecpeim/ModuleState.h"
 #include "firmware/moxsecpeim/PciAccess.h"
+#include "firmware/moxsecpeim/RecordList.h"
 #include "firmware/moxsecpeim/StorageSecurity.h"
 #include "firmware/moxsecpeim/Timer.h"
 
@@ -400,10 +401,7 @@ EFI_STATUS InstallNvmePassThru(NvmeDevice* Device) {
     Record->Descriptor.Flags = EFI_PEI_PPI_DESCRIPTOR_PPI | EFI_PEI_PPI_DESCRIPTOR_TERMINATE_LIST;
     Record->Descriptor.Guid = &gEdkiiPeiNvmExpressPassThruPpiGuid;
     Record->Descriptor.Ppi = &Record->Ppi;
-    NvmePassThruRecord** Tail = &gMoxSecPeim.NvmePassThruList;
-    while (*Tail != nullptr)
-        Tail = &(*Tail)->Next;
-    *Tail = Record;
+    AppendRecord(&gMoxSecPeim.NvmePassThruList, Record);
     return (*Services)->InstallPpi(Services, &Record->Descriptor);
 }
 

@@ -5,6 +5,7 @@
 #include "firmware/moxsecpeim/ModuleState.h"
 #include "firmware/moxsecpeim/MoxSecPeim.h"
 #include "firmware/moxsecpeim/Nvme.h"
+#include "firmware/moxsecpeim/RecordList.h"
 #include "firmware/moxsecpeim/Timer.h"
 
 namespace {
@@ -42,15 +43,6 @@ StorageSecurityRecord* RecordOf(EDKII_PEI_STORAGE_SECURITY_CMD_PPI* This) {
         if (&Record->Ppi == This)
             return Record;
     return nullptr;
-}
-
-VOID Unlink(StorageSecurityRecord* Record) {
-    for (StorageSecurityRecord** Link = &gMoxSecPeim.StorageSecurityList; *Link != nullptr;
-         Link = &(*Link)->Next)
-        if (*Link == Record) {
-            *Link = Record->Next;
-            return;
-        }
 }
 
 EFI_STATUS Transfer(EDKII_PEI_STORAGE_SECURITY_CMD_PPI* This, UINTN DeviceIndex, UINT64 Timeout,
@@ -101,18 +93,15 @@ EFI_STATUS InstallStorageSecurity(UINT32 Kind, UINT8 Port, NvmeDevice* Nvme, EFI
     Record->Nvme = Nvme;
     Record->DevicePath = Path;
     Record->DevicePathLength = Length;
-    StorageSecurityRecord** Tail = &gMoxSecPeim.StorageSecurityList;
-    while (*Tail != nullptr)
-        Tail = &(*Tail)->Next;
-    *Tail = Record;
+    AppendRecord(&gMoxSecPeim.StorageSecurityList, Record);
     CONST EFI_PEI_SERVICES** Services = GetPeiServices();
     if (Services == nullptr) {
-        Unlink(Record);
+        UnlinkRecord(&gMoxSecPeim.StorageSecurityList, Record);
         return EFI_NOT_FOUND;
     }
     EFI_STATUS Status = (*Services)->InstallPpi(Services, &Record->Descriptor);
     if (EFI_ERROR(Status))
-        Unlink(Record);
+        UnlinkRecord(&gMoxSecPeim.StorageSecurityList, Record);
     return Status;
 }
 
@@ -159,7 +148,10 @@ VOID BuildPortDevicePath(UINT16 Value, UINT32* Length, EFI_DEVICE_PATH_PROTOCOL*
         return;
     SataControllerRecord* Controller = gMoxSecPeim.SataController;
     UINT32 ControllerLength = Controller->DevicePathLength;
-    UINT8* Bytes = (UINT8*)AllocateBootPages(ControllerLength + MOX_SATA_NODE_BYTES);
+    // A platform path shorter than its end node would have the copy below run off its start.
+    UINT8* Bytes = ControllerLength < MOX_END_NODE_BYTES
+                       ? nullptr
+                       : (UINT8*)AllocateBootPages(ControllerLength + MOX_SATA_NODE_BYTES);
     if (Bytes == nullptr) {
         *Length = 0;
         return;

@@ -219,4 +219,19 @@ TEST_F(NvmeTest, TheSixthResetInARowIsRefusedUntried) {
     EXPECT_EQ(gMoxSecPeim.NvmeConsecutiveResets, 0);
 }
 
+TEST_F(NvmeTest, ThePlatformsDevicesComeUpWithTheFixedPathOfTheirPlace) {
+    using Device = sim::pei::PlatformPpis::PchnDevice;
+    env_.platform().pchnDevices = {Device{EFI_SUCCESS, kBase, EFI_SUCCESS, 2, 0, 0}};
+    env_.platform().InstallPchnStorage();
+    EXPECT_EQ(ProcessPchnDevices(), EFI_NOT_FOUND);
+    EXPECT_EQ(Installed(gEdkiiPeiNvmExpressPassThruPpiGuid), 1u);
+    ASSERT_NE(gMoxSecPeim.StorageSecurityList, nullptr);
+    const StorageSecurityRecord& record = *gMoxSecPeim.StorageSecurityList;
+    EXPECT_EQ(record.Kind, uint32_t{MOX_STORAGE_KIND_NVME});
+    EXPECT_EQ(record.Port, 0xFF);
+    ASSERT_EQ(record.DevicePathLength, 32u);
+    const auto* path = reinterpret_cast<const uint8_t*>(record.DevicePath);
+    EXPECT_EQ(path[22] | (path[23] << 8), 0x8001);
+}
+
 } // namespace

@@ -210,6 +210,22 @@ TEST(DevicePathTest, ThePlatformsDevicesGetTheFixedPathWithTheirIndex) {
     ASSERT_EQ(record.Length, 32u);
     const auto* bytes = reinterpret_cast<const uint8_t*>(record.Path);
     EXPECT_EQ(std::vector<uint8_t>(bytes, bytes + 32), PortPath(0x8002));
+
+    // A controller path shorter than an end node gives no port path.
+    SataControllerRecord controller{};
+    const uint8_t end[4] = {0x7F, 0xFF, 0x04, 0x00};
+    controller.DevicePath = reinterpret_cast<EFI_DEVICE_PATH_PROTOCOL*>(const_cast<uint8_t*>(end));
+    controller.DevicePathLength = 2;
+    gMoxSecPeim.SataController = &controller;
+    UINT32 length = 99;
+    EFI_DEVICE_PATH_PROTOCOL* path = nullptr;
+    BuildPortDevicePath(0x8, &length, &path);
+    EXPECT_EQ(length, 0u);
+    EXPECT_EQ(path, nullptr);
+    controller.DevicePathLength = 4;
+    BuildPortDevicePath(0x8, &length, &path);
+    ASSERT_EQ(length, 14u);
+    EXPECT_EQ(reinterpret_cast<const uint8_t*>(path)[4], 0x8);
 }
 
 } // namespace

@@ -111,3 +111,37 @@ TEST(PciDescriptionTest, TwoFunctionsAtOneLocationAreRefused) {
 }
 
 } // namespace
+
+TEST(PciDescriptionTest, ARemapBlockIsCheckedAndItsSlotsMustNameANode) {
+    const auto sata = [](const std::string& remap) {
+        return sim::MachineBuilder("pei").Set(
+            "/devices",
+            R"({"nodes": [{"id": "PCI\\VEN_1F4A&DEV_2826\\0", "properties": {"BusNumber": 0, "Address": "0x170000",
+                "PciBaseClass": 1, "PciSubClass": 4}, "pci": {"bars": [0, 0, 0, 0, 0, "0xFE000000"], "remap": )" +
+                remap + "}}]}");
+    };
+    EXPECT_THROW(sim::ScopedMachine m(sata(R"({"slots": [{"slot": 3, "node": "x"}]})")), std::runtime_error);
+    EXPECT_THROW(sim::ScopedMachine m(sata(R"({"slots": [{"slot": 0}]})")), std::runtime_error);
+    EXPECT_THROW(sim::ScopedMachine m(sata(R"({"window": 1})")), std::runtime_error);
+    sim::ScopedMachine dangling(
+        sata(R"({"id": "0xA0D3", "slots": [{"slot": 0, "node": "PCI\\VEN_1C8F\\9"}]})"));
+    EXPECT_THROW(sim::pei::Environment env, std::runtime_error);
+}
+
+TEST(PciDescriptionTest, TheDefaultMachinesSataControllerShowsItsDrivesAndRemappedDevices) {
+    sim::ScopedMachine machine;
+    sim::pei::Environment env;
+    sim::pei::SataController* sata = env.Sata(0, 0x17, 0);
+    ASSERT_NE(sata, nullptr);
+    EXPECT_EQ(sata->ahci.pi, 0x0Fu);
+    for (unsigned port = 0; port < 4; ++port)
+        EXPECT_TRUE(sata->ahci.ports[port].drive.has_value()) << port;
+    EXPECT_TRUE(sata->remapEnabled);
+    ASSERT_NE(sata->slots[0].nvme, nullptr);
+    ASSERT_NE(sata->slots[1].nvme, nullptr);
+    EXPECT_EQ(sata->slots[2].present, false);
+    // Slot 0 holds the Virel NV2 1TB: its Identify Controller model number at byte 24.
+    EXPECT_EQ(
+        std::string(sata->slots[0].nvme->identify.begin() + 24, sata->slots[0].nvme->identify.begin() + 37),
+        "Virel NV2 1TB");
+}
