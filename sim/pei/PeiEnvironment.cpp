@@ -318,19 +318,11 @@ void Environment::AddStorageModel(uint8_t bus, uint8_t device, uint8_t function,
 }
 
 SataController* Environment::Sata(uint8_t bus, uint8_t device, uint8_t function) {
-    for (auto& s : storage_)
-        if (s.bus == bus && s.device == device && s.function == function)
-            if (auto* sata = dynamic_cast<SataController*>(s.model.get()))
-                return sata;
-    return nullptr;
+    return StorageModelAt<SataController>(bus, device, function);
 }
 
 NvmeController* Environment::Nvme(uint8_t bus, uint8_t device, uint8_t function) {
-    for (auto& s : storage_)
-        if (s.bus == bus && s.device == device && s.function == function)
-            if (auto* nvme = dynamic_cast<NvmeController*>(s.model.get()))
-                return nvme;
-    return nullptr;
+    return StorageModelAt<NvmeController>(bus, device, function);
 }
 
 Environment& Environment::Current() {

@@ -77,6 +77,13 @@ public:
     void ReportAssertion(const std::string& file, uint64_t line, const std::string& description);
 
 private:
+    template <class Model> Model* StorageModelAt(uint8_t bus, uint8_t device, uint8_t function) {
+        for (auto& s : storage_)
+            if (s.bus == bus && s.device == device && s.function == function)
+                if (auto* model = dynamic_cast<Model*>(s.model.get()))
+                    return model;
+        return nullptr;
+    }
     void* Reachable(uint64_t address, size_t length, const char* what);
     EFI_PEI_SERVICES table_{};
     const EFI_PEI_SERVICES* servicesPointer_ = &table_;
