@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include "lanthe/Lanthe.h"
+#include "platform/win/WinBase.h"
+#include "platform/win/WinDeviceIo.h"
 #include "sim/Machine.h"
 #include "tests/support/ChildProcess.h"
 
@@ -242,6 +244,33 @@ TEST(LantheDriverInfo, NoBufferNoMemoryOrNoAdapter0GiveMinus1) {
     EXPECT_STREQ(text, "untouched");
     EXPECT_EQ(machine->calls().CountMatching("DeviceIoControl", "{}"), 0u);
     EXPECT_EQ(GetDriverInfo(text, sizeof text), 0);
+}
+
+// The library and the test run on one simulator: a rule the test sets fires for the library's
+// calls as for the test's own, and both land in one call log.
+TEST(LantheSimulator, TheLibrarysCallsMeetTheTestsFaultRulesAndCallLog) {
+    sim::ScopedMachine machine(sim::MachineBuilder::FromText(R"({"name": "one", "adapters": [
+        { "port": 0, "driver": "moxraid", "csmi": { "driver": { "name": "OrvexRaid", "version": "15.2.0.0" } } } ]})"));
+    machine->faults().Add(R"({"kind": "DeviceIoControl", "times": 2, "outcome": {"win32_error": 1117}})");
+
+    // The test's own request takes the first firing.
+    HANDLE adapter = CreateFileW(L"\\\\.\\Scsi0:", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                 OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(adapter, INVALID_HANDLE_VALUE);
+    uint8_t block[512] = {};
+    DWORD returned = 0;
+    EXPECT_FALSE(DeviceIoControl(adapter, IOCTL_SCSI_MINIPORT, block, sizeof block, block, sizeof block,
+                                 &returned, nullptr));
+    EXPECT_EQ(GetLastError(), 1117u);
+    CloseHandle(adapter);
+
+    // The library's request takes the second; the rule is then spent.
+    char text[100] = "untouched";
+    EXPECT_EQ(GetDriverInfo(text, sizeof text), 1117);
+    EXPECT_STREQ(text, "untouched");
+    EXPECT_EQ(GetDriverInfo(text, sizeof text), 0);
+    EXPECT_STREQ(text, "OrvexRaid:15:2");
+    EXPECT_EQ(machine->calls().CountMatching("DeviceIoControl", R"({"port": 0})"), 3u);
 }
 
 TEST(LantheFromC, ACProgramLinksTheLibraryAndCallsIt) {
