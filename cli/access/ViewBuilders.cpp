@@ -82,7 +82,7 @@ EndDevice CliSession::MakeEndDeviceView(const _UVI_EndDeviceInfo& info) {
     if (FindPhyOfEndDevice(info.endDeviceHandle, phy).isError())
         phy = UVI_PhyInfo{};
     std::vector<_UVI_VolumeInfo> volumes;
-    if (info.usage == 1) {
+    if (info.usage == UVI_DISK_USAGE_ARRAY_MEMBER) {
         _UVI_ArrayInfo array{};
         // Without the array's name no volumes are gathered: an empty name would select every array's.
         if (!ArrayOfHandle(array, info.arrayHandle).isError() && !RecordText(array.name).empty())

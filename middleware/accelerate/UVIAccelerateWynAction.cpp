@@ -31,7 +31,7 @@ CConsolidatedError UVIAccelerateWynAction::guard(const Controller& controller) {
     const VezkPairingInfo* pairing = controller.getVezkInfo();
     if (!pairing)
         return CConsolidatedError(CConsolidatedError::UVI_INTERNALERROR);
-    const auto state = static_cast<int32_t>(model::Read32(pairing->Bytes, VezkPairingInfo::kPairingState));
+    const int32_t state = pairing->status();
     if (pairing->isEnabled() || state != 0)
         return Refused("Cannot change acceleration settings while VEZK is enabled.");
     return CConsolidatedError();

@@ -16,9 +16,6 @@
 
 namespace {
 
-constexpr uint32_t kVolumeStateNormal = 1;
-constexpr uint32_t kVolumeStateManualNormal = 17;
-
 constexpr const char* kVolumeFlushPoliciesKey = "SOFTWARE\\Orvex\\Bexl\\VolumeFlushPolicies";
 
 uint32_t NamedHandle(HandleKind kind, const char* format, uint32_t number) {
@@ -104,7 +101,7 @@ int FlagPairToTriState(uint8_t first, uint8_t second) {
 }
 
 bool VolumeStateIsNormal(const _UVI_VolumeInfo& volume) {
-    return volume.state == kVolumeStateNormal || volume.state == kVolumeStateManualNormal;
+    return volume.state == UVI_VOLUME_STATE_NORMAL || volume.state == UVI_VOLUME_STATE_MANUAL_NORMAL;
 }
 
 CConsolidatedError NullParameterError(const char* message) {
