@@ -41,7 +41,7 @@ public:
     // Slot 6: whether something is accelerated.
     virtual bool hasAcceleratedVolume() = 0;
     // Slot 7: the cache volume (and the data volume before it) on the fast disk; a largest size is
-    // worked out and written back into the spec.
+    // worked out and written back into `cacheSize`.
     virtual CConsolidatedError createCacheVolume(uint32_t fastDiskHandle, CacheSizeSpec& cacheSize);
     // Slots 8 to 12: the changes of the acceleration. A disk's change first validates the action's
     // rules and throws what they find (one rule's error as it is, several joined into one).
