@@ -211,6 +211,11 @@ json ResolvedDisk(const json& state, const json& disk, int adapterPort) {
         if (d->contains(from))
             out[to] = (*d)[from];
     out["solid_state"] = d->value("protocol", std::string()) == "nvme" || Num(*d, "rotation_rate", 1) == 1;
+    // A disk locked by its ATA security is reported locked (an unlock clears both).
+    constexpr int64_t kLocked = 0x1000000;
+    const auto security = d->find("security");
+    if (security != d->end() && security->is_object() && DescFlag(*security, "locked"))
+        out["state_flags"] = Num(disk, "state_flags", 0x10) | kLocked;
     return out;
 }
 
