@@ -20,6 +20,8 @@ install() {
 
 # g++-multilib builds the 32-bit configuration (the IA32 PEI module and its tests).
 install cmake g++ g++-multilib make libgtest-dev libboost-program-options-dev nlohmann-json3-dev
+# MoxZrcInfo.efi for real firmware (clang, lld-link), and the virtual PC its test runs it on.
+install clang lld qemu-system-x86 ovmf mtools
 
 # A kernel without IA32 emulation cannot start 32-bit programs: the 32-bit tests then run under
 # qemu-user's emulation.

@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/win/WinError.h"
+#include "sim/CacheServicePinning.h"
 #include "sim/DescriptionValues.h"
 #include "sim/MachineState.h"
 #include "sim/Schema.h"
@@ -28,7 +29,10 @@ const sc::Section kSection(
                 {"refuse_access", sc::Bool()},
                 {"status", sc::Uint64()},
                 {"contexts", sc::Array(sc::Text())},
+                {"contexts_opened", sc::Uint64()},
+                {"contexts_closed", sc::Uint64()},
                 {"messages_answered", sc::Uint64()},
+                {"pinning", pinning::Shape()},
                 {"migration", sc::Object({{"state", sc::Uint64()},
                                           {"last_start", sc::Uint64()},
                                           {"last_end", sc::Uint64()},
@@ -46,11 +50,15 @@ const sc::Section kSection(
                                                                {"records_total", sc::Uint64()},
                                                                {"records_left", sc::Uint64()}})}})}}));
 
-const sc::FaultKind kFaults("RpcCall", {"endpoint", "interface", "procedure"},
-                            sc::Object({{"exception", sc::Uint32()}}));
+const sc::FaultKind
+    kFaults("RpcCall", {"endpoint", "interface", "procedure"},
+            sc::Object({{"exception", sc::Uint32()},
+                        {"hold", sc::Object({{"signal", sc::Text()}, {"wait", sc::Text()}})}}));
 
 constexpr GUID kCacheServiceInterface{
     0x95e08e4d, 0x4f3f, 0x4bc6, {0xbc, 0x79, 0xca, 0xb3, 0x9a, 0x13, 0x1b, 0xfa}};
+constexpr GUID kPinningInterface{
+    0x0362fd69, 0xab89, 0x41fa, {0x8c, 0xe8, 0x75, 0xaa, 0xa5, 0xa3, 0xcd, 0x52}};
 constexpr GUID kMessageInterface{
     0x83926e07, 0x4438, 0x4162, {0x81, 0x8d, 0xe8, 0xd9, 0xac, 0xae, 0x08, 0x13}};
 
@@ -142,6 +150,7 @@ Answer OpenContext() {
             return;
         }
         section["contexts"].push_back(ContextKey(context));
+        section["contexts_opened"] = DescNumber(section, "contexts_opened") + 1;
     });
     if (!a.exception)
         a.out = context;
@@ -162,6 +171,8 @@ Answer CloseContext(const std::vector<uint8_t>& in) {
         for (auto it = contexts.begin(); it != contexts.end(); ++it)
             if (it->is_string() && it->get<std::string>() == key) {
                 contexts.erase(it);
+                json& section = state["cache_service"];
+                section["contexts_closed"] = DescNumber(section, "contexts_closed") + 1;
                 return;
             }
         a.exception = kContextMismatch;
@@ -262,12 +273,15 @@ Answer Call(const GUID& interfaceUuid, uint16_t majorVersion, uint16_t minorVers
             const std::vector<uint8_t>& in) {
     if (!Listening())
         return {kServerUnavailable, {}};
-    if (interfaceUuid == kCacheServiceInterface && majorVersion == 1 && minorVersion <= 1) {
+    // Both interfaces open and close contexts of one table: a context opened through one is
+    // closed through the other.
+    const bool cacheService = interfaceUuid == kCacheServiceInterface;
+    if ((cacheService || interfaceUuid == kPinningInterface) && majorVersion == 1 && minorVersion <= 1) {
         if (procedure == 0)
             return in.empty() ? OpenContext() : Answer{kBadStubData, {}};
         if (procedure == 1)
             return CloseContext(in);
-        return {kProcedureOutOfRange, {}};
+        return cacheService ? Answer{kProcedureOutOfRange, {}} : pinning::Call(procedure, in);
     }
     if (interfaceUuid == kMessageInterface && majorVersion == 1 && minorVersion == 0)
         return procedure == 0 ? Message(in) : Answer{kProcedureOutOfRange, {}};
@@ -281,6 +295,18 @@ size_t OpenContexts() {
         if (auto it = section.find("contexts"); it != section.end() && it->is_array())
             n = it->size();
     });
+    return n;
+}
+
+size_t ContextsOpened() {
+    size_t n = 0;
+    Current().Read([&](const json& state) { n = DescNumber(Section(state), "contexts_opened"); });
+    return n;
+}
+
+size_t ContextsClosed() {
+    size_t n = 0;
+    Current().Read([&](const json& state) { n = DescNumber(Section(state), "contexts_closed"); });
     return n;
 }
 

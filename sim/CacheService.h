@@ -1,7 +1,8 @@
 #pragma once
 // The cache product's service "KeplinAfsService" as its clients reach it: the local RPC endpoint
-// "KeplinAfsServiceRpcEndpoint" with the context open and close procedures and the message
-// procedure, answered in the calling process from the machine's state ("cache_service" section).
+// "KeplinAfsServiceRpcEndpoint" with the context open and close procedures, the message procedure
+// and the pinning interface (sim/CacheServicePinning.h), answered in the calling process from the
+// machine's state ("cache_service" section).
 // The endpoint listens while the service runs in the service database (sim/Services.h).
 #include <cstdint>
 #include <string>
@@ -24,8 +25,11 @@ struct Answer {
 Answer Call(const GUID& interfaceUuid, uint16_t majorVersion, uint16_t minorVersion, uint32_t procedure,
             const std::vector<uint8_t>& in);
 
-// For tests: the contexts opened and not closed yet, and the messages answered.
+// For tests: the contexts opened and not closed yet, the contexts ever opened and closed, and the
+// messages answered.
 size_t OpenContexts();
+size_t ContextsOpened();
+size_t ContextsClosed();
 size_t MessagesAnswered();
 
 } // namespace sim::cacheservice

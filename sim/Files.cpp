@@ -127,11 +127,20 @@ uint32_t PathOfId(uint64_t fileId, std::string* path) {
 
 bool Exists(const std::string& path) {
     bool found = false;
-    Current().Read([&](const json& state) {
-        for (const json& e : Entries(state))
-            found = found || Key(DescText(e, "path")) == Key(path);
-    });
+    Current().Read([&](const json& state) { found = ExistsIn(state, path); });
     return found;
+}
+
+std::string PathKey(const std::string& path) {
+    return Key(path);
+}
+
+bool ExistsIn(const json& state, const std::string& path) {
+    const std::string key = Key(path);
+    for (const json& e : Entries(state))
+        if (Key(DescText(e, "path")) == key)
+            return true;
+    return false;
 }
 
 } // namespace sim::files

@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include <nlohmann/json_fwd.hpp>
+
 namespace sim::files {
 
 // path: "c:\dir\file", also with the "\\.\" or "\\?\" prefix; compared without case.
@@ -14,5 +16,10 @@ uint32_t Delete(const std::string& path);
 uint32_t PathOfId(uint64_t fileId, std::string* path);
 // For tests.
 bool Exists(const std::string& path);
+
+// For other services that name files by path, inside their own Read or Update of the state: the
+// form two spellings of one path share, and whether the state holds the file.
+std::string PathKey(const std::string& path);
+bool ExistsIn(const nlohmann::json& state, const std::string& path);
 
 } // namespace sim::files

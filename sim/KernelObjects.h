@@ -14,6 +14,7 @@
 // by name within its process only). Every timed wait runs on sim::Clock: in virtual time a wait
 // that nothing ends in its grace slice jumps the clock to its deadline, and a wait on a timer jumps
 // straight to the timer's due time.
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -86,5 +87,12 @@ SyncResult OpenSyncObject(SyncType type, const std::string& name);
 bool SignalNamedEvent(const std::string& name);
 // Whether an object of this name exists in any process of the machine.
 bool NamedObjectExists(const std::string& name);
+
+// For tests: how often threads of this process had to wait in EnterCriticalSection (a section
+// another thread held when they came), and a wait until that count is reached, so that a test sees
+// a thread reach a lock it cannot take without polling. False at the give-up bound only a broken
+// test reaches.
+size_t CriticalSectionWaits();
+bool AwaitCriticalSectionWaits(size_t count);
 
 } // namespace sim

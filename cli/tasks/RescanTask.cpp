@@ -1,6 +1,10 @@
 #include "cli/tasks/RescanTask.h"
 
+#include <iostream>
+
 #include "cli/Options.h"
+#include "cli/access/CliSession.h"
+#include "middleware/api/UviOperations.h"
 
 namespace MOX {
 
@@ -16,7 +20,20 @@ RescanTaskFactory::RescanTaskFactory() {
 }
 
 std::unique_ptr<ITask> RescanTaskFactory::createTask(CommandParser&) {
-    ThrowModeNotAvailable(Options().rescan);
+    return std::make_unique<RescanTask>();
+}
+
+Error RescanTask::run() {
+    Error result = FullConversion(CallUvi(UviRescan));
+    if (result.isError()) {
+        result.addDetail("Cannot Rescan the system.");
+        return result;
+    }
+    std::cout << std::endl
+              << "--RESCAN--" << std::endl
+              << std::endl
+              << "Rescan the system for hardware changes. " << std::endl;
+    return result;
 }
 
 } // namespace MOX

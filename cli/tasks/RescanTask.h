@@ -9,4 +9,10 @@ public:
     std::unique_ptr<ITask> createTask(CommandParser& parser) override;
 };
 
+// Re-enumerates the device tree; opens no session.
+class RescanTask : public virtual ITask {
+public:
+    Error run() override;
+};
+
 } // namespace MOX

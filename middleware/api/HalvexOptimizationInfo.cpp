@@ -2,9 +2,9 @@
 #include <cstring>
 #include <ctime>
 
-#include "middleware/accelerate/MigrationStatusCommand.h"
 #include "middleware/api/ExportedCall.h"
 #include "middleware/api/UviVezkRecords.h"
+#include "middleware/pairing/MigrationStatusCommand.h"
 #include "platform/win/WinFiles.h"
 
 namespace {

@@ -6,7 +6,7 @@
 
 #include "middleware/core/DeadlineTimer.h"
 #include "middleware/ioctl/ControllerLocatorLock.h"
-#include "middleware/ioctl/DeviceLocator.h"
+#include "middleware/ioctl/ControllerTable.h"
 #include "middleware/ioctl/IoctlCodeNames.h"
 #include "middleware/ioctl/IoctlHooks.h"
 #include "platform/win/Trace.h"
@@ -56,7 +56,7 @@ CIoctl::CIoctl(HANDLE target, DWORD controlCode, DWORD inBufferSize, DWORD outBu
     : m_Target(target), m_ControlCode(controlCode), m_InBufferSize(inBufferSize),
       m_OutBufferSize(outBufferSize), m_BytesExpected(bytesExpected),
       m_LastError(CConsolidatedError::IOCTL_NOT_PERFORMED) {
-    if (DeviceLocator::Contains(target))
+    if (ControllerTable::Contains(target))
         m_PortNumber = static_cast<uint8_t>(static_cast<const ControllerLocator*>(target)->portNumber);
 }
 
@@ -179,8 +179,7 @@ CConsolidatedError CIoctl::_realInvoke() {
     _realTraceBefore();
     BOOL ok = FALSE;
     DWORD lastError = 0;
-    if (DeviceLocator::Contains(m_Target)) {
-        DeviceLocator table;
+    if (ControllerTable::Contains(m_Target)) {
         ControllerLocatorLock lock(m_Target);
         ok = DeviceIoControlHook(lock.GetDeviceHandle(), m_ControlCode, m_InBuffer.get(), m_InBufferSize,
                                  m_OutBuffer.get(), m_OutBufferSize, &m_BytesReturned, nullptr);

@@ -2,12 +2,12 @@
 
 #include <stdexcept>
 
-#include "middleware/ioctl/DeviceLocator.h"
+#include "middleware/ioctl/ControllerTable.h"
 #include "platform/win/Trace.h"
 #include "platform/win/WinSync.h"
 
 ControllerLocatorLock::ControllerLocatorLock(HANDLE target) {
-    if (!DeviceLocator::Contains(target)) {
+    if (!ControllerTable::Contains(target)) {
         m_DeviceHandle = target;
         return;
     }

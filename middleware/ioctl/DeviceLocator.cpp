@@ -21,6 +21,7 @@
 #include "middleware/ioctl/CIoctlStorage.h"
 #include "middleware/ioctl/DictionaryBuffer.h"
 #include "middleware/ioctl/DictionaryController.h"
+#include "middleware/ioctl/InterfaceVersionStoreQuery.h"
 #include "middleware/ioctl/IoctlHooks.h"
 #include "middleware/ioctl/IoctlInterfaceVersionStore.h"
 #include "middleware/ioctl/NvmeRequests.h"
@@ -32,12 +33,8 @@
 
 namespace {
 
-// Static storage: zero at start, never cleared or shrunk; records are only read after the build.
-ControllerLocator g_records[DeviceLocator::kMaxControllers];
-std::atomic<int> g_count{0};
-// One build at a time: a thread that comes while another builds waits and then finds the table.
-// Recursive, because a request made during the build may ask for the table on the same thread.
-std::recursive_mutex g_buildLock;
+// One build at a time (under the table's change lock): a thread that comes while another builds
+// waits and then finds the table.
 std::atomic<bool> g_built{false};
 
 constexpr uint32_t kCapabilityRemovable = 0x4;
@@ -314,16 +311,16 @@ std::optional<int32_t> Builder::LegacyPort(uint32_t flags, const Identity& ident
 } // namespace
 
 DeviceLocator::DeviceLocator() {
-    if (g_count.load() == 0)
+    if (GetCount() == 0)
         Build();
 }
 
 int DeviceLocator::Build() {
     if (g_built.load())
-        return g_count.load();
-    std::lock_guard<std::recursive_mutex> lock(g_buildLock);
+        return GetCount();
+    std::lock_guard<std::recursive_mutex> lock(ChangeLock());
     // Built meanwhile, filled by a test, or asked again from inside this thread's own build.
-    if (int count = g_count.load(); count != 0)
+    if (int count = GetCount(); count != 0)
         return count;
 
     // A device the configuration manager cannot describe is left out, not the whole list.
@@ -345,7 +342,7 @@ int DeviceLocator::Build() {
     for (const auto& device : devices) {
         if (!device)
             continue;
-        if (g_count.load() == kMaxControllers) {
+        if (GetCount() == kMaxControllers) {
             MOX_TRACE(TRACE_LEVEL_WARNING, "More than %d controllers: the rest are not kept",
                       kMaxControllers);
             break;
@@ -362,25 +359,26 @@ int DeviceLocator::Build() {
         }
     }
 
-    if (g_count.load() == 0) {
+    if (GetCount() == 0) {
         ControllerLocator placeholder{};
         placeholder.signature = kControllerLocatorSignature;
         placeholder.flags = kControllerPlaceholder;
         AppendRecord(placeholder);
     }
-    const int count = g_count.load();
+    const int count = GetCount();
     for (int i = 0; i < count; ++i) {
-        if (!(g_records[i].flags & kControllerMaskReal))
+        ControllerLocator& record = *GetByIndex(i);
+        if (!(record.flags & kControllerMaskReal))
             continue;
         try {
-            IoctlInterfaceVersionStore::RegisterController(g_records[i]);
+            RegisterInterfaceVersions(record);
         } catch (const CConsolidatedError& e) {
-            MOX_TRACE(TRACE_LEVEL_ERROR, "Port %d: interface versions not registered: %s",
-                      g_records[i].portNumber, e.GetErrorMessage());
+            MOX_TRACE(TRACE_LEVEL_ERROR, "Port %d: interface versions not registered: %s", record.portNumber,
+                      e.GetErrorMessage());
         } catch (const std::exception& e) {
             // Whatever fails here, the build must end the version store's bypass below.
-            MOX_TRACE(TRACE_LEVEL_ERROR, "Port %d: interface versions not registered: %s",
-                      g_records[i].portNumber, e.what());
+            MOX_TRACE(TRACE_LEVEL_ERROR, "Port %d: interface versions not registered: %s", record.portNumber,
+                      e.what());
         }
     }
     IoctlInterfaceVersionStore::EndBuildBypass();
@@ -388,78 +386,20 @@ int DeviceLocator::Build() {
     return count;
 }
 
-int DeviceLocator::GetCount() {
-    return g_count.load();
-}
-
-bool DeviceLocator::Contains(const void* value) {
-    if (value == nullptr || value == INVALID_HANDLE_VALUE)
-        return false;
-    const int count = g_count.load();
-    for (int i = 0; i < count; ++i)
-        if (value == &g_records[i])
-            return true;
-    return false;
-}
-
-ControllerLocator* DeviceLocator::FindByHandle(const void* value) {
-    if (Contains(value))
-        return static_cast<ControllerLocator*>(const_cast<void*>(value));
-    const int count = g_count.load();
-    for (int i = 0; i < count; ++i)
-        if (g_records[i].deviceHandle == value)
-            return &g_records[i];
-    return nullptr;
-}
-
-ControllerLocator* DeviceLocator::FindByPort(int32_t port) {
-    const int count = g_count.load();
-    for (int i = 0; i < count; ++i)
-        if (g_records[i].portNumber == port)
-            return &g_records[i];
-    return nullptr;
-}
-
-uint32_t DeviceLocator::GetFlags(const void* value) {
-    return Contains(value) ? static_cast<const ControllerLocator*>(value)->flags : 0;
-}
-
-ControllerLocator* DeviceLocator::GetByIndex(int index) {
-    return index >= 0 && index < g_count.load() ? &g_records[index] : nullptr;
-}
-
 int DeviceLocator::FindNextByFlags(uint32_t mask, int index) {
     if (mask != kControllerPlaceholder)
         Build();
-    const int count = g_count.load();
+    const int count = GetCount();
     // Past the last record there is nothing to find (and index + 1 must not overflow).
     for (int i = index < -1 ? 0 : (index >= count ? count : index + 1); i < count; ++i)
-        if (g_records[i].flags & mask)
+        if (GetByIndex(i)->flags & mask)
             return i;
     return -1;
 }
 
-ControllerLocator* DeviceLocator::AppendRecord(const ControllerLocator& record) {
-    std::lock_guard<std::recursive_mutex> lock(g_buildLock);
-    const int count = g_count.load();
-    if (count >= kMaxControllers)
-        return nullptr;
-    g_records[count] = record;
-    g_count.store(count + 1);
-    return &g_records[count];
-}
-
 void DeviceLocator::ResetForTests() {
-    std::lock_guard<std::recursive_mutex> lock(g_buildLock);
-    for (auto& record : g_records) {
-        // As at the end of a process: the records' handles go with them (a handle a test closed
-        // itself is refused harmlessly; handle values are never reused).
-        for (HANDLE h : {record.deviceHandle, record.mutex})
-            if (h && h != INVALID_HANDLE_VALUE)
-                CloseHandle(h);
-        record = ControllerLocator{};
-    }
-    g_count.store(0);
+    std::lock_guard<std::recursive_mutex> lock(ChangeLock());
+    Clear();
     g_built.store(false);
     IoctlInterfaceVersionStore::ResetForTests();
 }

@@ -5,6 +5,7 @@
 #include "middleware/ioctl/CsmiRequests.h"
 #include "middleware/ioctl/IoctlInterfaceVersionStore.h"
 #include "middleware/ioctl/RemapPortRequests.h"
+#include "platform/win/Trace.h"
 
 namespace {
 
@@ -116,5 +117,52 @@ std::unique_ptr<InterfaceVersionStoreQuery> MakeInterfaceVersionStoreQuery(int32
         return std::make_unique<InterfaceVersionStoreRdpQuery>();
     default:
         return std::make_unique<InterfaceVersionStoreQuery>();
+    }
+}
+
+namespace {
+
+// Resolves one table entry for the controller and answers the entry's state afterwards (4: it
+// still waits for a dependency).
+int32_t ResolveEntry(ControllerLocator& record, const InterfaceVersionEntry& templ) {
+    int32_t kind = kQueryPlain;
+    const int32_t state = IoctlInterfaceVersionStore::PrepareEntry(record, templ, kind);
+    if (state != kInterfaceUnknown)
+        return state;
+
+    // The query sends driver requests; the store stays unlocked meanwhile.
+    std::unique_ptr<InterfaceVersionStoreQuery> query = MakeInterfaceVersionStoreQuery(kind);
+    CConsolidatedError result;
+    try {
+        result = query->query(&record, record.portNumber, templ.signature);
+    } catch (const CConsolidatedError& e) {
+        result = e;
+    }
+    if (result.IsError())
+        MOX_TRACE(TRACE_LEVEL_WARNING, "Port %d: version query of %s failed with 0x%X", record.portNumber,
+                  templ.signature.c_str(), static_cast<unsigned>(result.GetErrorCode()));
+    return IoctlInterfaceVersionStore::RecordAnswer(record, templ.signature, !result.IsError(),
+                                                    query->GetMajor(), query->GetMinor());
+}
+
+} // namespace
+
+void RegisterInterfaceVersions(ControllerLocator& record) {
+    std::lock_guard registration(IoctlInterfaceVersionStore::RegistrationLock());
+    size_t previous = 0;
+    for (;;) {
+        size_t waiting = 0;
+        for (const InterfaceVersionEntry& templ : IoctlInterfaceVersionStore::EntryTable())
+            if (ResolveEntry(record, templ) == kInterfaceWaiting)
+                ++waiting;
+        if (waiting == 0)
+            return;
+        if (waiting == previous) {
+            CConsolidatedError error;
+            error.SetError(CConsolidatedError::GENERAL_FAULT,
+                           "Cyclic dependency in IoctlInterfaceVersionStore");
+            throw error;
+        }
+        previous = waiting;
     }
 }

@@ -77,3 +77,10 @@ public:
 };
 
 std::unique_ptr<InterfaceVersionStoreQuery> MakeInterfaceVersionStoreQuery(int32_t queryKind);
+
+// Asks the controller for every interface of the store's table, each after the interfaces it
+// depends on, in passes until none waits, and keeps the answers in the store. Throws
+// CConsolidatedError 0xA0000002 "Cyclic dependency in IoctlInterfaceVersionStore" when a pass
+// resolves nothing more. The table's build calls it for each controller while the bypass is still
+// on.
+void RegisterInterfaceVersions(ControllerLocator& record);

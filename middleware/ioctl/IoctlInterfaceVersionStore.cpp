@@ -7,9 +7,7 @@
 #include <stdexcept>
 
 #include "middleware/core/ConsolidatedError.h"
-#include "middleware/ioctl/DeviceLocator.h"
-#include "middleware/ioctl/InterfaceVersionStoreQuery.h"
-#include "platform/win/Trace.h"
+#include "middleware/ioctl/ControllerTable.h"
 
 namespace {
 
@@ -58,63 +56,6 @@ InterfaceVersionEntry* FindEntry(std::vector<InterfaceVersionEntry>& entries, co
     return nullptr;
 }
 
-// Resolves one table entry for the controller and answers the entry's state afterwards (4: it
-// still waits for a dependency).
-int32_t ResolveEntry(ControllerLocator& record, const InterfaceVersionEntry& templ) {
-    Store& s = TheStore();
-    int32_t kind = kQueryPlain;
-    {
-        std::lock_guard lock(s.mutex);
-        auto [it, added] = s.controllers.try_emplace(record.portNumber, Controller{record, {}});
-        std::vector<InterfaceVersionEntry>& entries = it->second.entries;
-        InterfaceVersionEntry* entry = FindEntry(entries, templ.signature);
-        if (!entry) {
-            entries.push_back(templ);
-            entry = &entries.back();
-        }
-        bool failed = false;
-        bool waits = false;
-        for (const std::string& dependency : entry->dependencies) {
-            const InterfaceVersionEntry* d = FindEntry(entries, dependency);
-            if (!d || d->state == kInterfaceUnknown || d->state == kInterfaceWaiting)
-                waits = true;
-            else if (d->state == kInterfaceQueryFailed)
-                failed = true;
-        }
-        if (failed)
-            return entry->state = kInterfaceDependencyFailed;
-        if (waits)
-            return entry->state = kInterfaceWaiting;
-        if (entry->state == kInterfaceWaiting)
-            entry->state = kInterfaceUnknown;
-        else if (entry->state != kInterfaceUnknown)
-            return entry->state;
-        kind = entry->queryKind;
-    }
-
-    // The query sends driver requests; the store stays unlocked meanwhile.
-    std::unique_ptr<InterfaceVersionStoreQuery> query = MakeInterfaceVersionStoreQuery(kind);
-    CConsolidatedError result;
-    try {
-        result = query->query(&record, record.portNumber, templ.signature);
-    } catch (const CConsolidatedError& e) {
-        result = e;
-    }
-
-    std::lock_guard lock(s.mutex);
-    InterfaceVersionEntry* entry = FindEntry(s.controllers.at(record.portNumber).entries, templ.signature);
-    if (result.IsError()) {
-        MOX_TRACE(TRACE_LEVEL_WARNING, "Port %d: version query of %s failed with 0x%X", record.portNumber,
-                  templ.signature.c_str(), static_cast<unsigned>(result.GetErrorCode()));
-        entry->reportedMajor = 0;
-        entry->reportedMinor = 0;
-        return entry->state = kInterfaceQueryFailed;
-    }
-    entry->reportedMajor = query->GetMajor();
-    entry->reportedMinor = query->GetMinor();
-    return entry->state = kInterfaceQueried;
-}
-
 const std::map<int32_t, Feature>& Features() {
     static const std::map<int32_t, Feature> table = {
         {kFeatureRemapDeviceInfo, {"OrvexRmp", 1, 2}},
@@ -154,31 +95,56 @@ const std::vector<InterfaceVersionEntry>& IoctlInterfaceVersionStore::EntryTable
     return table;
 }
 
-void IoctlInterfaceVersionStore::RegisterController(ControllerLocator& record) {
-    std::lock_guard registration(TheStore().registration);
-    size_t previous = 0;
-    for (;;) {
-        size_t waiting = 0;
-        for (const InterfaceVersionEntry& templ : EntryTable())
-            if (ResolveEntry(record, templ) == kInterfaceWaiting)
-                ++waiting;
-        if (waiting == 0)
-            return;
-        if (waiting == previous) {
-            CConsolidatedError error;
-            error.SetError(CConsolidatedError::GENERAL_FAULT,
-                           "Cyclic dependency in IoctlInterfaceVersionStore");
-            throw error;
-        }
-        previous = waiting;
+std::recursive_mutex& IoctlInterfaceVersionStore::RegistrationLock() {
+    return TheStore().registration;
+}
+
+int32_t IoctlInterfaceVersionStore::PrepareEntry(const ControllerLocator& record,
+                                                 const InterfaceVersionEntry& templ, int32_t& queryKind) {
+    Store& s = TheStore();
+    std::lock_guard lock(s.mutex);
+    auto [it, added] = s.controllers.try_emplace(record.portNumber, Controller{record, {}});
+    std::vector<InterfaceVersionEntry>& entries = it->second.entries;
+    InterfaceVersionEntry* entry = FindEntry(entries, templ.signature);
+    if (!entry) {
+        entries.push_back(templ);
+        entry = &entries.back();
     }
+    bool failed = false;
+    bool waits = false;
+    for (const std::string& dependency : entry->dependencies) {
+        const InterfaceVersionEntry* d = FindEntry(entries, dependency);
+        if (!d || d->state == kInterfaceUnknown || d->state == kInterfaceWaiting)
+            waits = true;
+        else if (d->state == kInterfaceQueryFailed)
+            failed = true;
+    }
+    if (failed)
+        return entry->state = kInterfaceDependencyFailed;
+    if (waits)
+        return entry->state = kInterfaceWaiting;
+    if (entry->state == kInterfaceWaiting)
+        entry->state = kInterfaceUnknown;
+    queryKind = entry->queryKind;
+    return entry->state;
+}
+
+int32_t IoctlInterfaceVersionStore::RecordAnswer(const ControllerLocator& record,
+                                                 const std::string& signature, bool answered, uint32_t major,
+                                                 uint32_t minor) {
+    Store& s = TheStore();
+    std::lock_guard lock(s.mutex);
+    InterfaceVersionEntry* entry = FindEntry(s.controllers.at(record.portNumber).entries, signature);
+    entry->reportedMajor = answered ? major : 0;
+    entry->reportedMinor = answered ? minor : 0;
+    return entry->state = answered ? kInterfaceQueried : kInterfaceQueryFailed;
 }
 
 bool IoctlInterfaceVersionStore::CheckInterfaceSupport(HANDLE target, const char* signature8) {
     if (IsBuildBypassActive())
         return true;
     const std::string key = SignatureKey(signature8);
-    const ControllerLocator* record = DeviceLocator::FindByHandle(target);
+    const ControllerLocator* record = ControllerTable::FindByHandle(target);
     if (!record)
         ThrowInvalidValue("Version store, check interface support: controller handle not found");
     const InterfaceVersionEntry entry = GetVersion(*record, key);
@@ -188,7 +154,7 @@ bool IoctlInterfaceVersionStore::CheckInterfaceSupport(HANDLE target, const char
 bool IoctlInterfaceVersionStore::CheckFeatureSupport(HANDLE target, int32_t feature) {
     if (IsBuildBypassActive())
         return true;
-    const ControllerLocator* record = DeviceLocator::FindByHandle(target);
+    const ControllerLocator* record = ControllerTable::FindByHandle(target);
     if (!record)
         ThrowInvalidValue("Version store, check feature support: controller handle not found");
     auto it = Features().find(feature);

@@ -4,6 +4,7 @@
 // is a feature supported, are all required interfaces supported. While the controller table is
 // being built every check answers yes.
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -54,11 +55,17 @@ public:
     // The interfaces asked of every controller, in resolution order.
     static const std::vector<InterfaceVersionEntry>& EntryTable();
 
-    // Asks the controller for every interface of the table, each after the interfaces it depends
-    // on, in passes until none waits. Throws CConsolidatedError 0xA0000002 "Cyclic dependency in
-    // IoctlInterfaceVersionStore" when a pass resolves nothing more. The table's build calls it for
-    // each controller while the bypass is still on.
-    static void RegisterController(ControllerLocator& record);
+    // The registration's steps (RegisterInterfaceVersions, which asks the driver): an entry of the
+    // table for the controller, added when the store lacks it, and its state: waiting for or failed
+    // by a dependency, already known, or kInterfaceUnknown with its query kind when it is to be
+    // asked now; then the answer, and the state it gives.
+    static int32_t PrepareEntry(const ControllerLocator& record, const InterfaceVersionEntry& templ,
+                                int32_t& queryKind);
+    static int32_t RecordAnswer(const ControllerLocator& record, const std::string& signature, bool answered,
+                                uint32_t major, uint32_t minor);
+    // Held by a registration, so that threads registering the same controller at once ask the
+    // driver once per interface (the store's own lock is free while the driver is asked).
+    static std::recursive_mutex& RegistrationLock();
 
     // Throw CConsolidatedError 0xA0000004 for a target that is neither a record nor a record's
     // device handle, or a controller the store does not know; the feature check throws

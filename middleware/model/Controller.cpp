@@ -7,7 +7,6 @@
 #include <iterator>
 #include <new>
 
-#include "middleware/accelerate/PairingState.h"
 #include "middleware/core/HandleRegistry.h"
 #include "middleware/ioctl/DeviceLocator.h"
 #include "middleware/ioctl/IoctlInterfaceVersionStore.h"
@@ -23,6 +22,7 @@
 #include "middleware/model/RaidVolume.h"
 #include "middleware/model/RecordBytes.h"
 #include "middleware/model/VezkDiskPair.h"
+#include "middleware/pairing/PairingState.h"
 
 namespace {
 

@@ -4,9 +4,6 @@
 #include <new>
 #include <span>
 
-#include "middleware/accelerate/BootMigration.h"
-#include "middleware/accelerate/HalvexModuleSize.h"
-#include "middleware/accelerate/PairingState.h"
 #include "middleware/ioctl/IoctlInterfaceVersionStore.h"
 #include "middleware/ioctl/VezkRequests.h"
 #include "middleware/model/Controller.h"
@@ -16,6 +13,9 @@
 #include "middleware/model/RecordBytes.h"
 #include "middleware/model/VezkDiskPair.h"
 #include "middleware/model/WinDiskInterface.h"
+#include "middleware/pairing/BootMigration.h"
+#include "middleware/pairing/HalvexModuleSize.h"
+#include "middleware/pairing/PairingState.h"
 #include "platform/win/Trace.h"
 
 namespace {

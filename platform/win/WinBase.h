@@ -44,4 +44,23 @@ constexpr DWORD MAKELANGID(WORD primary, WORD sub) {
 // Returns the characters stored without the terminator, or 0 with the thread's last error set.
 DWORD FormatMessageW(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId, LPWSTR buffer,
                      DWORD size, va_list* arguments);
+
+// Local and global memory blocks. A fixed block's handle is its address; a movable global block is
+// reached through GlobalLock. Allocations fail (null, the thread's last error set) as the machine's
+// fault rules say.
+constexpr UINT LMEM_FIXED = 0x0000;
+constexpr UINT LMEM_ZEROINIT = 0x0040;
+constexpr UINT GMEM_FIXED = 0x0000;
+constexpr UINT GMEM_MOVEABLE = 0x0002;
+constexpr UINT GMEM_ZEROINIT = 0x0040;
+using HGLOBAL = void*;
+
+HLOCAL LocalAlloc(UINT flags, SIZE_T bytes);
+// Null on success, the block back when it is not one of LocalAlloc's.
 HLOCAL LocalFree(HLOCAL memory);
+HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes);
+LPVOID GlobalLock(HGLOBAL memory);
+// TRUE while the block stays locked; FALSE with last error 0 once it is unlocked.
+BOOL GlobalUnlock(HGLOBAL memory);
+// Null on success, the handle back (last error set) for a handle that is not a block.
+HGLOBAL GlobalFree(HGLOBAL memory);

@@ -2,7 +2,25 @@
 
 #include <cstdlib>
 
+#include "sim/Clock.h"
+#include "sim/KernelObjects.h"
+
 namespace platform {
+
+void HoldCall(const nlohmann::json& hold) {
+    if (!hold.is_object())
+        return;
+    if (hold.contains("signal") && hold["signal"].is_string()) {
+        auto signal = sim::CreateEventObject(hold["signal"].get<std::string>(), true, false);
+        if (auto event = std::dynamic_pointer_cast<sim::SyncEvent>(signal.object))
+            event->Set();
+    }
+    if (hold.contains("wait") && hold["wait"].is_string()) {
+        auto wait = sim::CreateEventObject(hold["wait"].get<std::string>(), true, false);
+        if (wait.object)
+            wait.object->Wait(sim::Clock::kInfinite);
+    }
+}
 
 uint32_t OutcomeNumber(const nlohmann::json& outcome, const char* key, uint32_t fallback) {
     if (!outcome.is_object() || !outcome.contains(key))

@@ -50,6 +50,11 @@ template <class Result> auto Returned() {
     return [](uint32_t error) { return static_cast<Result>(error); };
 }
 
+// The "hold" outcome some calls take, {"signal": event, "wait": event}: sets the first named event
+// and waits for the second before the call goes on, so that a test can keep a call in the middle of
+// its work while another thread or process tries something.
+void HoldCall(const nlohmann::json& hold);
+
 // A number of an outcome: a JSON number or a "0x..." string; fallback when absent or malformed.
 uint32_t OutcomeNumber(const nlohmann::json& outcome, const char* key, uint32_t fallback);
 

@@ -4,10 +4,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <mutex>
 #include <string>
 
+#include "platform/win/WinError.h"
 #include "sim/Os.h"
+#include "sim/TraceProviders.h"
 
 namespace platform {
 namespace {
@@ -59,7 +62,62 @@ const std::string& ProgramProvider() {
     return name;
 }
 
+// Registered providers by handle, and what each provider text saw, for tests. Made on first use and
+// kept: libraries register from their own static initialisers and unregister from their
+// destructors, in whatever order the loader runs them.
+struct Providers {
+    std::mutex mutex;
+    std::map<TRACEHANDLE, std::string> names;
+    std::map<std::string, sim::trace::ProviderCounts> counts;
+    TRACEHANDLE next = 0;
+};
+Providers& TheProviders() {
+    static Providers* providers = new Providers;
+    return *providers;
+}
+
 } // namespace
+
+ULONG TraceRegisterProvider(const GUID&, const char* name, TRACEHANDLE* handle) {
+    if (!name || !handle)
+        return ERROR_INVALID_PARAMETER;
+    Providers& p = TheProviders();
+    std::lock_guard lock(p.mutex);
+    *handle = ++p.next;
+    p.names[*handle] = name;
+    ++p.counts[name].registrations;
+    return ERROR_SUCCESS;
+}
+
+ULONG TraceUnregisterProvider(TRACEHANDLE handle) {
+    Providers& p = TheProviders();
+    std::lock_guard lock(p.mutex);
+    auto it = p.names.find(handle);
+    if (it == p.names.end())
+        return ERROR_INVALID_PARAMETER;
+    ++p.counts[it->second].unregistrations;
+    p.names.erase(it);
+    return ERROR_SUCCESS;
+}
+
+void TraceProviderEvent(TRACEHANDLE provider, UCHAR level, ULONG flags, USHORT message,
+                        std::initializer_list<int64_t> values) {
+    if (!TraceEnabled(level, flags))
+        return;
+    std::string name;
+    {
+        Providers& p = TheProviders();
+        std::lock_guard lock(p.mutex);
+        auto it = p.names.find(provider);
+        if (it == p.names.end())
+            return;
+        name = it->second;
+    }
+    std::string text = "#" + std::to_string(message);
+    for (int64_t v : values)
+        text += " " + std::to_string(v);
+    TraceWrite(name.c_str(), level, flags, "%s", text.c_str());
+}
 
 bool TraceEnabled(UCHAR level, ULONG flags) {
     const TraceConfig& c = Config();
@@ -81,3 +139,14 @@ void TraceWrite(const char* provider, UCHAR level, ULONG flags, const char* form
 }
 
 } // namespace platform
+
+namespace sim::trace {
+
+ProviderCounts Provider(const std::string& name) {
+    platform::Providers& p = platform::TheProviders();
+    std::lock_guard lock(p.mutex);
+    auto it = p.counts.find(name);
+    return it == p.counts.end() ? ProviderCounts{} : it->second;
+}
+
+} // namespace sim::trace

@@ -153,8 +153,3 @@ DWORD FormatMessageW(DWORD flags, LPCVOID, DWORD messageId, DWORD, LPWSTR buffer
     buffer[length] = L'\0';
     return length;
 }
-
-HLOCAL LocalFree(HLOCAL memory) {
-    std::free(memory);
-    return nullptr;
-}

@@ -14,9 +14,7 @@
 #include <vector>
 
 #include "platform/win/WinSecurity.h"
-#include "sim/Clock.h"
 #include "sim/FirmwareVariables.h"
-#include "sim/KernelObjects.h"
 #include "sim/Os.h"
 #include "sim/Schema.h"
 #include "sim/WideText.h"
@@ -34,21 +32,6 @@ const schema::FaultKind kFaults(
 constexpr DWORD kDefaultAttributes = VARIABLE_ATTRIBUTE_NON_VOLATILE | VARIABLE_ATTRIBUTE_BOOTSERVICE_ACCESS |
                                      VARIABLE_ATTRIBUTE_RUNTIME_ACCESS;
 
-void Hold(const nlohmann::json& hold) {
-    if (!hold.is_object())
-        return;
-    if (hold.contains("signal") && hold["signal"].is_string()) {
-        auto signal = sim::CreateEventObject(hold["signal"].get<std::string>(), true, false);
-        if (auto event = std::dynamic_pointer_cast<sim::SyncEvent>(signal.object))
-            event->Set();
-    }
-    if (hold.contains("wait") && hold["wait"].is_string()) {
-        auto wait = sim::CreateEventObject(hold["wait"].get<std::string>(), true, false);
-        if (wait.object)
-            wait.object->Wait(sim::Clock::kInfinite);
-    }
-}
-
 // Records the call and plays its fault rule; the Win32 error the call is to fail with, if any.
 std::optional<DWORD> Injected(const char* kind, const std::string& name, const std::string& guid, DWORD size,
                               std::vector<uint8_t> input = {}) {
@@ -57,7 +40,7 @@ std::optional<DWORD> Injected(const char* kind, const std::string& name, const s
     if (!outcome)
         return std::nullopt;
     if (outcome->contains("hold")) {
-        Hold((*outcome)["hold"]);
+        platform::HoldCall((*outcome)["hold"]);
         if (!outcome->contains("win32_error"))
             return std::nullopt;
     }

@@ -1,7 +1,9 @@
 #include "platform/win/WinSync.h"
 
 #include <chrono>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "sim/Clock.h"
@@ -96,6 +98,18 @@ std::recursive_mutex& LockOf(LPCRITICAL_SECTION section) {
     return static_cast<CriticalSectionLock*>(section->Impl)->mutex;
 }
 
+// How often a thread had to wait for a section, for sim::AwaitCriticalSectionWaits.
+struct SectionWaits {
+    std::mutex mutex;
+    std::condition_variable counted;
+    size_t count = 0;
+};
+SectionWaits& Waits() {
+    static SectionWaits waits;
+    return waits;
+}
+constexpr std::chrono::seconds kAwaitGiveUp{120};
+
 } // namespace
 
 // ---- critical sections ----
@@ -112,7 +126,15 @@ BOOL InitializeCriticalSectionAndSpinCount(LPCRITICAL_SECTION section, DWORD) {
 }
 
 void EnterCriticalSection(LPCRITICAL_SECTION section) {
-    LockOf(section).lock();
+    if (!LockOf(section).try_lock()) {
+        SectionWaits& waits = Waits();
+        {
+            std::lock_guard lock(waits.mutex);
+            ++waits.count;
+        }
+        waits.counted.notify_all();
+        LockOf(section).lock();
+    }
     section->OwningThread = GetCurrentThreadId();
     ++section->RecursionCount;
 }
@@ -377,3 +399,19 @@ const FaultKind
                 Object({{"wait_result", Uint32()}, {"win32_error", Uint32()}, {"signal", Text()}}));
 
 } // namespace
+
+namespace sim {
+
+size_t CriticalSectionWaits() {
+    SectionWaits& waits = Waits();
+    std::lock_guard lock(waits.mutex);
+    return waits.count;
+}
+
+bool AwaitCriticalSectionWaits(size_t count) {
+    SectionWaits& waits = Waits();
+    std::unique_lock lock(waits.mutex);
+    return waits.counted.wait_for(lock, kAwaitGiveUp, [&] { return waits.count >= count; });
+}
+
+} // namespace sim

@@ -30,9 +30,10 @@ std::string HelperProgram() {
 
 } // namespace
 
-Child::Child(const std::vector<std::string>& args) {
-    const std::string helper = HelperProgram();
-    const char* program = helper.c_str();
+Child::Child(const std::vector<std::string>& args) : Child(HelperProgram(), args) {}
+
+Child::Child(const std::string& path, const std::vector<std::string>& args) {
+    const char* program = path.c_str();
     int in[2], out[2];
     // Close-on-exec, so that no process started later holds this child's input open and keeps it
     // from seeing its end.
@@ -126,10 +127,23 @@ std::string Child::ReadAll() {
     return all;
 }
 
-ChildResult RunChild(const std::vector<std::string>& args) {
-    Child child(args);
+namespace {
+
+ChildResult Collect(Child& child) {
     std::string output = child.ReadAll();
     return ChildResult{child.Wait(), output};
+}
+
+} // namespace
+
+ChildResult RunChild(const std::vector<std::string>& args) {
+    Child child(args);
+    return Collect(child);
+}
+
+ChildResult RunProgram(const std::string& program, const std::vector<std::string>& args) {
+    Child child(program, args);
+    return Collect(child);
 }
 
 } // namespace moxtest

@@ -12,6 +12,8 @@ public:
     // Starts the helper with the given command and arguments; it inherits the environment, so it
     // opens the same simulated machine (MOX_SIM_STATE) as the test.
     explicit Child(const std::vector<std::string>& args);
+    // Starts another program of the build the same way (a C program that links a library).
+    Child(const std::string& program, const std::vector<std::string>& args);
     ~Child();
     Child(const Child&) = delete;
     Child& operator=(const Child&) = delete;
@@ -41,5 +43,7 @@ struct ChildResult {
 
 // Runs the helper to completion and collects what it printed.
 ChildResult RunChild(const std::vector<std::string>& args);
+// The same for another program.
+ChildResult RunProgram(const std::string& program, const std::vector<std::string>& args);
 
 } // namespace moxtest

@@ -57,6 +57,8 @@ TEST(ReportLines, RowsAreNumberedWithinTheirGroup) {
 TEST(ReportLines, LabelsHeadersTitlesAndTheirFormats) {
     FirmwareRun run;
     run.Attach();
+    // The row numbers are the run's, not left over from an earlier test of the process.
+    NumberTestRows();
     PrintGroupHeader(5);
     PrintSectionTitle("Efi Boot Services");
     PrintLabelValue("Vendor ID", "0x%04X", UINTN{0x1F4A});

@@ -5,7 +5,7 @@
 
 #include "middleware/api/UviApi.h"
 #include "sim/Machine.h"
-#include "tests/middleware/accelerate/CacheServiceTestMachine.h"
+#include "tests/middleware/pairing/CacheServiceTestMachine.h"
 
 namespace {
 

@@ -11,6 +11,7 @@
 #include "middleware/ioctl/DictionaryBuffer.h"
 #include "middleware/ioctl/DictionaryCatalogue.h"
 #include "middleware/ioctl/DictionarySingleton.h"
+#include "middleware/ioctl/InterfaceVersionStoreQuery.h"
 #include "middleware/ioctl/IoctlInterfaceVersionStore.h"
 #include "tests/middleware/ioctl/TableTestSupport.h"
 
@@ -90,14 +91,14 @@ TEST(BuildOnce, ThreadsRegisteringAControllerAtOnceAskEachInterfaceOnce) {
     // Once by one thread, for the count of requests a registration takes.
     IoctlInterfaceVersionStore::ResetForTests();
     machine->calls().Clear();
-    IoctlInterfaceVersionStore::RegisterController(*record);
+    RegisterInterfaceVersions(*record);
     const size_t once = machine->calls().Count("DeviceIoControl");
     ASSERT_GT(once, 0u);
 
     IoctlInterfaceVersionStore::ResetForTests();
     machine->calls().Clear();
     AllAtOnce([record] {
-        IoctlInterfaceVersionStore::RegisterController(*record);
+        RegisterInterfaceVersions(*record);
         return 0;
     });
     EXPECT_EQ(machine->calls().Count("DeviceIoControl"), once);

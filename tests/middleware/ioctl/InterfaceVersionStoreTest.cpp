@@ -136,7 +136,7 @@ TEST(InterfaceVersionStoreBuild, ReportedVersionsAgainstExpectedOnes) {
     std::vector<ControllerLocator*> records;
     for (int port = 0; port < 5; ++port) {
         records.push_back(DeviceLocator::AppendRecord(OpenedRecord(port, kControllerSataRaid)));
-        IoctlInterfaceVersionStore::RegisterController(*records.back());
+        RegisterInterfaceVersions(*records.back());
     }
     IoctlInterfaceVersionStore::EndBuildBypass();
 
@@ -178,7 +178,7 @@ TEST(InterfaceVersionStoreBuild, ReportedVersionsAgainstExpectedOnes) {
     }
     // A controller is asked once: registering it again asks nothing.
     const size_t sent = MiniportCalls(machine.machine(), kIoctlInterfaceVersionCode).size();
-    IoctlInterfaceVersionStore::RegisterController(*records[0]);
+    RegisterInterfaceVersions(*records[0]);
     EXPECT_EQ(MiniportCalls(machine.machine(), kIoctlInterfaceVersionCode).size(), sent);
 }
 

@@ -6,7 +6,6 @@
 #include <string>
 #include <utility>
 
-#include "middleware/accelerate/PairingState.h"
 #include "middleware/core/HandleRegistry.h"
 #include "middleware/core/NamedCriticalSection.h"
 #include "middleware/model/Controller.h"
@@ -15,6 +14,7 @@
 #include "middleware/model/RaidVolume.h"
 #include "middleware/model/RecordBytes.h"
 #include "middleware/model/VezkDiskPair.h"
+#include "middleware/pairing/PairingState.h"
 #include "tests/middleware/model/ControllerTestSupport.h"
 #include "tests/support/MachineParts.h"
 

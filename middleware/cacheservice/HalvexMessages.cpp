@@ -1,4 +1,4 @@
-#include "middleware/accelerate/HalvexMessages.h"
+#include "middleware/cacheservice/HalvexMessages.h"
 
 #include <cstring>
 

@@ -3,10 +3,10 @@
 
 #include <gtest/gtest.h>
 
-#include "middleware/accelerate/MigrationStatusCommand.h"
+#include "middleware/pairing/MigrationStatusCommand.h"
 #include "sim/CacheService.h"
 #include "sim/Machine.h"
-#include "tests/middleware/accelerate/CacheServiceTestMachine.h"
+#include "tests/middleware/pairing/CacheServiceTestMachine.h"
 
 namespace {
 

@@ -3,11 +3,11 @@
 
 #include <gtest/gtest.h>
 
-#include "middleware/accelerate/BootMigration.h"
-#include "middleware/accelerate/HalvexModuleSize.h"
+#include "middleware/pairing/BootMigration.h"
+#include "middleware/pairing/HalvexModuleSize.h"
 #include "sim/Machine.h"
 #include "sim/Registry.h"
-#include "tests/middleware/accelerate/CacheServiceTestMachine.h"
+#include "tests/middleware/pairing/CacheServiceTestMachine.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "middleware/accelerate/PairingState.h"
+#include "middleware/pairing/PairingState.h"
 
 #include <cstring>
 #include <memory>

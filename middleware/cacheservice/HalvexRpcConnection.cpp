@@ -1,4 +1,4 @@
-#include "middleware/accelerate/HalvexRpcConnection.h"
+#include "middleware/cacheservice/HalvexRpcConnection.h"
 
 #include <mutex>
 
@@ -6,10 +6,22 @@
 
 namespace {
 
-// One exchange at a time is the rule; the lock keeps the two caches whole if it is broken.
+// moxcli makes one exchange at a time; the lock keeps the two caches whole if that rule is broken,
+// and lets one of HalvexApi's threads open the context while the others wait for it.
 std::mutex g_mutex;
 RPC_BINDING_HANDLE g_binding = nullptr;
 ServiceContextHandle g_context = nullptr;
+
+// The code of the exception being handled: an RPC exception's own, else that of a failed call.
+DWORD CurrentFailure() {
+    try {
+        throw;
+    } catch (const platform::rpc::RpcException& e) {
+        return e.code();
+    } catch (...) {
+        return RPC_S_CALL_FAILED;
+    }
+}
 
 } // namespace
 
@@ -35,16 +47,16 @@ RPC_BINDING_HANDLE GetServiceBinding() {
     return g_binding;
 }
 
-ServiceContextHandle OpenServiceContext() {
+ServiceContextHandle OpenServiceContext(OpenContextStub open) {
     RPC_BINDING_HANDLE binding = GetServiceBinding();
     if (!binding)
         return nullptr;
     std::lock_guard<std::mutex> lock(g_mutex);
     if (!g_context) {
         try {
-            CacheServiceOpenContext(binding, &g_context);
-        } catch (const platform::rpc::RpcException& e) {
-            MOX_TRACE(TRACE_LEVEL_ERROR, "Opening a cache service context failed with %u", e.code());
+            open(binding, &g_context);
+        } catch (...) {
+            MOX_TRACE(TRACE_LEVEL_ERROR, "Opening a cache service context failed with %u", CurrentFailure());
             g_context = nullptr;
         }
     }
@@ -56,9 +68,9 @@ void CloseServiceContext() {
     if (!g_context)
         return;
     try {
-        CacheServiceCloseContext(&g_context);
-    } catch (const platform::rpc::RpcException& e) {
-        MOX_TRACE(TRACE_LEVEL_WARNING, "Closing the cache service context failed with %u", e.code());
+        RpcServiceCloseContext(&g_context);
+    } catch (...) {
+        MOX_TRACE(TRACE_LEVEL_WARNING, "Closing the cache service context failed with %u", CurrentFailure());
     }
     g_context = nullptr;
 }

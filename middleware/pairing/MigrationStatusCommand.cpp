@@ -1,4 +1,4 @@
-#include "middleware/accelerate/MigrationStatusCommand.h"
+#include "middleware/pairing/MigrationStatusCommand.h"
 
 #include <cstdio>
 #include <cwchar>
@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "middleware/accelerate/HalvexRpcConnection.h"
+#include "middleware/cacheservice/HalvexRpcConnection.h"
 #include "middleware/core/TextConversions.h"
 #include "tools/Ostrel/ServiceCommands/CommandFailureReport.h"
 #include "tools/Ostrel/ServiceCommands/FileUtilities.h"

@@ -1,16 +1,20 @@
 #pragma once
 // The connection to the cache service "KeplinAfsService" over its local RPC endpoint: one binding
-// for the process, made on first use and kept, and one service context, opened by an exchange and
-// closed after it.
-#include "middleware/accelerate/CacheServiceRpc.h"
-#include "middleware/accelerate/HalvexMessages.h"
+// for the process (of each module that links it: moxcli, HalvexApi), made on first use and kept,
+// and one service context. moxcli opens it for an exchange and closes it after; HalvexApi opens it
+// through the pinning interface and keeps it until it is unloaded.
+#include "middleware/cacheservice/CacheServiceRpc.h"
+#include "middleware/cacheservice/HalvexMessages.h"
 
 // The process's binding to "ncalrpc" endpoint "KeplinAfsServiceRpcEndpoint"; null when it cannot be
 // made (tried again on the next call).
 RPC_BINDING_HANDLE GetServiceBinding();
-// The cached context, opened when there is none; null without a binding or when the service does not
-// answer.
-ServiceContextHandle OpenServiceContext();
+// The stub of a procedure that opens a service context.
+using OpenContextStub = void (*)(RPC_BINDING_HANDLE binding, ServiceContextHandle* context);
+// The cached context, opened through `open` when there is none (one thread opens it, the others
+// wait for it); null without a binding or when the service does not answer, and tried again on the
+// next call.
+ServiceContextHandle OpenServiceContext(OpenContextStub open = CacheServiceOpenContext);
 // Closes the cached context, if any; a failure of the service is ignored.
 void CloseServiceContext();
 

@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "middleware/accelerate/PairingState.h"
 #include "middleware/core/ConsolidatedError.h"
+#include "middleware/pairing/PairingState.h"
 #include "sim/Machine.h"
 #include "sim/Registry.h"
 #include "tests/support/ChildProcess.h"

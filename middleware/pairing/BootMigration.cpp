@@ -1,4 +1,4 @@
-#include "middleware/accelerate/BootMigration.h"
+#include "middleware/pairing/BootMigration.h"
 
 #include <cctype>
 #include <cstring>
@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "middleware/accelerate/MigrationStatusCommand.h"
 #include "middleware/core/Registry.h"
+#include "middleware/pairing/MigrationStatusCommand.h"
 #include "platform/win/Trace.h"
 
 namespace {

@@ -1,9 +1,9 @@
-#include "middleware/accelerate/HalvexModuleSize.h"
+#include "middleware/pairing/HalvexModuleSize.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "middleware/accelerate/PairingState.h"
+#include "middleware/pairing/PairingState.h"
 
 CConsolidatedError GetHalvexModuleSize(const HalvexModuleController* controller, uint64_t* size) {
     CConsolidatedError error;

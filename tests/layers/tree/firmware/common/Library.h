@@ -1,0 +1,4 @@
+#pragma once
+// A C++ library header in a freestanding folder.
+#include <stdint.h>
+#include <vector>

@@ -1,0 +1,2 @@
+#pragma once
+// A folder the table does not know.

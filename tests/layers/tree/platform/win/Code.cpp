@@ -1,0 +1,2 @@
+// Declarations only.
+int Defined() { return 0; }
