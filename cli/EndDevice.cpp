@@ -136,7 +136,7 @@ void EndDevice::addDiskProperties(PropertyList& properties) const {
     properties.emplace_back("System Disk", BoolText(isSystemDisk()));
     properties.emplace_back("Firmware", RecordText(info_.firmwareRevision));
     properties.emplace_back("Usage", usageText());
-    if (info_.usage == 7)
+    if (info_.usage == UVI_DISK_USAGE_ACCELERATED)
         properties.emplace_back("Acceleration Mode",
                                 AccelerationModeToText(static_cast<uint32_t>(nvc_.mode)));
     properties.emplace_back("Serial Number", getSerialNumber());
@@ -147,9 +147,9 @@ void EndDevice::addDiskProperties(PropertyList& properties) const {
 }
 
 std::string EndDevice::usageText() const {
-    if (info_.usage == 7)
+    if (info_.usage == UVI_DISK_USAGE_ACCELERATED)
         return "Accelerated disk";
-    if (info_.usage == 1) {
+    if (info_.usage == UVI_DISK_USAGE_ARRAY_MEMBER) {
         // The first recovery or cache volume of the array decides the member's role.
         for (const _UVI_VolumeInfo& volume : arrayVolumes_) {
             if (volume.raidLevel == UVI_RAID_LEVEL_RECOVERY)

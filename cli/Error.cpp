@@ -125,6 +125,11 @@ void Error::set(int32_t type, std::string detail) {
     setDefaultMessage();
 }
 
+void Error::setType(int32_t type) {
+    type_ = type;
+    setDefaultMessage();
+}
+
 void Error::addDetail(std::string detail) {
     details_.push_back(std::move(detail));
 }

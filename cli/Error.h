@@ -26,6 +26,8 @@ public:
     void assignFromUviError(const _UVI_Error& result);
 
     void set(int32_t type, std::string detail);
+    // A new return code with its text; the detail lines and the code stay as they are.
+    void setType(int32_t type);
     void addDetail(std::string detail);
     // Takes the other's return code and appends its detail lines, newest first.
     void merge(Error other);

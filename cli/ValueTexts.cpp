@@ -5,6 +5,9 @@
 #include <sstream>
 #include <utility>
 
+#include "middleware/api/UviEndDeviceRecords.h"
+#include "middleware/api/UviVolumeRecords.h"
+
 namespace MOX {
 
 namespace {
@@ -65,15 +68,20 @@ std::string TrimLeadingSpaces(std::string text) {
 }
 
 std::string DiskStateToText(uint32_t state) {
-    static const Entry table[] = {{1, "Offline"}, {2, "Missing"}, {3, "Failed"}, {4, "Smart event triggered"},
-                                  {6, "Normal"},  {7, "Locked"}};
+    static const Entry table[] = {
+        {UVI_DISK_STATE_OFFLINE, "Offline"}, {UVI_DISK_STATE_MISSING, "Missing"},
+        {UVI_DISK_STATE_FAILED, "Failed"},   {UVI_DISK_STATE_SMART_EVENT, "Smart event triggered"},
+        {UVI_DISK_STATE_NORMAL, "Normal"},   {UVI_DISK_STATE_LOCKED, "Locked"}};
     return Lookup(table, state, "Unknown disk state");
 }
 
 std::string DiskUsageToText(uint32_t usage) {
-    static const Entry table[] = {{1, "Array member"},           {2, "Pass through"},
-                                  {3, "Offline array"},          {4, "Spare"},
-                                  {5, "Array member read only"}, {6, "Pass through read only"}};
+    static const Entry table[] = {{UVI_DISK_USAGE_ARRAY_MEMBER, "Array member"},
+                                  {UVI_DISK_USAGE_PASS_THROUGH, "Pass through"},
+                                  {UVI_DISK_USAGE_OFFLINE_ARRAY, "Offline array"},
+                                  {UVI_DISK_USAGE_SPARE, "Spare"},
+                                  {UVI_DISK_USAGE_ARRAY_MEMBER_READ_ONLY, "Array member read only"},
+                                  {UVI_DISK_USAGE_PASS_THROUGH_READ_ONLY, "Pass through read only"}};
     return Lookup(table, usage, "Unknown disk usage");
 }
 
@@ -92,51 +100,53 @@ std::string StripeSizeToText(uint32_t stripe) {
 }
 
 std::string VolumeStateToText(uint32_t state) {
-    static const char* const texts[] = {"Unknown",
-                                        "Normal",
-                                        "Degraded",
-                                        "Failed",
-                                        "Initializing",
-                                        "Rebuilding",
-                                        "Verifying",
-                                        "VerifyingAndFix",
-                                        "GeneralMigration",
-                                        "Locked",
-                                        "Uninitialized",
-                                        "UnknownMapState",
-                                        "StateChanging",
-                                        "DiskReplace",
-                                        "UnknownMigrType",
-                                        "BrokenClone",
-                                        "NonRedundantVolumeFailedDisk",
-                                        "ManualNormal",
-                                        "ManualRecoveryNotPresent",
-                                        "ManualRecoveryFailed",
-                                        "ManualSyncing",
-                                        "ManualNoBackup",
-                                        "ManualRecoveryNotPresentNoBackup",
-                                        "ManualRecoveryMounted",
-                                        "ManualRecoveryInUse",
-                                        "ManualRecoveryInUseMasterNotPresent",
-                                        "ManualRecoveryInUseMasterFailed",
-                                        "ManualRecoveryInUseNoBackup",
-                                        "ManualRecoveryInUseMasterNotPresentNoBackup",
-                                        "ManualRecoveryInUseMasterMounted",
-                                        "ManualReverseSyncing",
-                                        "DCPowerSave",
-                                        "RecoveryNotPresent",
-                                        "RecoveryFailed",
-                                        "RecoveryInUse",
-                                        "Syncing",
-                                        "SyncPausedDCPowerSave",
-                                        "RecoveryNotPresentNoBackup",
-                                        "RecoveryInUseMasterNotPresent",
-                                        "RecoveryInUseMasterFailed",
-                                        "ReverseSyncing",
-                                        "RecoveryInUseDCPowerSave",
-                                        "RecoveryInUseMasterNotPresentNoBackup"};
-    static_assert(std::size(texts) == 43);
-    return state < std::size(texts) ? texts[state] : "Unknown State";
+    static const Entry table[] = {
+        {UVI_VOLUME_STATE_UNKNOWN, "Unknown"},
+        {UVI_VOLUME_STATE_NORMAL, "Normal"},
+        {UVI_VOLUME_STATE_DEGRADED, "Degraded"},
+        {UVI_VOLUME_STATE_FAILED, "Failed"},
+        {UVI_VOLUME_STATE_INITIALIZING, "Initializing"},
+        {UVI_VOLUME_STATE_REBUILDING, "Rebuilding"},
+        {UVI_VOLUME_STATE_VERIFYING, "Verifying"},
+        {UVI_VOLUME_STATE_VERIFYING_AND_FIX, "VerifyingAndFix"},
+        {UVI_VOLUME_STATE_GENERAL_MIGRATION, "GeneralMigration"},
+        {UVI_VOLUME_STATE_LOCKED, "Locked"},
+        {UVI_VOLUME_STATE_UNINITIALIZED, "Uninitialized"},
+        {UVI_VOLUME_STATE_UNKNOWN_MAP_STATE, "UnknownMapState"},
+        {UVI_VOLUME_STATE_STATE_CHANGING, "StateChanging"},
+        {UVI_VOLUME_STATE_DISK_REPLACE, "DiskReplace"},
+        {UVI_VOLUME_STATE_UNKNOWN_MIGR_TYPE, "UnknownMigrType"},
+        {UVI_VOLUME_STATE_BROKEN_CLONE, "BrokenClone"},
+        {UVI_VOLUME_STATE_NON_REDUNDANT_VOLUME_FAILED_DISK, "NonRedundantVolumeFailedDisk"},
+        {UVI_VOLUME_STATE_MANUAL_NORMAL, "ManualNormal"},
+        {UVI_VOLUME_STATE_MANUAL_RECOVERY_NOT_PRESENT, "ManualRecoveryNotPresent"},
+        {UVI_VOLUME_STATE_MANUAL_RECOVERY_FAILED, "ManualRecoveryFailed"},
+        {UVI_VOLUME_STATE_MANUAL_SYNCING, "ManualSyncing"},
+        {UVI_VOLUME_STATE_MANUAL_NO_BACKUP, "ManualNoBackup"},
+        {UVI_VOLUME_STATE_MANUAL_RECOVERY_NOT_PRESENT_NO_BACKUP, "ManualRecoveryNotPresentNoBackup"},
+        {UVI_VOLUME_STATE_MANUAL_RECOVERY_MOUNTED, "ManualRecoveryMounted"},
+        {UVI_VOLUME_STATE_MANUAL_RECOVERY_IN_USE, "ManualRecoveryInUse"},
+        {UVI_VOLUME_STATE_MANUAL_RECOVERY_IN_USE_MASTER_NOT_PRESENT, "ManualRecoveryInUseMasterNotPresent"},
+        {UVI_VOLUME_STATE_MANUAL_RECOVERY_IN_USE_MASTER_FAILED, "ManualRecoveryInUseMasterFailed"},
+        {UVI_VOLUME_STATE_MANUAL_RECOVERY_IN_USE_NO_BACKUP, "ManualRecoveryInUseNoBackup"},
+        {UVI_VOLUME_STATE_MANUAL_RECOVERY_IN_USE_MASTER_NOT_PRESENT_NO_BACKUP,
+         "ManualRecoveryInUseMasterNotPresentNoBackup"},
+        {UVI_VOLUME_STATE_MANUAL_RECOVERY_IN_USE_MASTER_MOUNTED, "ManualRecoveryInUseMasterMounted"},
+        {UVI_VOLUME_STATE_MANUAL_REVERSE_SYNCING, "ManualReverseSyncing"},
+        {UVI_VOLUME_STATE_DC_POWER_SAVE, "DCPowerSave"},
+        {UVI_VOLUME_STATE_RECOVERY_NOT_PRESENT, "RecoveryNotPresent"},
+        {UVI_VOLUME_STATE_RECOVERY_FAILED, "RecoveryFailed"},
+        {UVI_VOLUME_STATE_RECOVERY_IN_USE, "RecoveryInUse"},
+        {UVI_VOLUME_STATE_SYNCING, "Syncing"},
+        {UVI_VOLUME_STATE_SYNC_PAUSED_DC_POWER_SAVE, "SyncPausedDCPowerSave"},
+        {UVI_VOLUME_STATE_RECOVERY_NOT_PRESENT_NO_BACKUP, "RecoveryNotPresentNoBackup"},
+        {UVI_VOLUME_STATE_RECOVERY_IN_USE_MASTER_NOT_PRESENT, "RecoveryInUseMasterNotPresent"},
+        {UVI_VOLUME_STATE_RECOVERY_IN_USE_MASTER_FAILED, "RecoveryInUseMasterFailed"},
+        {UVI_VOLUME_STATE_REVERSE_SYNCING, "ReverseSyncing"},
+        {UVI_VOLUME_STATE_RECOVERY_IN_USE_DC_POWER_SAVE, "RecoveryInUseDCPowerSave"},
+        {UVI_VOLUME_STATE_RECOVERY_IN_USE_MASTER_NOT_PRESENT_NO_BACKUP,
+         "RecoveryInUseMasterNotPresentNoBackup"}};
+    return Lookup(table, state, "Unknown State");
 }
 
 std::string AccelerationModeToText(uint32_t mode) {

@@ -32,6 +32,7 @@ set(_layers
   "platform/uefi|freestanding|platform/uefi/"
   "firmware/common|freestanding|platform/uefi/|firmware/common/"
   "firmware/moxzrcinfo|freestanding|platform/uefi/|firmware/common/|firmware/moxzrcinfo/"
+  "firmware/efi|freestanding|platform/uefi/"
   "firmware/moxsecpeim|freestanding|platform/uefi/|firmware/common/|firmware/moxsecpeim/")
 set(_checked_folders cli middleware tools halvexapi lanthe platform sim firmware)
 set(_tracked "^(cli|middleware|tools|halvexapi|lanthe|platform|sim|firmware|tests|bench|nlohmann|boost|gtest|gmock)/")

@@ -1,10 +1,10 @@
 #include "sim/PlatformCall.h"
 
+#include <atomic>
 #include <cstdio>
 #include <mutex>
 #include <set>
 
-#include "platform/win/Trace.h"
 #include "sim/Machine.h"
 
 namespace sim {
@@ -14,6 +14,16 @@ std::optional<nlohmann::json> PlatformCall(const std::string& kind, const nlohma
     Machine& machine = Current();
     RecordCall(machine.calls(), kind, selectors, input);
     return CheckFaults(machine.faults(), kind, selectors);
+}
+
+namespace {
+
+std::atomic<FailureTraceSink> g_traceSink{nullptr};
+
+} // namespace
+
+void SetFailureTraceSink(FailureTraceSink sink) {
+    g_traceSink.store(sink);
 }
 
 void ReportFailure(const std::string& what) {
@@ -27,7 +37,8 @@ void ReportFailure(const std::string& what) {
     }
     std::fprintf(stderr, "simulator: %s\n", what.c_str());
     std::fflush(stderr);
-    platform::TraceWrite("moxsim", TRACE_LEVEL_ERROR, 0xFFFFFFFFu, "%s", what.c_str());
+    if (const FailureTraceSink sink = g_traceSink.load())
+        sink(what);
 }
 
 } // namespace sim

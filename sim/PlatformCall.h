@@ -38,6 +38,11 @@ bool SelectorEquals(const nlohmann::json& ruleValue, const nlohmann::json& callV
 // trace. The call itself fails as it documents.
 void ReportFailure(const std::string& what);
 
+// Where ReportFailure also writes its line when the simulator's trace is built in (the 32-bit
+// configuration builds the core without it); set once, at start-up.
+using FailureTraceSink = void (*)(const std::string& what);
+void SetFailureTraceSink(FailureTraceSink sink);
+
 struct Faults::Rules {
     struct Entry {
         FaultRule rule;

@@ -90,10 +90,14 @@ public:
     Error FindEndDeviceById(_UVI_EndDeviceInfo& info, std::string id);
     Error FindPhyOfEndDevice(uint32_t endDeviceHandle, UVI_PhyInfo& info);
     Error FindEndDevicesOfController(std::vector<_UVI_EndDeviceInfo>& list, std::string controllerName);
-    Error FindEndDevicesOfArray(std::vector<_UVI_EndDeviceInfo>& list, std::string arrayName);
+    // With an array handle, only that array of the name counts: arrays of other controllers may
+    // share it.
+    Error FindEndDevicesOfArray(std::vector<_UVI_EndDeviceInfo>& list, std::string arrayName,
+                                uint32_t arrayHandle = 0);
     Error FindEndDevicesOfVolume(std::vector<_UVI_EndDeviceInfo>& list, std::string volumeName);
     Error FindArraysOfController(std::vector<_UVI_ArrayInfo>& list, std::string controllerName);
-    Error FindVolumesOfArray(std::vector<_UVI_VolumeInfo>& list, std::string arrayName);
+    Error FindVolumesOfArray(std::vector<_UVI_VolumeInfo>& list, std::string arrayName,
+                             uint32_t arrayHandle = 0);
     Error FindVolumeInfoByName(_UVI_VolumeInfo& info, std::string name);
     Error FindControllerHandleOfVolume(std::string name, uint32_t& controllerHandle);
     Error FindControllerHandleOfEndDevice(std::string id, uint32_t& controllerHandle);
@@ -110,13 +114,13 @@ public:
     Error GetEndDevices(std::vector<EndDevice>& list, std::string id);
     Error GetEndDeviceByHandle(EndDevice& view, uint32_t handle);
     Error GetControllerEndDevices(std::vector<EndDevice>& list, std::string controllerName);
-    Error GetArrayEndDevices(std::vector<EndDevice>& list, std::string arrayName);
+    Error GetArrayEndDevices(std::vector<EndDevice>& list, const _UVI_ArrayInfo& array);
     Error GetVolumeEndDevices(std::vector<EndDevice>& list, std::string volumeName);
     Error GetEndDevicesOfKind(std::vector<EndDevice>& list, uint32_t controllerHandle);
     Error GetArrays(std::vector<Array>& list, std::string name);
     Error GetControllerArrays(std::vector<Array>& list, std::string controllerName);
     Error GetVolumes(std::vector<Volume>& list, std::string name);
-    Error GetArrayVolumes(std::vector<Volume>& list, std::string arrayName);
+    Error GetArrayVolumes(std::vector<Volume>& list, const _UVI_ArrayInfo& array);
     Error GetAllControllers(std::vector<std::unique_ptr<BasicController>>& list);
     Error GetAnyControllerByHandle(std::unique_ptr<BasicController>& controller, uint32_t handle);
 

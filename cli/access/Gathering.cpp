@@ -192,6 +192,13 @@ Error MergeOverOwners(Error found, const std::vector<Owner>& owners, const std::
     return found;
 }
 
+// Arrays of several controllers can share a name (each controller numbers its own): the caller who
+// knows the array's handle keeps that one alone.
+void KeepArrayOfHandle(std::vector<_UVI_ArrayInfo>& arrays, uint32_t handle) {
+    if (handle != 0)
+        std::erase_if(arrays, [handle](const _UVI_ArrayInfo& array) { return array.handle != handle; });
+}
+
 } // namespace
 
 Error GetScopedEndDevices(uint32_t session, std::vector<_UVI_EndDeviceInfo>& list, uint32_t owner,
@@ -324,9 +331,11 @@ Error CliSession::FindEndDevicesOfController(std::vector<_UVI_EndDeviceInfo>& li
                            });
 }
 
-Error CliSession::FindEndDevicesOfArray(std::vector<_UVI_EndDeviceInfo>& list, std::string arrayName) {
+Error CliSession::FindEndDevicesOfArray(std::vector<_UVI_EndDeviceInfo>& list, std::string arrayName,
+                                        uint32_t arrayHandle) {
     std::vector<_UVI_ArrayInfo> arrays;
     Error found = GetArraysInScope(arrays, 0, SCOPE_KIND_ALL, arrayName);
+    KeepArrayOfHandle(arrays, arrayHandle);
     return MergeOverOwners(std::move(found), arrays, arrayName, "Multiple arrays of that name.",
                            [&](const _UVI_ArrayInfo& array) {
                                return GetEndDevicesInScope(list, array.handle, SCOPE_KIND_ARRAY, "");
@@ -362,13 +371,15 @@ Error CliSession::FindArraysOfController(std::vector<_UVI_ArrayInfo>& list, std:
     return result;
 }
 
-Error CliSession::FindVolumesOfArray(std::vector<_UVI_VolumeInfo>& list, std::string arrayName) {
+Error CliSession::FindVolumesOfArray(std::vector<_UVI_VolumeInfo>& list, std::string arrayName,
+                                     uint32_t arrayHandle) {
     std::vector<_UVI_ArrayInfo> arrays;
     Error found = GetArraysInScope(arrays, 0, SCOPE_KIND_ALL, arrayName);
     if (found.isError()) {
         found.set(1, "Could not get Array Handles");
         return found;
     }
+    KeepArrayOfHandle(arrays, arrayHandle);
     return MergeOverOwners(std::move(found), arrays, arrayName, "Multiple arrays of that name.",
                            [&](const _UVI_ArrayInfo& array) {
                                return GetVolumesInScope(list, array.handle, SCOPE_KIND_ARRAY, "");

@@ -22,7 +22,8 @@ Error CliSession::AddRaidCapabilities(Controller& view, const _UVI_ControllerInf
             FullConversion(CallUvi(UviGetRaidLevelInfo, session_, info.raidInfoHandle, level, &levelInfo)));
         if (result.isError())
             return result;
-        view.addRaidLevel(levelInfo, level);
+        if (levelInfo.supported != 0)
+            view.addRaidLevel(levelInfo, level);
     }
     return result;
 }
@@ -81,11 +82,11 @@ EndDevice CliSession::MakeEndDeviceView(const _UVI_EndDeviceInfo& info) {
     if (FindPhyOfEndDevice(info.endDeviceHandle, phy).isError())
         phy = UVI_PhyInfo{};
     std::vector<_UVI_VolumeInfo> volumes;
-    if (info.usage == 1) {
+    if (info.usage == UVI_DISK_USAGE_ARRAY_MEMBER) {
         _UVI_ArrayInfo array{};
         // Without the array's name no volumes are gathered: an empty name would select every array's.
         if (!ArrayOfHandle(array, info.arrayHandle).isError() && !RecordText(array.name).empty())
-            (void)FindVolumesOfArray(volumes, RecordText(array.name));
+            (void)FindVolumesOfArray(volumes, RecordText(array.name), array.handle);
     }
     _UVI_NvcInfo nvc{};
     if (GetNvcInfo(nvc, info.controllerHandle).isError())
@@ -123,9 +124,9 @@ Error CliSession::GetControllerEndDevices(std::vector<EndDevice>& list, std::str
     return MakeEndDeviceViews(std::move(gathering), records, list);
 }
 
-Error CliSession::GetArrayEndDevices(std::vector<EndDevice>& list, std::string arrayName) {
+Error CliSession::GetArrayEndDevices(std::vector<EndDevice>& list, const _UVI_ArrayInfo& array) {
     std::vector<_UVI_EndDeviceInfo> records;
-    Error gathering = FindEndDevicesOfArray(records, std::move(arrayName));
+    Error gathering = FindEndDevicesOfArray(records, RecordText(array.name), array.handle);
     return MakeEndDeviceViews(std::move(gathering), records, list);
 }
 
@@ -185,9 +186,9 @@ Error CliSession::GetVolumes(std::vector<Volume>& list, std::string name) {
     return MakeVolumeViews(std::move(gathering), records, list);
 }
 
-Error CliSession::GetArrayVolumes(std::vector<Volume>& list, std::string arrayName) {
+Error CliSession::GetArrayVolumes(std::vector<Volume>& list, const _UVI_ArrayInfo& array) {
     std::vector<_UVI_VolumeInfo> records;
-    Error gathering = FindVolumesOfArray(records, std::move(arrayName));
+    Error gathering = FindVolumesOfArray(records, RecordText(array.name), array.handle);
     return MakeVolumeViews(std::move(gathering), records, list);
 }
 

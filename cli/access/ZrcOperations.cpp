@@ -25,4 +25,9 @@ Error ZrcOperations::CheckRemapCandidate(uint32_t controllerHandle,
     return result;
 }
 
+Error ZrcOperations::RemapControllers(const std::vector<uint32_t>& controllerHandles) {
+    return FullConversion(
+        CallUvi(UviZrcRemapController, controllerHandles.data(), static_cast<int>(controllerHandles.size())));
+}
+
 } // namespace MOX

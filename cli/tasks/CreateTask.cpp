@@ -6,6 +6,7 @@
 #include "cli/ConsoleOutput.h"
 #include "cli/Options.h"
 #include "cli/access/VolumeConfigOperations.h"
+#include "middleware/api/UviEndDeviceRecords.h"
 
 namespace MOX {
 
@@ -19,9 +20,10 @@ namespace {
 
 constexpr size_t kMaxVolumeName = 16;
 
-// Usages of a disk that is a member of an array: array member, offline array, read-only member.
+// Usages of a disk that is a member of an array.
 bool IsArrayMemberUsage(uint32_t usage) {
-    return usage == 1 || usage == 3 || usage == 5;
+    return usage == UVI_DISK_USAGE_ARRAY_MEMBER || usage == UVI_DISK_USAGE_OFFLINE_ARRAY ||
+           usage == UVI_DISK_USAGE_ARRAY_MEMBER_READ_ONLY;
 }
 
 } // namespace

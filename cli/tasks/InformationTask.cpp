@@ -140,7 +140,7 @@ Error InformationTask::printControllers(const std::string& name) {
             heading("--ARRAY INFORMATION--");
             formatter_->format(array.getProperties());
             std::vector<Volume> volumes;
-            result.merge(session_.GetArrayVolumes(volumes, array.getName()));
+            result.merge(session_.GetArrayVolumes(volumes, array.getInfo()));
             if (result.isError())
                 return result;
             for (const Volume& volume : volumes) {
@@ -194,14 +194,14 @@ Error InformationTask::printArrays(const std::string& name) {
         heading("--ARRAY INFORMATION--");
         formatter_->format(array.getProperties());
         std::vector<Volume> volumes;
-        result.merge(session_.GetArrayVolumes(volumes, array.getName()));
+        result.merge(session_.GetArrayVolumes(volumes, array.getInfo()));
         if (result.isError())
             return result;
         heading("--VOLUMES IN ARRAY: " + array.getName() + " --");
         for (const Volume& volume : volumes)
             formatter_->format(volume.getProperties());
         std::vector<EndDevice> devices;
-        result.merge(session_.GetArrayEndDevices(devices, array.getName()));
+        result.merge(session_.GetArrayEndDevices(devices, array.getInfo()));
         if (result.isError())
             continue;
         heading("--DISKS IN ARRAY: " + array.getName() + " --");

@@ -5,6 +5,7 @@
 #include "cli/CommandParser.h"
 #include "cli/ConsoleOutput.h"
 #include "cli/Options.h"
+#include "cli/access/ManageOperations.h"
 #include "cli/access/VolumeConfigOperations.h"
 
 namespace MOX {
@@ -92,13 +93,10 @@ Error ModifyTask::setVolume(const std::string& name) {
     Error result = session.GetVolumes(views, name);
     if (result.isError())
         return result;
-    for (const Volume& view : views) {
-        if (view.getName() == name) {
-            volumeName = name;
-            return result;
-        }
-    }
-    return Failure(3, "ERROR: Volume " + name + " not found.");
+    if (!FirstNamed(views, name))
+        return Failure(3, "ERROR: Volume " + name + " not found.");
+    volumeName = name;
+    return result;
 }
 
 Error ModifyTask::setNewName(const std::string& name) {

@@ -7,8 +7,11 @@
 #include "platform/uefi/pi/PiPeiCis.h"
 
 #include "firmware/moxsecpeim/RemapBarPpi.h"
+#include "firmware/moxsecpeim/RemapDevices.h"
 
 struct SataControllerRecord;
+struct NvmePassThruRecord;
+struct StorageSecurityRecord;
 
 struct MoxSecPeimGlobals {
     // Set at entry; see GetPeiServices.
@@ -20,6 +23,12 @@ struct MoxSecPeimGlobals {
     UINT32 TscTicksPerMicrosecond;
     // Null until SetupSataController runs.
     SataControllerRecord* SataController;
+    // In installation order.
+    NvmePassThruRecord* NvmePassThruList;
+    StorageSecurityRecord* StorageSecurityList;
+    // NVMe controller re-initialisations in a row, over all devices.
+    UINT8 NvmeConsecutiveResets;
+    RemapState Remap;
     EFI_PEI_PPI_DESCRIPTOR RemapBarDescriptor;
     MoxRemapBarPpi RemapBarPpi;
 };

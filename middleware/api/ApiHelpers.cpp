@@ -1,5 +1,6 @@
 #include "middleware/api/ApiHelpers.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <memory>
@@ -8,13 +9,12 @@
 #include "middleware/core/HandleRegistry.h"
 #include "middleware/core/Registry.h"
 #include "middleware/ioctl/CIoctlStorage.h"
+#include "middleware/model/Controller.h"
+#include "middleware/model/Session.h"
 #include "platform/win/WinBase.h"
 #include "platform/win/WinDeviceIo.h"
 
 namespace {
-
-constexpr uint32_t kVolumeStateNormal = 1;
-constexpr uint32_t kVolumeStateManualNormal = 17;
 
 constexpr const char* kVolumeFlushPoliciesKey = "SOFTWARE\\Orvex\\Bexl\\VolumeFlushPolicies";
 
@@ -101,7 +101,7 @@ int FlagPairToTriState(uint8_t first, uint8_t second) {
 }
 
 bool VolumeStateIsNormal(const _UVI_VolumeInfo& volume) {
-    return volume.state == kVolumeStateNormal || volume.state == kVolumeStateManualNormal;
+    return volume.state == UVI_VOLUME_STATE_NORMAL || volume.state == UVI_VOLUME_STATE_MANUAL_NORMAL;
 }
 
 CConsolidatedError NullParameterError(const char* message) {
@@ -134,4 +134,13 @@ CConsolidatedError FillHandlesWhenAllFit(const std::vector<uint32_t>& handles, u
         if (handles[i] != 0)
             list[i] = handles[i];
     return result;
+}
+
+size_t ScratchRoom(const Session& session, uint32_t controllerHandle, uint32_t capacity,
+                   const std::function<size_t(const Controller&)>& of) {
+    size_t there = 0;
+    for (const auto& controller : session.getControllers())
+        if (controllerHandle == 0 || controller->getHandle() == controllerHandle)
+            there += of(*controller);
+    return std::min<size_t>(capacity, there);
 }

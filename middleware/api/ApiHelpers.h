@@ -2,11 +2,16 @@
 // Small services the queries and operations of the C interface share: the handle names of phys,
 // ports and RAID information records, the volume flush-policy registry values, the refresh of a
 // Windows disk's properties and the tri-state of two flags.
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "middleware/api/UviVolumeRecords.h"
 #include "middleware/core/ConsolidatedError.h"
+
+class Controller;
+class Session;
 
 // Handles of the C interface's phy, port and RAID information objects (process-wide, stable).
 uint32_t PhyHandleOfDisk(uint32_t diskHandle);
@@ -39,3 +44,8 @@ CConsolidatedError InvalidHandleError(const char* format, uint32_t handle);
 // 0xA001000D and writes nothing; otherwise every non-zero handle is written at its position.
 CConsolidatedError FillHandlesWhenAllFit(const std::vector<uint32_t>& handles, uint32_t* list,
                                          uint32_t* count);
+
+// A collection's scratch list holds no more than this: the objects `of` gives over the session's
+// controllers, or over the one of that handle (0: every controller), whatever count the caller gives.
+size_t ScratchRoom(const Session& session, uint32_t controllerHandle, uint32_t capacity,
+                   const std::function<size_t(const Controller&)>& of);

@@ -81,8 +81,8 @@ CConsolidatedError CheckAddedDisks(Session& session, const uint32_t* disks, unsi
         error = internalUviGetEndDeviceInfo(session, disks[i], &record);
         if (error.IsError())
             return WithDebug(error, "Invalid disk in internalUviVolumeModify");
-        if (record.arrayHandle != 0 || record.deviceType != 1 || record.state != 6 || record.systemDisk ||
-            record.usage != 2)
+        if (record.arrayHandle != 0 || record.deviceType != 1 || record.state != UVI_DISK_STATE_NORMAL ||
+            record.systemDisk || record.usage != UVI_DISK_USAGE_PASS_THROUGH)
             return StatusFailure(UVI_STATUS_INVALID_PARAMETER, "Disk cannot be used!");
         if (record.capacity < memberSize)
             return StatusFailure(UVI_STATUS_INVALID_PARAMETER, "Disk too small!");

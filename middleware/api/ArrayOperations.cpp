@@ -130,8 +130,14 @@ CConsolidatedError internalUviArraySetWriteCacheState(Session& session, uint32_t
     }
     TransactionManager transaction;
     error = transaction.triggerTransaction(target, kTriggerArrayCachePolicy);
-    if (error.IsError())
+    if (error.IsError()) {
         error.AddDebugInformation("Triggering the transaction failed!");
+        // The driver keeps the policy it was given until a trigger applies it: put the array's own
+        // policy back, or the next array's change would apply this refused one too.
+        CIoctlRaidArray_SetCachePolicy restore(target, index, static_cast<uint8_t>(record.writeCache - 1));
+        if (restore.Invoke().IsError())
+            error.AddDebugInformation("Unable to restore the array's cache policy");
+    }
     return error;
 }
 

@@ -252,11 +252,14 @@ CConsolidatedError CollectByRaidIndex(Session& session, uint32_t controllerHandl
     if (!haveRecords && *count != 0)
         return Failure(CConsolidatedError::UVI_INVALIDPARAMETER, "Input buffer can't be null");
     const uint32_t capacity = *count;
-    std::vector<uint32_t> scratch(capacity, 0);
+    std::vector<uint32_t> scratch(ScratchRoom(session, controllerHandle, capacity,
+                                              [&](const Controller& c) { return source(c).size(); }),
+                                  0);
+    const auto held = static_cast<uint32_t>(scratch.size());
     if (controllerHandle == 0) {
         uint32_t total = 0;
         for (const auto& controller : session.getControllers()) {
-            const uint32_t room = total < capacity ? capacity - total : 0;
+            const uint32_t room = total < held ? held - total : 0;
             uint32_t objects = 0;
             const CConsolidatedError one =
                 CollectOne(*controller, room != 0 ? scratch.data() + total : nullptr, room, objects, source);
@@ -276,7 +279,7 @@ CConsolidatedError CollectByRaidIndex(Session& session, uint32_t controllerHandl
         }
         uint32_t objects = 0;
         const CConsolidatedError one =
-            CollectOne(*controller, capacity != 0 ? scratch.data() : nullptr, capacity, objects, source);
+            CollectOne(*controller, capacity != 0 ? scratch.data() : nullptr, held, objects, source);
         *count = objects;
         if (one.IsError())
             return one;

@@ -41,7 +41,6 @@ constexpr uint32_t kDiskCacheModeAction = 17;
 
 constexpr uint32_t kSingleDiskLevel = UVI_RAID_LEVEL_0_SINGLE;
 constexpr uint32_t kBusPcie = 3;
-constexpr uint32_t kUsagePassThrough = 2;
 constexpr uint32_t kCacheFlagSet = 2;
 constexpr uint32_t kCachePolicyOff = 1;
 
@@ -321,7 +320,7 @@ CConsolidatedError internalUviDiskSetCacheMode(Session& session, uint32_t diskHa
     // pass-through disk is shrunk for metadata, so a refused call leaves the user's volumes alone.
     if (mode != UVI_NVC_MODE_SAFE && mode != UVI_NVC_MODE_PERFORMANCE)
         return Refused(CConsolidatedError::UVI_INVALIDPARAMETER, "Cache mode invalid");
-    if (record.usage == kUsagePassThrough && !pairing && config) {
+    if (record.usage == UVI_DISK_USAGE_PASS_THROUGH && !pairing && config) {
         const DiskShrinkExtension shrink(disk->getWinDiskInterface().get());
         error = shrink.makeSpaceForMetadata(config->getMetadataSectors(), config->getSectorSize(), spaceKind);
         if (error.IsError())

@@ -3,30 +3,41 @@
 // RAID configuration interface and the I/O classifier counters of the accelerated volume.
 #include <memory>
 
+#include "middleware/api/UviStatisticsRecords.h"
 #include "middleware/model/NvCacheStats.h"
 
 class Controller;
 class Session;
 
-class CIoctlNvCacheStats2Group : public CIoctlNvCacheStatisticsGroup {
+struct _NV_CACHE_STATS2_GROUP {
+    uint32_t Words[20];
+};
+static_assert(sizeof(_NV_CACHE_STATS2_GROUP) == 80);
+
+// Its group length is a 64-bit word.
+struct NV_CACHE_UNIFIED_STATS_GROUP {
+    uint64_t GroupLength;
+    uint8_t Data[1392];
+};
+static_assert(sizeof(NV_CACHE_UNIFIED_STATS_GROUP) == 1400);
+
+class CIoctlNvCacheStats2Group
+    : public CIoctlRaidGetConfig<_NV_CACHE_STATS2_GROUP, NvCacheStat2Info, RDEV_NV_CACHE_STATS2_GROUP_NO> {
     MOX_RUNTIME_CLASS("class CIoctlNvCacheStats2Group")
 
 public:
-    static constexpr uint32_t kDataLength = 80;
     explicit CIoctlNvCacheStats2Group(HANDLE target)
-        : CIoctlNvCacheStatisticsGroup(target, RDEV_NV_CACHE_STATS2_GROUP_NO, kDataLength,
-                                       "CIoctlNvCacheStats2Group") {}
+        : CIoctlRaidGetConfig(target, "CIoctlNvCacheStats2Group") {}
 };
 
-// Its group length is a 64-bit word.
-class CIoctlNvCacheUnifiedStatsGroup : public CIoctlNvCacheStatisticsGroup {
+class CIoctlNvCacheUnifiedStatsGroup
+    : public CIoctlRaidGetConfig<NV_CACHE_UNIFIED_STATS_GROUP, NvCacheUnifiedStats,
+                                 RDEV_NV_CACHE_UNIFIED_STATS_GROUP_NO> {
     MOX_RUNTIME_CLASS("class CIoctlNvCacheUnifiedStatsGroup")
 
 public:
-    static constexpr uint32_t kDataLength = 1400;
     explicit CIoctlNvCacheUnifiedStatsGroup(HANDLE target)
-        : CIoctlNvCacheStatisticsGroup(target, RDEV_NV_CACHE_UNIFIED_STATS_GROUP_NO, kDataLength,
-                                       "CIoctlNvCacheUnifiedStatsGroup") {}
+        : CIoctlRaidGetConfig(target, "CIoctlNvCacheUnifiedStatsGroup") {}
 
 protected:
     CConsolidatedError CheckGroup() const override;

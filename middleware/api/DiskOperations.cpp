@@ -41,23 +41,6 @@ CConsolidatedError SetWindowsDriveSetting(Session& session, int driveNumber, con
     return ((*drive).*set)(setting == 1);
 }
 
-// End-device states and usages the state tests read.
-enum DiskState : uint32_t {
-    kStateOffline = 1,
-    kStateFailed = 3,
-    kStateSmartEvent = 4,
-    kStateNormal = 6,
-    kStateLocked = 7,
-    kStateOfflineByRequest = 8,
-};
-enum DiskUsage : uint32_t {
-    kUsageUnknown = 0,
-    kUsageArrayMember = 1,
-    kUsagePassThrough = 2,
-    kUsageOfflineArray = 3,
-    kUsageSpare = 4,
-};
-
 // Disks of this size and more become spares only on controllers with large-disk support.
 constexpr uint64_t kLargeDiskBytes = 0x20000000000;
 // The controller record's large-disk support flag (record offset 439).
@@ -131,20 +114,26 @@ struct OneActionOperation {
     const char* failureText;
 };
 
-const OneActionOperation kClaim = {[](const _UVI_EndDeviceInfo& d) { return d.usage == kUsagePassThrough; },
-                                   kDiskActionClaim, "Unable to claim disk"};
-const OneActionOperation kMarkAsFailed = {[](const _UVI_EndDeviceInfo& d) { return d.state != kStateFailed; },
-                                          kDiskActionMarkFailed, "Unable to mark disk as failed"};
-const OneActionOperation kMarkAsNormal = {[](const _UVI_EndDeviceInfo& d) { return d.state == kStateFailed; },
-                                          kDiskActionMarkNormal, "Unable to mark disk as normal/ healthy"};
-const OneActionOperation kMarkOffline = {[](const _UVI_EndDeviceInfo& d) { return d.state != kStateOffline; },
-                                         kDiskActionOffline, "Unable to mark disk as offline"};
-const OneActionOperation kMarkOnline = {
-    [](const _UVI_EndDeviceInfo& d) { return d.state == kStateOffline || d.state == kStateOfflineByRequest; },
-    kDiskActionOnline, "Unable to mark disk as online"};
+const OneActionOperation kClaim = {
+    [](const _UVI_EndDeviceInfo& d) { return d.usage == UVI_DISK_USAGE_PASS_THROUGH; }, kDiskActionClaim,
+    "Unable to claim disk"};
+const OneActionOperation kMarkAsFailed = {
+    [](const _UVI_EndDeviceInfo& d) { return d.state != UVI_DISK_STATE_FAILED; }, kDiskActionMarkFailed,
+    "Unable to mark disk as failed"};
+const OneActionOperation kMarkAsNormal = {
+    [](const _UVI_EndDeviceInfo& d) { return d.state == UVI_DISK_STATE_FAILED; }, kDiskActionMarkNormal,
+    "Unable to mark disk as normal/ healthy"};
+const OneActionOperation kMarkOffline = {
+    [](const _UVI_EndDeviceInfo& d) { return d.state != UVI_DISK_STATE_OFFLINE; }, kDiskActionOffline,
+    "Unable to mark disk as offline"};
+const OneActionOperation kMarkOnline = {[](const _UVI_EndDeviceInfo& d) {
+                                            return d.state == UVI_DISK_STATE_OFFLINE ||
+                                                   d.state == UVI_DISK_STATE_OFFLINE_BY_REQUEST;
+                                        },
+                                        kDiskActionOnline, "Unable to mark disk as online"};
 const OneActionOperation kSetSmartEvent = {
-    [](const _UVI_EndDeviceInfo& d) { return d.state != kStateSmartEvent; }, kDiskActionSetSmartEvent,
-    "Unable to set SMART on disk"};
+    [](const _UVI_EndDeviceInfo& d) { return d.state != UVI_DISK_STATE_SMART_EVENT; },
+    kDiskActionSetSmartEvent, "Unable to set SMART on disk"};
 const OneActionOperation kResetSmartEvent = {[](const _UVI_EndDeviceInfo& d) { return d.smartEvent == 1; },
                                              kDiskActionResetSmartEvent, "Unable to reset SMART on disk"};
 
@@ -159,7 +148,8 @@ CConsolidatedError RunOneAction(Session& session, uint32_t diskHandle, const One
 }
 
 bool ClearableUsage(uint32_t usage) {
-    return usage == kUsageUnknown || usage == kUsageArrayMember || usage == kUsageOfflineArray;
+    return usage == UVI_DISK_USAGE_UNKNOWN || usage == UVI_DISK_USAGE_ARRAY_MEMBER ||
+           usage == UVI_DISK_USAGE_OFFLINE_ARRAY;
 }
 
 bool IsDiskOfVolume(const Controller& controller, const std::shared_ptr<RaidVolume>& volume,
@@ -180,7 +170,7 @@ CConsolidatedError ClearMetadata(Session& session, uint32_t diskHandle) {
     const _UVI_EndDeviceInfo& info = disk.info;
     if (info.systemDisk || info.arrayHandle != 0 || !ClearableUsage(info.usage))
         return InvalidState();
-    if (info.state == kStateOfflineByRequest) {
+    if (info.state == UVI_DISK_STATE_OFFLINE_BY_REQUEST) {
         result = internalUviDiskMarkOnline(session, diskHandle);
         if (result.IsError()) {
             result.AddDebugInformation("Unable to bring manual offline disk to online");
@@ -266,7 +256,8 @@ CConsolidatedError internalUviDiskMarkAsSpare(Session& session, uint32_t diskHan
     if (!controllerInfo.capabilities[kLargeDiskFlag] && disk.info.capacity >= kLargeDiskBytes)
         return Refused(CConsolidatedError::UVI_NOTSUPPORTED,
                        "Disk of size greater than or equal to 2TB is not supported");
-    if (disk.info.systemDisk || disk.info.state != kStateNormal || disk.info.usage != kUsagePassThrough)
+    if (disk.info.systemDisk || disk.info.state != UVI_DISK_STATE_NORMAL ||
+        disk.info.usage != UVI_DISK_USAGE_PASS_THROUGH)
         return InvalidState();
     return RunDiskActions(session, *disk.controller, diskHandle,
                           {{kDiskActionClaim, "Unable to Claim device for Marking disk as Spare"},
@@ -279,7 +270,7 @@ CConsolidatedError internalUviDiskUnmarkAsSpare(Session& session, uint32_t diskH
     CConsolidatedError result = ReadDisk(session, diskHandle, disk);
     if (result.IsError())
         return result;
-    if (disk.info.state != kStateNormal || disk.info.usage != kUsageSpare)
+    if (disk.info.state != UVI_DISK_STATE_NORMAL || disk.info.usage != UVI_DISK_USAGE_SPARE)
         return InvalidState();
     return RunDiskActions(
         session, *disk.controller, diskHandle,
@@ -318,7 +309,7 @@ CConsolidatedError internalUviDiskUnlock(Session& session, uint32_t diskHandle,
         result.AddDebugInformation("Error getting disk info for the handle passed in!");
         return result;
     }
-    if (info.state != kStateLocked)
+    if (info.state != UVI_DISK_STATE_LOCKED)
         return InvalidState();
     ControllerLocator* locator = controller->getControllerLocator();
     if (!locator)

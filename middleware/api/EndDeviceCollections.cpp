@@ -78,8 +78,12 @@ CConsolidatedError collectEndDeviceRecords(Session& session, uint32_t controller
         return result;
     }
     const uint32_t capacity = *count;
-    std::vector<uint32_t> handles(capacity, 0);
+    std::vector<uint32_t> handles(ScratchRoom(session, controllerHandle, capacity,
+                                              [&](const Controller& c) { return selector(c).size(); }),
+                                  0);
+    const auto held = static_cast<uint32_t>(handles.size());
     if (controllerHandle == 0) {
+        *count = held;
         result = collectEndDeviceHandles(session, handles.data(), count, session.getControllers(), selector);
     } else {
         const auto controller = session.getControllerByHandle(controllerHandle);
@@ -88,6 +92,7 @@ CConsolidatedError collectEndDeviceRecords(Session& session, uint32_t controller
             result.AddErrorMessage("Invalid controller handle: %d", static_cast<int>(controllerHandle));
             return result;
         }
+        *count = held;
         result = FillControllerPart(*controller, handles.data(), count, selector);
     }
     if (result.IsError())

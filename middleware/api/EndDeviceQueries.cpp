@@ -24,29 +24,6 @@
 
 namespace {
 
-// Disk states and usages of the record.
-enum : uint32_t {
-    kStateOffline = 1,
-    kStateMissing = 2,
-    kStateFailed = 3,
-    kStateSmartEvent = 4,
-    kStateFlag16 = 5,
-    kStateNormal = 6,
-    kStateLocked = 7,
-    kStateFlag7 = 8,
-    kStateFlag11 = 9,
-};
-enum : uint32_t {
-    kUsageUnknown = 0,
-    kUsageArrayMember = 1,
-    kUsagePassThrough = 2,
-    kUsageOfflineArray = 3,
-    kUsageSpare = 4,
-    kUsageMemberReadOnly = 5,
-    kUsagePassThroughReadOnly = 6,
-    kUsageAccelerated = 7,
-};
-
 // RAID disk record state flags.
 constexpr uint32_t kFlagFailed = 0x4;
 constexpr uint32_t kFlagPresent = 0x10;
@@ -86,36 +63,36 @@ void CopyTextIfFits(char* field, size_t size, const std::string& text) {
 
 uint32_t StateOfFlags(uint32_t flags) {
     if (flags & kFlagLocked)
-        return kStateLocked;
+        return UVI_DISK_STATE_LOCKED;
     if (flags & kFlagOffline)
-        return kStateOffline;
+        return UVI_DISK_STATE_OFFLINE;
     if (flags & kFlag80)
-        return kStateFlag7;
+        return UVI_DISK_STATE_OFFLINE_BY_REQUEST;
     if (!(flags & kFlagPresent))
-        return kStateMissing;
+        return UVI_DISK_STATE_MISSING;
     if (flags & kFlag800)
-        return kStateFlag11;
+        return UVI_DISK_STATE_FLAGGED_800;
     if (flags & kFlagFailed)
-        return kStateFailed;
+        return UVI_DISK_STATE_FAILED;
     if (flags & kFlagSmart)
-        return kStateSmartEvent;
+        return UVI_DISK_STATE_SMART_EVENT;
     if (flags & kFlag10000)
-        return kStateFlag16;
-    return kStateNormal;
+        return UVI_DISK_STATE_FLAGGED_10000;
+    return UVI_DISK_STATE_NORMAL;
 }
 
 uint32_t UsageOfCode(uint32_t code) {
     switch (code) {
     case RaidDiskConfig::kUsageArrayMember:
-        return kUsageArrayMember;
+        return UVI_DISK_USAGE_ARRAY_MEMBER;
     case RaidDiskConfig::kUsagePassThrough:
-        return kUsagePassThrough;
+        return UVI_DISK_USAGE_PASS_THROUGH;
     case RaidDiskConfig::kUsageOfflineArray:
-        return kUsageOfflineArray;
+        return UVI_DISK_USAGE_OFFLINE_ARRAY;
     case RaidDiskConfig::kUsageSpare:
-        return kUsageSpare;
+        return UVI_DISK_USAGE_SPARE;
     default:
-        return kUsageUnknown;
+        return UVI_DISK_USAGE_UNKNOWN;
     }
 }
 
@@ -195,8 +172,8 @@ void FillAhciPart(const Controller& controller, AhciDisk& disk, _UVI_EndDeviceIn
             CopyText(r.serialNumber, sizeof r.serialNumber, disk.getIdentifySerialNumber());
         if (Word(identify, kWordGeneral) & 0x8000) {
             r.deviceType = 2;
-            r.state = kStateNormal;
-            r.usage = kUsageUnknown;
+            r.state = UVI_DISK_STATE_NORMAL;
+            r.usage = UVI_DISK_USAGE_UNKNOWN;
             r.systemDisk = 0;
             r.recordKind = 1;
         } else {
@@ -224,8 +201,8 @@ void FillNvmePart(const Controller& controller, NvmeDisk* nvme, _UVI_EndDeviceIn
     r.ownDriverDisk = 1;
     r.busType = 1;
     if (controller.getType() == Controller::kTypeNvme) {
-        r.usage = kUsagePassThrough;
-        r.state = kStateNormal;
+        r.usage = UVI_DISK_USAGE_PASS_THROUGH;
+        r.state = UVI_DISK_STATE_NORMAL;
     }
     std::memset(r.serialNumber, 0, sizeof r.serialNumber);
     CopyText(r.serialNumber, sizeof r.serialNumber, nvme->getSerialNumber());
@@ -296,11 +273,12 @@ void AcceleratedDiskCheck(const Controller& controller, const Disk& disk, _UVI_E
     const uint8_t* deviceInfo = volume->getDeviceInfo();
     r.systemDisk = deviceInfo ? (deviceInfo[16] & 1) : 0;
     if (!BlockCacheKeptByDriver(controller))
-        r.usage = kUsageAccelerated;
+        r.usage = UVI_DISK_USAGE_ACCELERATED;
 }
 
 void RecoveryPairAdjustments(const Controller& controller, const Disk& disk, _UVI_EndDeviceInfo& r) {
-    if (!(r.usage == kUsagePassThrough || (r.state == kStateMissing && r.usage == kUsageArrayMember)))
+    if (!(r.usage == UVI_DISK_USAGE_PASS_THROUGH ||
+          (r.state == UVI_DISK_STATE_MISSING && r.usage == UVI_DISK_USAGE_ARRAY_MEMBER)))
         return;
     bool syncing = false;
     for (const auto& volume : controller.getVolumes())
@@ -314,16 +292,17 @@ void RecoveryPairAdjustments(const Controller& controller, const Disk& disk, _UV
             continue;
         char serial[65] = {};
         config->copySerialNumber(serial, sizeof serial);
-        if (r.state == kStateMissing && r.usage == kUsageArrayMember &&
+        if (r.state == UVI_DISK_STATE_MISSING && r.usage == UVI_DISK_USAGE_ARRAY_MEMBER &&
             config->getUsageCode() == RaidDiskConfig::kUsagePassThrough &&
             SerialMatch(serial, r.serialNumber)) {
-            r.usage = kUsageMemberReadOnly;
+            r.usage = UVI_DISK_USAGE_ARRAY_MEMBER_READ_ONLY;
             r.masterDisk = MasterDiskFlag(controller, disk);
             return;
         }
-        if (r.usage == kUsagePassThrough && config->getUsageCode() == RaidDiskConfig::kUsageArrayMember &&
-            config->isNotPresent() && SerialMatch(r.serialNumber, serial)) {
-            r.usage = kUsagePassThroughReadOnly;
+        if (r.usage == UVI_DISK_USAGE_PASS_THROUGH &&
+            config->getUsageCode() == RaidDiskConfig::kUsageArrayMember && config->isNotPresent() &&
+            SerialMatch(r.serialNumber, serial)) {
+            r.usage = UVI_DISK_USAGE_PASS_THROUGH_READ_ONLY;
             r.masterDisk = MasterDiskFlag(controller, disk);
             return;
         }
@@ -345,22 +324,22 @@ void StateAndUsage(const Session& session, const Controller& controller, const D
         for (const auto& volume : c->getVolumes())
             if (IsRecoveryVolume(*volume) && volume->getArrayOrd() == config->getArrayIndex()) {
                 if (config->isNotPresent())
-                    r.state = kStateMissing;
-                else if (r.state == kStateFlag7)
-                    r.state = kStateOffline;
+                    r.state = UVI_DISK_STATE_MISSING;
+                else if (r.state == UVI_DISK_STATE_OFFLINE_BY_REQUEST)
+                    r.state = UVI_DISK_STATE_OFFLINE;
             }
     r.usage = UsageOfCode(config->getUsageCode());
 
     const auto blockCache = controller.getBlockCacheVolume();
-    if (r.usage == kUsageArrayMember && r.arrayHandle == 0 && blockCache && blockCache->getArray() &&
-        config->isMemberOfArray(blockCache->getArray()->getHandle())) {
+    if (r.usage == UVI_DISK_USAGE_ARRAY_MEMBER && r.arrayHandle == 0 && blockCache &&
+        blockCache->getArray() && config->isMemberOfArray(blockCache->getArray()->getHandle())) {
         if (const VezkPairingInfo* pairing = controller.getVezkInfo()) {
-            if (model::Read32(pairing->Bytes, 0xE8) != 0) {
-                r.state = kStateNormal;
-                r.usage = kUsagePassThroughReadOnly;
+            if (pairing->status() != 0) {
+                r.state = UVI_DISK_STATE_NORMAL;
+                r.usage = UVI_DISK_USAGE_PASS_THROUGH_READ_ONLY;
             } else {
-                r.state = kStateOffline;
-                r.usage = kUsageOfflineArray;
+                r.state = UVI_DISK_STATE_OFFLINE;
+                r.usage = UVI_DISK_USAGE_OFFLINE_ARRAY;
             }
         }
     }
@@ -369,14 +348,14 @@ void StateAndUsage(const Session& session, const Controller& controller, const D
         disk.getWinScsiAddress() != kNoScsiAddress ? disk.getWinScsiAddress() : disk.getScsiAddress();
     r.vezkDiskKind = controller.getInterfaceDeviceType(address);
     if (r.vezkDiskKind == 1)
-        r.usage = kUsageArrayMember;
+        r.usage = UVI_DISK_USAGE_ARRAY_MEMBER;
     else if (r.vezkDiskKind == 4)
-        r.usage = kUsageOfflineArray;
+        r.usage = UVI_DISK_USAGE_OFFLINE_ARRAY;
 
     r.sectorSize = config->getSectorSize();
     r.sectorCount = config->getWideValue14();
     r.freeSectorCount = config->getAvailableSectors();
-    if (r.state != kStateMissing)
+    if (r.state != UVI_DISK_STATE_MISSING)
         FillRaidMemberDetails(disk, r);
     if (controller.getType() == Controller::kTypeAhci)
         r.masterDisk = MasterDiskFlag(controller, disk);
@@ -569,9 +548,8 @@ CConsolidatedError internalUviGetEndDeviceInfo(Session& session, uint32_t handle
         r.oldFirmware = IsOldFirmware(r.firmwareRevision);
         const VezkPairingInfo* pairing = controller->getVezkInfo();
         const auto blockCache = controller->getBlockCacheVolume();
-        if (pairing &&
-            (model::Read32(pairing->Bytes, 0xE8) != 0 || model::Read32(pairing->Bytes, 0x48) != 0) &&
-            blockCache && config && blockCache->getArray()) {
+        if (pairing && (pairing->status() != 0 || pairing->pairType() != 0) && blockCache && config &&
+            blockCache->getArray()) {
             const uint32_t cacheArray = blockCache->getArray()->getHandle();
             if (cacheArray == config->getOriginalArrayHandle() || cacheArray == config->getArrayHandle())
                 r.pairingCheck = 1;
@@ -579,15 +557,15 @@ CConsolidatedError internalUviGetEndDeviceInfo(Session& session, uint32_t handle
     }
     FillWindowsPart(*disk, r);
     auto* nvme = dynamic_cast<NvmeDisk*>(disk.get());
-    if (nvme && nvme->getHealthLog()[0] != 0 && r.state == kStateNormal) {
+    if (nvme && nvme->getHealthLog()[0] != 0 && r.state == UVI_DISK_STATE_NORMAL) {
         r.smartEvent = 1;
-        r.state = kStateSmartEvent;
+        r.state = UVI_DISK_STATE_SMART_EVENT;
     }
     if (auto* ahci = dynamic_cast<AhciDisk*>(disk.get())) {
         if (ahci->getOpalSecurityState() == AhciDisk::kOpalLocked)
-            r.state = kStateLocked;
+            r.state = UVI_DISK_STATE_LOCKED;
         else if (ahci->getOpalSecurityState() == AhciDisk::kOpalUnlocked)
-            r.state = kStateNormal;
+            r.state = UVI_DISK_STATE_NORMAL;
     }
     r.hybridMemberKind = HybridKind(*disk);
     if (const auto& hybrid = disk->getHybridDiskExtension()) {

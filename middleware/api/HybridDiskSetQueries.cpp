@@ -1,6 +1,7 @@
 // The hybrid disk sets of a session: their handles and one set's members.
 #include <cstring>
 
+#include "middleware/api/ApiHelpers.h"
 #include "middleware/api/ExportedCall.h"
 #include "middleware/api/UviHybridRecords.h"
 #include "middleware/model/HybridDiskSet.h"
@@ -63,8 +64,7 @@ extern "C" _UVI_Error UviGetHybridDiskSetInfo(unsigned int session, unsigned int
             info->numControllerHandles = CopyHandles(set->getControllerHandles(), info->controllerHandles);
             return error;
         }
-        error.SetError(CConsolidatedError::GENERAL_INVALID_VALUE, nullptr);
-        error.AddErrorMessage("Invalid Handle passed in UviGetHybridDiskSetInfo, Received: %u", setHandle);
-        return error;
+        return InvalidHandleError("Invalid Handle passed in UviGetHybridDiskSetInfo, Received: %d",
+                                  setHandle);
     });
 }

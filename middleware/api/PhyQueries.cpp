@@ -245,9 +245,7 @@ CConsolidatedError internalUviGetPhyInfo(Session& session, uint32_t phyHandle, U
             if (PhyHandleOfDisk(disk->getHandle()) == phyHandle)
                 return fillPhyInfofromAhciDisks(*controller, *disk, info);
     }
-    CConsolidatedError error = Failure(CConsolidatedError::GENERAL_INVALID_VALUE, nullptr);
-    error.AddErrorMessage("Invalid Handle passed in internalUviGetPhyInfo, Received: %u", phyHandle);
-    return error;
+    return InvalidHandleError("Invalid Handle passed in internalUviGetPhyInfo, Received: %d", phyHandle);
 }
 
 extern "C" MOX_EXPORT _UVI_Error UviGetPhyHandles(unsigned int session, unsigned int* handleList,

@@ -66,7 +66,7 @@ MOX_EXPORT _UVI_Error UviSessionClose(unsigned int sessionHandle);
 
 // Subscribes to every event device of the RAID driver's controllers and to software events; the
 // event handle, or 0 on failure.
-MOX_EXPORT unsigned long long UviEventSetUpForAllWithHandle();
+MOX_EXPORT unsigned long long UviEventSetUpForAllWithHandle(void);
 // Subscribes to the devices of the controller with this storage port number and to software events;
 // the event handle, or 0 on failure (also for a port without controller). Not exported by name: the
 // command line calls it directly.

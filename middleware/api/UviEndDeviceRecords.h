@@ -14,6 +14,31 @@ typedef struct _UVI_DiskIdentifyData _UVI_DiskIdentifyData;
 typedef struct _UVI_ZpoddInfo _UVI_ZpoddInfo;
 #endif
 
+// End-device states (state of _UVI_EndDeviceInfo and _UVI_ThirdPartyEndDeviceInfo).
+enum _UVI_DiskState {
+    UVI_DISK_STATE_OFFLINE = 1,
+    UVI_DISK_STATE_MISSING = 2,
+    UVI_DISK_STATE_FAILED = 3,
+    UVI_DISK_STATE_SMART_EVENT = 4,
+    UVI_DISK_STATE_FLAGGED_10000 = 5, // the RAID record's state flag 0x10000
+    UVI_DISK_STATE_NORMAL = 6,
+    UVI_DISK_STATE_LOCKED = 7,
+    UVI_DISK_STATE_OFFLINE_BY_REQUEST = 8,
+    UVI_DISK_STATE_FLAGGED_800 = 9, // the RAID record's state flag 0x800
+};
+
+// End-device usages (usage).
+enum _UVI_DiskUsage {
+    UVI_DISK_USAGE_UNKNOWN = 0,
+    UVI_DISK_USAGE_ARRAY_MEMBER = 1,
+    UVI_DISK_USAGE_PASS_THROUGH = 2,
+    UVI_DISK_USAGE_OFFLINE_ARRAY = 3,
+    UVI_DISK_USAGE_SPARE = 4,
+    UVI_DISK_USAGE_ARRAY_MEMBER_READ_ONLY = 5,
+    UVI_DISK_USAGE_PASS_THROUGH_READ_ONLY = 6,
+    UVI_DISK_USAGE_ACCELERATED = 7,
+};
+
 struct _UVI_EndDeviceInfo {
     uint32_t endDeviceHandle;
     uint32_t reserved4;
@@ -45,11 +70,8 @@ struct _UVI_EndDeviceInfo {
     // An AHCI disk or an NVMe disk of the vendor's driver.
     uint8_t ownDriverDisk;
     uint8_t reserved245[3];
-    // 1 offline, 2 missing, 3 failed, 4 SMART event, 5, 6 normal, 7 locked, 8, 9.
-    uint32_t state;
-    // 0 unknown, 1 array member, 2 pass through, 3 offline array, 4 spare, 5 array member read
-    // only, 6 pass through read only, 7 accelerated disk.
-    uint32_t usage;
+    uint32_t state; // _UVI_DiskState
+    uint32_t usage; // _UVI_DiskUsage
     uint32_t vezkDiskKind;
     uint32_t controllerHandle;
     uint32_t capabilities;
@@ -206,8 +228,8 @@ struct _UVI_ThirdPartyEndDeviceInfo {
     uint8_t systemDisk;
     uint8_t reserved209[3];
     // Always 6 (normal) and 2 (pass through).
-    uint32_t state;
-    uint32_t usage;
+    uint32_t state; // _UVI_DiskState
+    uint32_t usage; // _UVI_DiskUsage
     uint32_t controllerHandle;
     uint8_t hasPartitions;
     uint8_t reserved225[3];

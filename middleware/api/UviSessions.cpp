@@ -22,6 +22,8 @@ _UVI_Error UviSessionOpen(unsigned int* sessionHandle) {
                            "NULL session handle passed to UviSessionOpen");
             return error;
         }
+        // A failed open leaves no stale handle for the caller to use.
+        *sessionHandle = 0;
         unsigned id = 0;
         CConsolidatedError result = handler.openSession(id);
         if (result.IsSuccessful())

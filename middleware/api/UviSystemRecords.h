@@ -79,7 +79,7 @@ extern "C" {
 MOX_EXPORT _UVI_Error UviGetSystemInfo(unsigned int session, uint32_t version, _UVI_SystemInfo* info);
 // The PCI device ID of the platform's LPC controller; needs no initialisation.
 MOX_EXPORT _UVI_Error GetLPCId(uint16_t* id);
-MOX_EXPORT _UVI_MiddlewareVersionInfo UviGetMiddlewareVersionInfo();
+MOX_EXPORT _UVI_MiddlewareVersionInfo UviGetMiddlewareVersionInfo(void);
 #ifdef __cplusplus
 }
 #endif

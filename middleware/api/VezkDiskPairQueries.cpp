@@ -2,6 +2,7 @@
 #include <cstring>
 #include <vector>
 
+#include "middleware/api/ApiHelpers.h"
 #include "middleware/api/ExportedCall.h"
 #include "middleware/api/VezkStatus.h"
 #include "middleware/model/Controller.h"
@@ -76,10 +77,8 @@ extern "C" MOX_EXPORT _UVI_Error UviGetVezkDiskPairInfo(unsigned int session, un
                     match = pair.get();
         if (!match) {
             // Success here would pass the caller's untouched record off as a pair.
-            error.SetError(CConsolidatedError::GENERAL_INVALID_VALUE, nullptr);
-            error.AddErrorMessage("Invalid Handle passed in UviGetVezkDiskPairInfo, Received: %u",
-                                  pairHandle);
-            return error;
+            return InvalidHandleError("Invalid Handle passed in UviGetVezkDiskPairInfo, Received: %d",
+                                      pairHandle);
         }
         _UVI_VezkDiskPairInfo filled;
         std::memcpy(&filled, info, sizeof filled);

@@ -4,8 +4,10 @@
 #include <cstring>
 #include <memory>
 
+#include "middleware/api/ApiHelpers.h"
+#include "middleware/api/ControllerQueries.h"
 #include "middleware/api/ExportedCall.h"
-#include "middleware/api/HandleList.h"
+#include "middleware/api/NvcInfo.h"
 #include "middleware/ioctl/VezkRequests.h"
 #include "middleware/model/Controller.h"
 #include "middleware/model/Disk.h"
@@ -17,27 +19,6 @@
 
 namespace {
 
-// Offsets into the pairing answer the controller keeps.
-namespace answer {
-constexpr size_t kValueA = 0x28;
-constexpr size_t kValueB = 0x30;
-constexpr size_t kValueC = 0x38;
-constexpr size_t kValueD = 0x40;
-constexpr size_t kValue44 = 0x44;
-constexpr size_t kPairType = 0x48;
-constexpr size_t kValue4C = 0x4C;
-constexpr size_t kPairingState = 0x50;
-constexpr size_t kMigrationType = 0x54;
-constexpr size_t kValue72 = 0xD8;
-constexpr size_t kVolumeIndex = 0xE4;
-constexpr size_t kHalvexStatus = 0xE8;
-constexpr size_t kBlockProgress = 0xEC;
-constexpr size_t kBootProgress = 0xF0;
-constexpr size_t kOverallProgress = 0xF4;
-constexpr size_t kExtendedFlag = 0xF8;
-constexpr size_t kExtendedAddress = 0xFC;
-} // namespace answer
-
 // The NV cache information's size (MiB) and its counters.
 constexpr size_t kNvCacheSizeMb = 4;
 constexpr size_t kNvCacheLeft = 44;
@@ -45,8 +26,7 @@ constexpr size_t kNvCacheTotal = 48;
 
 constexpr uint32_t kNoAddress = 0xFFFFFFFF;
 
-int32_t Progress(const uint8_t* bytes, size_t offset) {
-    const int32_t value = static_cast<int32_t>(model::Read32(bytes, offset));
+int32_t Progress(int32_t value) {
     return value < 0 ? -1 : value;
 }
 
@@ -65,8 +45,7 @@ std::shared_ptr<Controller> FindController(Session& session, uint32_t handle, CC
     }
     auto controller = session.getControllerByHandle(handle);
     if (!controller) {
-        error.SetError(CConsolidatedError::GENERAL_INVALID_VALUE, nullptr);
-        error.AddErrorMessage("Invalid Handle passed in internalUviVezkNvcInfo, Received: %u", handle);
+        error = InvalidHandleError("Invalid Handle passed in internalUviVezkNvcInfo, Received: %d", handle);
     }
     return controller;
 }
@@ -106,30 +85,27 @@ bool HasEfiSystemPartition(Session& session, const Controller& controller, uint3
 }
 
 void FillPairing(Session& session, const Controller& controller, _UVI_VezkInfo& info) {
-    const uint8_t* a = controller.getVezkInfo()->Bytes;
-    using model::Read32;
-    using model::Read64;
-    info.blockMigrationProgress = Progress(a, answer::kBlockProgress);
-    info.bootMigrationProgress = Progress(a, answer::kBootProgress);
-    info.valueA = Read64(a, answer::kValueA);
-    info.valueB = Read64(a, answer::kValueB);
-    info.valueAPlusC = Read64(a, answer::kValueA) + Read64(a, answer::kValueC);
-    info.valueDTimesC = uint64_t{Read32(a, answer::kValueD)} * Read64(a, answer::kValueC);
-    const uint32_t pairType = Read32(a, answer::kPairType);
+    const VezkPairingInfo& a = *controller.getVezkInfo();
+    info.blockMigrationProgress = Progress(a.blockProgress());
+    info.bootMigrationProgress = Progress(a.bootProgress());
+    info.valueA = a.valueA();
+    info.valueB = a.valueB();
+    info.valueAPlusC = a.valueA() + a.valueC();
+    info.valueDTimesC = uint64_t{a.blockSize()} * a.valueC();
+    const uint32_t pairType = a.pairType();
     info.pairType = pairType >= 1 && pairType <= 3 ? pairType : 0;
-    info.value4C = Read32(a, answer::kValue4C);
-    info.migrationType = Read32(a, answer::kMigrationType);
-    info.pairingState = Read32(a, answer::kPairingState);
-    info.halvexStatus = Read32(a, answer::kHalvexStatus);
-    info.extendedFlag = a[answer::kExtendedFlag];
-    info.value72 = a[answer::kValue72];
-    info.extendedAddress = PackAddress(controller.getPortNumber(), Read32(a, answer::kExtendedAddress));
-    info.value44 = Read32(a, answer::kValue44);
-    info.value40 = Read32(a, answer::kValueD);
-    info.fileCacheState = pairType == 0 ? 0 : (Read64(a, answer::kValueC) != 0 ? 1 : 2);
+    info.value4C = a.value4C();
+    info.migrationType = a.migrationType();
+    info.pairingState = a.pairState();
+    info.halvexStatus = static_cast<uint32_t>(a.status());
+    info.extendedFlag = a.extendedFlag();
+    info.value72 = a.volumeOnSlow();
+    info.extendedAddress = PackAddress(controller.getPortNumber(), a.volumeAddress());
+    info.value44 = a.physicalBlockSize();
+    info.value40 = a.blockSize();
+    info.fileCacheState = pairType == 0 ? 0 : (a.valueC() != 0 ? 1 : 2);
 
-    const auto pairingVolume =
-        controller.getVolumeByIndex(static_cast<int32_t>(Read32(a, answer::kVolumeIndex)));
+    const auto pairingVolume = controller.getVolumeByIndex(a.volumeIndex());
     info.pairingVolumeHandle = pairingVolume ? pairingVolume->getHandle() : 0;
     info.fastDiskHandle = MemberDiskHandle(controller, controller.getBlockCacheVolume(), pairingVolume);
     info.slowDiskHandle = MemberDiskHandle(controller, controller.getAcceleratedVolume(), pairingVolume);
@@ -145,11 +121,14 @@ void FillPairing(Session& session, const Controller& controller, _UVI_VezkInfo& 
             info.value72 = 1;
     }
 
-    info.overallMigrationProgress = OverallMigrationProgress(Progress(a, answer::kOverallProgress),
-                                                             info.pairingState, info.migrationType);
+    info.overallMigrationProgress =
+        OverallMigrationProgress(Progress(a.overallProgress()), info.pairingState, info.migrationType);
 }
 
 void FillCache(const Controller& controller, _UVI_VezkInfo& info) {
+    // The block cache's used share is the one of its capacity, as the NV cache record gives it.
+    info.blockCacheUsedPercent =
+        PercentOfCapacityUsed(controller.getCacheCapacityTotal(), controller.getCacheCapacityFree());
     const uint8_t* nvCache = controller.getNvCacheInfo();
     if (!nvCache) {
         info.cacheRemainingPercent = -1;
@@ -164,7 +143,6 @@ void FillCache(const Controller& controller, _UVI_VezkInfo& info) {
     }
     // 64-bit products: a cache of more than 42 million blocks would overflow 32 bits.
     const uint64_t used = left > total ? 0 : total - left;
-    info.blockCacheUsedPercent = static_cast<uint32_t>(used * 100 / total);
     info.cacheRemainingPercent = static_cast<int32_t>(100 - used * 100 / total);
 }
 
@@ -201,14 +179,11 @@ CConsolidatedError internalUviVezkNvcInfo(Session& session, uint32_t controllerH
 
 extern "C" MOX_EXPORT _UVI_Error UviGetVezkHandles(unsigned int session, unsigned int* handleList,
                                                    unsigned int* handleCount) {
-    return RunSessionCall(session, [&](Session& s) {
-        std::vector<uint32_t> handles;
-        for (const auto& controller : s.getControllers())
-            handles.push_back(controller->getHandle());
-        return FillHandleList(handles, handleList, handleCount,
-                              "NULL handleList was passed for a non-zero handleCount",
-                              "Insufficient handle count passed into get Controller handles\n");
-    });
+    // The controller list, answered as the controller query answers it.
+    if (!handleCount)
+        return NullParameterError("handleCount cannot be null in GetVezkHandles");
+    return RunSessionCall(
+        session, [&](Session& s) { return internalUviGetControllerHandles(&s, handleList, handleCount); });
 }
 
 extern "C" MOX_EXPORT _UVI_Error UviGetVezkInfo(unsigned int session, unsigned int controllerHandle,

@@ -239,7 +239,7 @@ CConsolidatedError PrepareSource(Session& session, unsigned count, uint32_t sour
     if (sourceDisk == 0)
         return error;
     for (unsigned i = 0; i < count; ++i) {
-        if (records[i].endDeviceHandle != sourceDisk || records[i].usage != 2)
+        if (records[i].endDeviceHandle != sourceDisk || records[i].usage != UVI_DISK_USAGE_PASS_THROUGH)
             continue;
         const auto disk = session.getEndDeviceByHandle(sourceDisk);
         if (!disk || !disk->getRaidDiskConfig())

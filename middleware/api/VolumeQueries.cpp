@@ -54,16 +54,6 @@ constexpr uint64_t kMiB = 1048576;
 constexpr uint32_t kProgressScale = 429496;
 constexpr int kMigrationRange = 10000;
 
-// Exported states.
-constexpr uint32_t kStateUnknown = 0;
-constexpr uint32_t kStateNormal = 1;
-constexpr uint32_t kStateFailed = 3;
-constexpr uint32_t kStateBrokenClone = 15;
-constexpr uint32_t kStateNonRedundantFailedDisk = 16;
-// End-device states.
-constexpr uint32_t kDeviceMissing = 2;
-constexpr uint32_t kDeviceFailed = 3;
-constexpr uint32_t kDeviceLocked = 7;
 // Exported cache policies.
 constexpr uint32_t kPolicyWriteBack = 3;
 constexpr int kPolicyOff = 1;
@@ -144,24 +134,24 @@ CConsolidatedError ReadRecoveryDiskName(const Controller& controller, const Raid
 uint32_t NonRedundancyCheck(Session& session, const Controller& controller, const _UVI_VolumeInfo& r) {
     _UVI_ControllerInfo controllerInfo{};
     if (internalUviGetControllerInfo(session, controller.getHandle(), &controllerInfo).IsError())
-        return kStateNormal;
+        return UVI_VOLUME_STATE_NORMAL;
     // An NVMe controller leaves the level record as it is given; zeroed, it counts as a level
     // without redundancy.
     _UVI_RaidLevelInfo level{};
     if (internalUviGetRaidLevelInfo(session, controllerInfo.raidInfoHandle, r.raidLevel, &level).IsError() ||
         level.redundantFlag != 0)
-        return kStateNormal;
+        return UVI_VOLUME_STATE_NORMAL;
     // A volume without array has no members; a disk outside every array is no member of it.
     if (r.arrayHandle == 0)
-        return kStateNormal;
+        return UVI_VOLUME_STATE_NORMAL;
     for (const auto& disk : controller.getDisks()) {
         _UVI_EndDeviceInfo device{};
         if (internalUviGetEndDeviceInfo(session, disk->getHandle(), &device).IsError())
             continue;
-        if (device.arrayHandle == r.arrayHandle && device.state == kDeviceFailed)
-            return kStateNonRedundantFailedDisk;
+        if (device.arrayHandle == r.arrayHandle && device.state == UVI_DISK_STATE_FAILED)
+            return UVI_VOLUME_STATE_NON_REDUNDANT_VOLUME_FAILED_DISK;
     }
-    return kStateNormal;
+    return UVI_VOLUME_STATE_NORMAL;
 }
 
 uint32_t RecoveryState(Session& session, const Controller& controller, const RaidVolume& volume,
@@ -174,14 +164,15 @@ uint32_t RecoveryState(Session& session, const Controller& controller, const Rai
             continue;
         _UVI_EndDeviceInfo device{};
         if (internalUviGetEndDeviceInfo(session, disk->getHandle(), &device).IsError())
-            return kStateUnknown;
-        const uint32_t deviceState = device.state == kDeviceLocked ? kDeviceMissing : device.state;
+            return UVI_VOLUME_STATE_UNKNOWN;
+        const uint32_t deviceState =
+            device.state == UVI_DISK_STATE_LOCKED ? uint32_t{UVI_DISK_STATE_MISSING} : device.state;
         (device.masterDisk ? master : recovery) = deviceState;
     }
     const uint8_t syncByte = volume.getRecord()[kSyncByte];
     const uint8_t syncModeByte = volume.getRecord()[kSyncModeByte];
-    if (syncModeByte == 1 && r.flag65 == 0 && state != kStateFailed)
-        state = kStateBrokenClone;
+    if (syncModeByte == 1 && r.flag65 == 0 && state != UVI_VOLUME_STATE_FAILED)
+        state = UVI_VOLUME_STATE_BROKEN_CLONE;
     return RecoveryVolumeState(r.recoveryUpdateMode, state, RecoverySyncCode(syncByte, syncModeByte), master,
                                recovery);
 }
@@ -199,7 +190,7 @@ void FillWindowsView(const RaidVolume& volume, bool pairingVolume, _UVI_VolumeIn
 }
 
 bool NeedsCachePolicyRepair(const _UVI_VolumeInfo& info) {
-    return info.state == kStateNormal && info.windowsCacheSetting == kCacheNotPowerProtected &&
+    return info.state == UVI_VOLUME_STATE_NORMAL && info.windowsCacheSetting == kCacheNotPowerProtected &&
            info.cachePolicy == kPolicyWriteBack;
 }
 
@@ -280,7 +271,7 @@ CConsolidatedError internalUviGetVolumeInfo(Session& session, uint32_t volumeHan
     r.raidLevelSupported = (r.raidLevel & computeRaidLevelMask(*controller)) != 0 ? 1 : 0;
 
     uint32_t state = BaseVolumeState(volume->getRecordWord(kRawState), volume->getRecordWord(kFlags));
-    if (state == kStateNormal)
+    if (state == UVI_VOLUME_STATE_NORMAL)
         state = NonRedundancyCheck(session, *controller, r);
     if (recoveryVolume)
         state = RecoveryState(session, *controller, *volume, r, state);

@@ -3,20 +3,22 @@
 #include <initializer_list>
 #include <iterator>
 
+#include "middleware/api/UviEndDeviceRecords.h"
 #include "middleware/api/UviVolumeRecords.h"
 
 namespace volume_rules {
 
 namespace {
 
+// Member disk states.
 bool Usable(uint32_t state) {
-    return state == 4 || state == 6;
+    return state == UVI_DISK_STATE_SMART_EVENT || state == UVI_DISK_STATE_NORMAL;
 }
 bool Offline(uint32_t state) {
-    return state == 1 || state == 8;
+    return state == UVI_DISK_STATE_OFFLINE || state == UVI_DISK_STATE_OFFLINE_BY_REQUEST;
 }
-constexpr uint32_t kMissing = 2;
-constexpr uint32_t kFailed = 3;
+constexpr uint32_t kMissing = UVI_DISK_STATE_MISSING;
+constexpr uint32_t kFailed = UVI_DISK_STATE_FAILED;
 
 bool In(uint32_t value, std::initializer_list<uint32_t> values) {
     for (uint32_t v : values)
@@ -94,13 +96,13 @@ uint32_t Mode1(uint32_t t, uint32_t s, uint32_t m, uint32_t r) {
             return 28;
         if (m == kFailed && t == 2 && In(s, {0, 4}))
             return 26;
-        return r == 6 && t == 2 && s == 3 ? 29 : t;
+        return r == UVI_DISK_STATE_NORMAL && t == 2 && s == 3 ? 29 : t;
     }
     if (Usable(m) && Usable(r) && t == 2 && s == 2)
         return 30;
     if (Offline(m) && Usable(r) && t == 2 && s == 4)
         return 27;
-    if ((r == 6 || m == 4) && t == 2 && s == 3)
+    if ((r == UVI_DISK_STATE_NORMAL || m == UVI_DISK_STATE_SMART_EVENT) && t == 2 && s == 3)
         return 29;
     if (!Usable(m))
         return t;

@@ -1,21 +1,29 @@
 #include "middleware/api/WorstStatus.h"
 
+#include "middleware/api/UviEndDeviceRecords.h"
+
 namespace worst_status {
 
 uint32_t DiskContribution(uint32_t state, uint32_t usage, bool acceleratedMember) {
     switch (state) {
     case 0:
-    case 7:
+    case UVI_DISK_STATE_LOCKED:
         return 0;
-    case 1:
-        if (usage == 1)
+    case UVI_DISK_STATE_OFFLINE:
+        if (usage == UVI_DISK_USAGE_ARRAY_MEMBER)
             return acceleratedMember ? 1 : 0;
-        return usage == 2 || (usage >= 4 && usage <= 7) ? 0 : 1;
-    case 3:
-        return usage == 1 || (usage >= 3 && usage <= 7) ? 1 : 2;
-    case 6:
-    case 8:
-        return usage <= 7 ? 0 : 1;
+        return usage == UVI_DISK_USAGE_PASS_THROUGH ||
+                       (usage >= UVI_DISK_USAGE_SPARE && usage <= UVI_DISK_USAGE_ACCELERATED)
+                   ? 0
+                   : 1;
+    case UVI_DISK_STATE_FAILED:
+        return usage == UVI_DISK_USAGE_ARRAY_MEMBER ||
+                       (usage >= UVI_DISK_USAGE_OFFLINE_ARRAY && usage <= UVI_DISK_USAGE_ACCELERATED)
+                   ? 1
+                   : 2;
+    case UVI_DISK_STATE_NORMAL:
+    case UVI_DISK_STATE_OFFLINE_BY_REQUEST:
+        return usage <= UVI_DISK_USAGE_ACCELERATED ? 0 : 1;
     default:
         return 1;
     }

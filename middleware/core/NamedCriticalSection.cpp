@@ -1,7 +1,8 @@
 #include "middleware/core/NamedCriticalSection.h"
 
+#include <map>
+#include <memory>
 #include <mutex>
-#include <set>
 
 #include "platform/win/Trace.h"
 #include "platform/win/WinSync.h"
@@ -23,13 +24,24 @@ CConsolidatedError NotObtained(const char* message) {
     return busy;
 }
 
-// The names the objects of this process hold. The mutex alone would admit a second object on the
-// owner thread (it counts the takes), and that object's leave would reset the shared event while
-// the first still holds the section.
+// The names the objects of this process hold, each with its holder and the holder's thread. The
+// mutex alone would admit a second object on the owner thread (it counts the takes), and that
+// object's leave would reset the shared event while the first still holds the section. A holder
+// whose thread ended without leaving holds nothing: its mutex is abandoned.
+struct Holder {
+    const NamedCriticalSection* object = nullptr;
+    std::weak_ptr<const int> thread;
+};
 struct HeldNames {
     std::mutex lock;
-    std::set<std::string> names;
+    std::map<std::string, Holder> names;
 };
+
+// Expires when the calling thread ends.
+std::weak_ptr<const int> ThisThread() {
+    thread_local const std::shared_ptr<const int> alive = std::make_shared<const int>(0);
+    return alive;
+}
 
 HeldNames& Held() {
     static HeldNames held;
@@ -50,7 +62,9 @@ NamedCriticalSection::~NamedCriticalSection() {
         // The object is gone, so its name no longer keeps this process's other objects out.
         HeldNames& held = Held();
         std::lock_guard<std::mutex> names(held.lock);
-        held.names.erase(mutexName_);
+        const auto holder = held.names.find(mutexName_);
+        if (holder != held.names.end() && holder->second.object == this)
+            held.names.erase(holder);
     }
 }
 
@@ -72,13 +86,14 @@ CConsolidatedError NamedCriticalSection::enter() {
 
     HeldNames& held = Held();
     std::unique_lock<std::mutex> names(held.lock);
-    if (held.names.count(mutexName_))
+    const auto holder = held.names.find(mutexName_);
+    if (holder != held.names.end() && !holder->second.thread.expired())
         return NotObtained("Could not enter critical section");
     const DWORD result = WaitForSingleObject(mutex_.get(), 0);
     switch (result) {
     case WAIT_OBJECT_0:
     case WAIT_ABANDONED: {
-        held.names.insert(mutexName_);
+        held.names[mutexName_] = Holder{this, ThisThread()};
         names.unlock();
         held_ = true;
         HANDLE event = CreateEventA(nullptr, TRUE, FALSE, eventName_.c_str());
@@ -105,6 +120,14 @@ void NamedCriticalSection::leave() {
     // refused a free section.
     HeldNames& held = Held();
     std::lock_guard<std::mutex> names(held.lock);
+    const auto holder = held.names.find(mutexName_);
+    if (holder == held.names.end() || holder->second.object != this) {
+        // Another holder took the section over once this one's thread had ended: the mutex was
+        // abandoned and is no longer this object's to give back.
+        event_.reset();
+        held_ = false;
+        return;
+    }
     // Reset before the mutex is free, so that no reader sees a released section as in use and the
     // next holder's signal is not undone.
     if (event_.get())
@@ -117,7 +140,7 @@ void NamedCriticalSection::leave() {
     }
     event_.reset();
     held_ = false;
-    held.names.erase(mutexName_);
+    held.names.erase(holder);
 }
 
 bool NamedCriticalSection::exists() const {

@@ -21,8 +21,8 @@ public:
     NamedCriticalSection& operator=(const NamedCriticalSection&) = delete;
 
     // 0xA0070037 when another holder is inside, 0xA0070038 when this object already holds it; a
-    // previous holder that ended without leaving counts as gone. Throws CConsolidatedError when the
-    // mutex can be neither created nor opened.
+    // previous holder that ended without leaving (its process or its thread) counts as gone. Throws
+    // CConsolidatedError when the mutex can be neither created nor opened.
     CConsolidatedError enter();
     // Gives the section back when held; throws CConsolidatedError (staying held) when the mutex
     // cannot be released.

@@ -77,3 +77,16 @@ public:                                                                         
     const char* RuntimeClassName() const override {                                                          \
         return kRuntimeClassName;                                                                            \
     }
+
+namespace mox {
+
+// The object's run-time class name, one blank, then the text: how debug texts say which class
+// spoke ("class UVIAccelerateVezkAction No controller ...").
+template <class T> std::string MakeTypeNameMessage(const T& object, std::string_view text) {
+    std::string out = object.RuntimeClassName();
+    out += ' ';
+    out += text;
+    return out;
+}
+
+} // namespace mox

@@ -336,9 +336,12 @@ CConsolidatedError CIoctlVezkDisksInfo::_realVerify() {
     if (result.IsSuccessful() && m_OutBuffer && m_OutBufferSize != sizeof(VOLPORT_IOCTL_DISKS_INFO)) {
         // A disk that left between the two requests makes the second answer list fewer disks than
         // the buffer has room for: the records past its own count are not disks.
+        // Nor are records past the bytes the driver returned.
         const size_t listed = m_OutBuffer.get()[offsetof(VOLPORT_IOCTL_DISKS_INFO, NumberOfDisks)];
-        const size_t records = std::min(listed, (m_OutBufferSize - sizeof(VOLPORT_IOCTL_DISKS_INFO)) /
-                                                    sizeof(VOLPORT_DISK_RECORD));
+        const size_t answered = AnswerLength();
+        const size_t room =
+            answered > sizeof(VOLPORT_IOCTL_DISKS_INFO) ? answered - sizeof(VOLPORT_IOCTL_DISKS_INFO) : 0;
+        const size_t records = std::min(listed, room / sizeof(VOLPORT_DISK_RECORD));
         m_Disks.assign(records, VOLPORT_DISK_RECORD{});
         std::memcpy(m_Disks.data(), m_OutBuffer.get() + sizeof(VOLPORT_IOCTL_DISKS_INFO),
                     records * sizeof(VOLPORT_DISK_RECORD));

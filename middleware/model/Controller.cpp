@@ -23,6 +23,7 @@
 #include "middleware/model/RecordBytes.h"
 #include "middleware/model/VezkDiskPair.h"
 #include "middleware/pairing/PairingState.h"
+#include "platform/win/Trace.h"
 
 namespace {
 
@@ -268,7 +269,7 @@ std::shared_ptr<RaidVolume> Controller::getFileCacheVolume() const {
 std::shared_ptr<RaidVolume> Controller::getVezkVolume() const {
     if (!isVezkEnabled())
         return {};
-    return getVolumeByIndex(SignedWord(m_VezkInfo->Bytes, VezkPairingInfo::kVolumeIndex));
+    return getVolumeByIndex(m_VezkInfo->volumeIndex());
 }
 
 std::pair<std::shared_ptr<Disk>, std::shared_ptr<Disk>> Controller::getVezkMemberDisks() const {
@@ -367,8 +368,7 @@ CConsolidatedError Controller::checkPopulationConsistency() const {
         result.SetError(CConsolidatedError::UVI_INVALIDSTATE, "Array mismatch");
         return result;
     }
-    const int32_t pairingVolume =
-        isVezkEnabled() ? SignedWord(m_VezkInfo->Bytes, VezkPairingInfo::kVolumeIndex) : -1;
+    const int32_t pairingVolume = isVezkEnabled() ? m_VezkInfo->volumeIndex() : -1;
     size_t volumes = 0;
     for (const auto& volume : m_Volumes)
         if (volume && static_cast<int32_t>(volume->getIndex()) != pairingVolume)
@@ -438,14 +438,16 @@ CConsolidatedError Controller::Populate(const WinDiskList& winDisks) {
             return result;
     }
     if (isVolumePortSupported()) {
-        if (isVezkSupported() && m_VezkInfo &&
-            SignedWord(m_VezkInfo->Bytes, VezkPairingInfo::kPairingState) != kVezkStateClearingCache) {
+        if (isVezkSupported() && m_VezkInfo && m_VezkInfo->status() != kVezkStateClearingCache) {
+            // A pairing that cannot be read is left out (traced), so that the controller's other
+            // objects stay usable.
             if (m_VezkInfo->isEnabled())
                 result = populateConcatenatedVezkPair();
-            else if (SignedWord(m_VezkInfo->Bytes, VezkPairingInfo::kPairingState) == 0)
+            else if (m_VezkInfo->status() == 0)
                 result = populateVezkPairCandidates();
             if (result.IsError())
-                return result;
+                MOX_TRACE(TRACE_LEVEL_ERROR, "Cache-memory pairing left out: 0x%X",
+                          static_cast<unsigned>(result.GetErrorCode()));
         }
         m_OptimizationState = computeOptimizationState();
     }

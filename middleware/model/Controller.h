@@ -184,7 +184,7 @@ public:
     const uint8_t* getNvCacheInfo() const { return m_NvCacheInfo.get(); }
     // A signed word of the NV cache information; `fallback` without one.
     int32_t getNvCacheWord(size_t offset, int32_t fallback = -1) const;
-    const NvCacheStatsRecord& getNvCacheStats() const { return m_NvCacheStats; }
+    const _NV_CACHE_STATS_GROUP& getNvCacheStats() const { return m_NvCacheStats; }
     const NvCachePolicyStatsRecord& getNvCachePolicyStats() const { return m_NvCachePolicyStats; }
     // The cache capacity counters, read with the statistics while the cache is in use; 0 otherwise.
     uint32_t getCacheCapacityTotal() const { return NvCacheTotalSize(m_NvCacheStats); }
@@ -206,7 +206,7 @@ protected:
     std::vector<std::shared_ptr<AhciPort>> m_Ports;
     std::vector<std::shared_ptr<VezkDiskPair>> m_Pairs;
     std::unique_ptr<uint8_t[]> m_NvCacheInfo;
-    NvCacheStatsRecord m_NvCacheStats{};
+    _NV_CACHE_STATS_GROUP m_NvCacheStats{};
     NvCachePolicyStatsRecord m_NvCachePolicyStats{};
     std::unique_ptr<VezkPairingInfo> m_VezkInfo;
     uint32_t m_VezkSupportCode = 0;

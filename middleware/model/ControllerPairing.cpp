@@ -20,16 +20,6 @@
 
 namespace {
 
-// Pairing information fields beyond VezkPairingInfo's own.
-constexpr size_t kAnswerSize = 224;
-constexpr size_t kFastMember = 88;
-constexpr size_t kSlowMember = 152;
-constexpr size_t kFileCacheBlocks = 56; // u64
-constexpr size_t kVolumeOnSlow = 216;   // byte
-constexpr size_t kMigrationProgress = 236;
-constexpr size_t kBootMigrationProgress = 240;
-constexpr size_t kCombinedProgress = 244;
-
 // The extended answer's kinds and payload.
 constexpr uint32_t kExtendedAddress = 1;
 constexpr uint32_t kExtendedFlagKind = 2;
@@ -46,20 +36,6 @@ constexpr uint64_t kSmallCacheBytes = 0x1C0000000ull;  // 7 GiB
 CConsolidatedError Traced(const char* what, const CConsolidatedError& result) {
     MOX_TRACE(TRACE_LEVEL_ERROR, "%s failed: 0x%X", what, static_cast<unsigned>(result.GetErrorCode()));
     return result;
-}
-
-int32_t Signed(const VezkPairingInfo& info, size_t offset) {
-    return static_cast<int32_t>(model::Read32(info.Bytes, offset));
-}
-
-void SetSigned(VezkPairingInfo& info, size_t offset, int32_t value) {
-    model::WriteField<int32_t>(info.Bytes, offset, value);
-}
-
-void SetPort(VezkPairingInfo& info, size_t offset, int32_t port) {
-    const uint32_t address = model::Read32(info.Bytes, offset);
-    model::WriteField<uint32_t>(info.Bytes, offset,
-                                (address & 0x00FFFFFFu) | (static_cast<uint32_t>(port) << 24));
 }
 
 int32_t ArrayIndexOf(const std::shared_ptr<RaidVolume>& volume) {
@@ -108,15 +84,14 @@ CConsolidatedError Controller::populateVezkInfo(RaidDiskConfigList& records, con
         result = populateVezkVolume(winDisks, info);
         if (result.IsError())
             return result;
-        const std::shared_ptr<RaidVolume> volume =
-            getVolumeByIndex(Signed(info, VezkPairingInfo::kVolumeIndex));
+        const std::shared_ptr<RaidVolume> volume = getVolumeByIndex(info.volumeIndex());
         const std::shared_ptr<RaidArray> array = volume ? volume->getArray() : nullptr;
         if (!volume || !array) {
             result.SetError(CConsolidatedError::UVI_INTERNALERROR, nullptr);
             return result;
         }
-        const PackedScsiAddress fast = model::Read32(info.Bytes, kFastMember);
-        const PackedScsiAddress slow = model::Read32(info.Bytes, kSlowMember);
+        const PackedScsiAddress fast = info.fastMember();
+        const PackedScsiAddress slow = info.slowMember();
         std::shared_ptr<RaidVolume> fastVolume;
         std::shared_ptr<RaidVolume> slowVolume;
         for (const auto& v : m_Volumes) {
@@ -138,11 +113,11 @@ CConsolidatedError Controller::populateVezkInfo(RaidDiskConfigList& records, con
             }
         }
     } else {
-        SetSigned(info, VezkPairingInfo::kArrayIndex, -1);
-        SetSigned(info, VezkPairingInfo::kVolumeIndex, -1);
+        info.setArrayIndex(-1);
+        info.setVolumeIndex(-1);
     }
 
-    SetSigned(info, VezkPairingInfo::kPairingState, computeVezkState(info, m_NvCacheInfo.get(), m_Volumes));
+    info.setStatus(computeVezkState(info, m_NvCacheInfo.get(), m_Volumes));
     UpdateHalvexRegistryValues(std::span<const uint8_t>(info.Bytes, sizeof info.Bytes));
     return CConsolidatedError();
 }
@@ -152,10 +127,10 @@ CConsolidatedError Controller::readVezkInfo(ControllerLocator* locator, VezkPair
     supportCode = 0;
     platformWord = 0;
     std::memset(info.Bytes, 0, sizeof info.Bytes);
-    model::WriteField<uint32_t>(info.Bytes, VezkPairingInfo::kVolumeAddress, kNoScsiAddress);
-    SetSigned(info, kMigrationProgress, -1);
-    SetSigned(info, kBootMigrationProgress, -1);
-    SetSigned(info, kCombinedProgress, -1);
+    info.setVolumeAddress(kNoScsiAddress);
+    info.setBlockProgress(-1);
+    info.setBootProgress(-1);
+    info.setOverallProgress(-1);
 
     CIoctlVezkSupported supported(locator);
     CConsolidatedError result = supported.Invoke();
@@ -168,7 +143,7 @@ CConsolidatedError Controller::readVezkInfo(ControllerLocator* locator, VezkPair
     result = getInfo.Invoke();
     if (result.IsError())
         return Traced("Pairing information request", result);
-    std::memcpy(info.Bytes, getInfo.GetOutBuffer(), kAnswerSize);
+    std::memcpy(info.Bytes, getInfo.GetOutBuffer(), pairing_answer::kAnswerSize);
 
     CIoctlVezkGetInfoExt extended(locator);
     const CConsolidatedError extendedResult = extended.Invoke();
@@ -183,14 +158,10 @@ CConsolidatedError Controller::readVezkInfo(ControllerLocator* locator, VezkPair
         MOX_TRACE(TRACE_LEVEL_WARNING, "Extended pairing information request failed: 0x%X",
                   static_cast<unsigned>(extendedResult.GetErrorCode()));
         if (info.isEnabled())
-            model::WriteField<uint32_t>(info.Bytes, VezkPairingInfo::kVolumeAddress,
-                                        info.Bytes[kVolumeOnSlow] != 0
-                                            ? model::Read32(info.Bytes, kSlowMember)
-                                            : getDefaultVolumeAddress());
+            info.setVolumeAddress(info.volumeOnSlow() != 0 ? info.slowMember() : getDefaultVolumeAddress());
     }
 
-    SetPort(info, kFastMember, m_PortNumber);
-    SetPort(info, kSlowMember, m_PortNumber);
+    info.setMemberPorts(m_PortNumber);
 
     if (info.isEnabled()) {
         CIoctlVezkMigration migration(locator);
@@ -204,10 +175,10 @@ CConsolidatedError Controller::readVezkInfo(ControllerLocator* locator, VezkPair
             return e;
         }
         const int32_t boot = GetBootMigrationProgress();
-        SetSigned(info, kMigrationProgress, progress);
-        SetSigned(info, kBootMigrationProgress, boot);
+        info.setBlockProgress(progress);
+        info.setBootProgress(boot);
         // A boot migration whose progress is unknown (-1) does not count.
-        SetSigned(info, kCombinedProgress, boot >= 0 && boot <= 100 ? (progress + boot) / 2 : progress);
+        info.setOverallProgress(boot >= 0 && boot <= 100 ? (progress + boot) / 2 : progress);
     }
     return CConsolidatedError();
 }
@@ -228,8 +199,8 @@ CConsolidatedError Controller::populateVezkVolume(const WinDiskList& winDisks, V
     if (result.IsError())
         return result;
     static_cast<void>(volume->setArrayPtr(array)); // a non-empty array always links
-    SetSigned(info, VezkPairingInfo::kArrayIndex, m_ArrayCount);
-    SetSigned(info, VezkPairingInfo::kVolumeIndex, m_VolumeCount);
+    info.setArrayIndex(m_ArrayCount);
+    info.setVolumeIndex(m_VolumeCount);
     m_Arrays.push_back(std::move(array));
     m_Volumes.push_back(std::move(volume));
     return result;
@@ -244,7 +215,7 @@ int32_t Controller::computeVezkState(const VezkPairingInfo& info, const uint8_t*
 
     std::vector<std::shared_ptr<RaidVolume>> pairingVolumes = {getAcceleratedVolume(), getBlockCacheVolume()};
     if (info.isEnabled())
-        pairingVolumes.push_back(getVolumeByIndex(Signed(info, VezkPairingInfo::kVolumeIndex)));
+        pairingVolumes.push_back(getVolumeByIndex(info.volumeIndex()));
     bool memberFlag = false;
     for (const auto& volume : pairingVolumes)
         for (const auto& disk : getDisksOfVolume(volume))
@@ -254,8 +225,7 @@ int32_t Controller::computeVezkState(const VezkPairingInfo& info, const uint8_t*
     const std::span<const uint8_t> nvc =
         nvCacheInfo ? std::span<const uint8_t>(nvCacheInfo, kNvCacheInfoSize) : std::span<const uint8_t>();
     return ComputeVezkOperationStatus(std::span<const uint8_t>(info.Bytes, sizeof info.Bytes), nvc,
-                                      volumeFlag, memberFlag,
-                                      static_cast<uint32_t>(Signed(info, kBootMigrationProgress)));
+                                      volumeFlag, memberFlag, static_cast<uint32_t>(info.bootProgress()));
 }
 
 CConsolidatedError Controller::populateVezkPairCandidates() {
@@ -271,9 +241,12 @@ CConsolidatedError Controller::populateVezkPairCandidates() {
             } else if (fastSystem) {
                 pair->markFastDiskSystem();
             } else {
+                // A pair that cannot be checked is left out, as the populate's other optional reads.
                 const CConsolidatedError result = pair->Populate(m_Locator);
-                if (result.IsError())
-                    return Traced("Disk pair check", result);
+                if (result.IsError()) {
+                    static_cast<void>(Traced("Disk pair check", result));
+                    continue;
+                }
                 fastUnsupported = pair->getStatus() == VezkDiskPair::kStatusFastUnsupported;
                 fastSystem = pair->getStatus() == VezkDiskPair::kStatusFastSystem;
             }
@@ -301,8 +274,7 @@ CConsolidatedError Controller::populateConcatenatedVezkPair() {
     }
     bool fileCache = true;
     if (isFeatureSupported(kFeatureFileCacheSupport)) {
-        CIoctlIsFileCacheSupported request(m_Locator, model::Read32(m_VezkInfo->Bytes, kSlowMember),
-                                           model::Read32(m_VezkInfo->Bytes, kFastMember));
+        CIoctlIsFileCacheSupported request(m_Locator, m_VezkInfo->slowMember(), m_VezkInfo->fastMember());
         result = request.Invoke();
         if (result.IsError())
             return result;
@@ -310,7 +282,7 @@ CConsolidatedError Controller::populateConcatenatedVezkPair() {
     }
     // Slow first, as every candidate: the roles, the handle key and the member handles agree.
     auto pair = std::make_shared<VezkDiskPair>(slow, fast);
-    result = pair->populateJoined(fileCache, model::Read64(m_VezkInfo->Bytes, kFileCacheBlocks));
+    result = pair->populateJoined(fileCache, m_VezkInfo->valueC());
     if (result.IsError())
         return result;
     m_Pairs.push_back(std::move(pair));
@@ -342,16 +314,15 @@ int32_t Controller::computeOptimizationState() const {
         moduleBytes = 0;
     if (moduleBytes < kSmallModuleBytes)
         return 1;
-    if (Signed(info, VezkPairingInfo::kPairingState) != 0)
+    if (info.status() != 0)
         return 2;
-    if (info.stateWord() != 1)
+    if (info.pairState() != 1)
         return 3;
     const PackedScsiAddress volume =
         (info.volumeAddress() & 0x00FFFFFFu) | (static_cast<uint32_t>(m_PortNumber) << 24);
     if (!IsSystemDriveAtScsiAddress(volume))
         return 6;
-    if (static_cast<uint64_t>(info.blockSize()) * model::Read64(info.Bytes, kFileCacheBlocks) <
-        kSmallCacheBytes)
+    if (static_cast<uint64_t>(info.blockSize()) * info.valueC() < kSmallCacheBytes)
         return 4;
     return 5;
 }

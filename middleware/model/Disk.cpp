@@ -61,7 +61,8 @@ CConsolidatedError Disk::Populate(HANDLE target, PackedScsiAddress address, uint
         serial = FieldText(m_Dictionary->GetValues().serialNumber);
     else if (m_WinDisk)
         serial = m_WinDisk->getSerialNumberString();
-    m_WinDisk = winDisks.find(serial, m_ScsiAddress);
+    // A disk the driver only remembers has no Windows drive: the one at its address is another's.
+    m_WinDisk = isAbsent() ? nullptr : winDisks.find(serial, m_ScsiAddress);
     if (m_WinDisk) {
         m_WinScsiAddress = m_WinDisk->getScsiAddress();
         result = internalWinDiskPopulate(*m_WinDisk);
@@ -81,7 +82,9 @@ CConsolidatedError Disk::Populate(HANDLE target, PackedScsiAddress address, uint
 }
 
 CConsolidatedError Disk::readEndDeviceDictionary(HANDLE target) {
-    if (m_Dictionary)
+    // The dictionary lists the devices there are: an entry at a remembered disk's address is the
+    // disk that sits there now.
+    if (m_Dictionary || isAbsent())
         return CConsolidatedError();
     // Read again for every disk: the call log shows how often, so that it can be measured.
     CDictionaryBuffer buffer(target, kDictionaryEndDevice);
@@ -110,8 +113,21 @@ void Disk::makeHandle() {
         key = FieldText(m_Dictionary->GetValues().serialNumber);
     else if (m_WinDisk && m_WinDisk->getSerialNumber())
         key = m_WinDisk->getSerialNumberString();
+    else if (isAbsent())
+        key = "Missing" + recordSerial(); // apart from the present disk that may sit at its address
     key += std::to_string(m_ScsiAddress);
     m_Handle = HandleRegistry::instance().getHandle(HandleKindDisk, key.c_str());
+}
+
+bool Disk::isAbsent() const {
+    return m_RaidConfig && (m_RaidConfig->isNotPresent() || m_RaidConfig->isMissing());
+}
+
+std::string Disk::recordSerial() const {
+    char serial[RaidDiskConfig::kTextSize] = {};
+    if (m_RaidConfig)
+        static_cast<void>(m_RaidConfig->copySerialNumber(serial, sizeof serial));
+    return serial;
 }
 
 void Disk::checkPowerModeAndPairing(HANDLE target) {

@@ -80,6 +80,10 @@ public:
 
 protected:
     CConsolidatedError readEndDeviceDictionary(HANDLE target);
+    // The driver's record says the disk is gone (missing or not present): it is known by that
+    // record's serial number alone.
+    bool isAbsent() const;
+    std::string recordSerial() const;
     void makeHandle();
     void checkPowerModeAndPairing(HANDLE target);
 

@@ -10,7 +10,7 @@ constexpr DWORD BufferFor(uint32_t dataLength) {
 }
 
 // The statistics and the two counters, copied from the start of the group data.
-constexpr size_t kStatsBytes = sizeof(NvCacheStatsRecord::Statistics);
+constexpr size_t kStatsBytes = sizeof(_NV_CACHE_STATS_GROUP::Statistics);
 constexpr size_t kStatsCounter64 = 112;
 constexpr size_t kStatsCounter32 = 120;
 
@@ -56,10 +56,10 @@ NvCacheStatsRequestFactory DefaultNvCachePolicyStatsFactory() {
     return [](HANDLE target) { return std::make_unique<CIoctlNvCachePolicyStatsGroup>(target); };
 }
 
-CConsolidatedError RunNvCacheStatsIoctl(HANDLE target, NvCacheStatsRecord& record,
+CConsolidatedError RunNvCacheStatsIoctl(HANDLE target, _NV_CACHE_STATS_GROUP& record,
                                         const NvCacheStatsRequestFactory& factory) {
-    return RunStats<NvCacheStatsRecord>(
-        target, record, factory, [](const BYTE* group, NvCacheStatsRecord& out) {
+    return RunStats<_NV_CACHE_STATS_GROUP>(
+        target, record, factory, [](const BYTE* group, _NV_CACHE_STATS_GROUP& out) {
             std::memcpy(out.Statistics, group, kStatsBytes);
             std::memcpy(&out.Counter64, group + kStatsCounter64, sizeof out.Counter64);
             std::memcpy(&out.Counter32, group + kStatsCounter32, sizeof out.Counter32);
@@ -74,8 +74,8 @@ CConsolidatedError RunNvCachePolicyStatsIoctl(HANDLE target, NvCachePolicyStatsR
                                               });
 }
 
-uint32_t NvCacheTotalSize(const NvCacheStatsRecord& record) {
-    static_assert(kNvCacheTotalSizeOffset + 4 <= sizeof(NvCacheStatsRecord));
+uint32_t NvCacheTotalSize(const _NV_CACHE_STATS_GROUP& record) {
+    static_assert(kNvCacheTotalSizeOffset + 4 <= sizeof(_NV_CACHE_STATS_GROUP));
     uint32_t total = 0;
     std::memcpy(&total, reinterpret_cast<const uint8_t*>(&record) + kNvCacheTotalSizeOffset, sizeof total);
     return total;

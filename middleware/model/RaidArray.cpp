@@ -44,7 +44,7 @@ CConsolidatedError RaidArray::populateCacheMemoryArray(const VezkPairingInfo& in
     m_Record = std::make_unique<uint8_t[]>(kRecordSize);
     uint8_t* r = m_Record.get();
     std::memset(r, 0, kRecordSize);
-    const uint32_t state = info.stateWord();
+    const uint32_t state = info.pairState();
     model::WriteField<uint32_t>(r, 0, kRecordSize);
     model::WriteField<uint32_t>(r, kNumDisks, 2);
     model::WriteField<uint32_t>(r, kNumRaidDevs, 1);

@@ -84,7 +84,7 @@ CConsolidatedError RaidVolume::populateCacheMemoryVolume(const VezkPairingInfo& 
                                                          const WinDiskList& winDisks) {
     m_Index = index;
     m_ControllerHandle = controllerHandle;
-    const uint32_t state = info.stateWord();
+    const uint32_t state = info.pairState();
     const uint32_t volumeAddress = info.volumeAddress();
     const uint64_t totalBytes = static_cast<uint64_t>(info.blockSize()) * info.blockCount();
     const uint32_t totalMb = static_cast<uint32_t>(totalBytes >> 20);

@@ -80,6 +80,11 @@ CConsolidatedError Session::Populate() {
     m_DeviceLocator = std::make_unique<DeviceLocator>();
     bool foundOwnController = false;
     CConsolidatedError result = populateControllerContainer(foundOwnController);
+    // A failure before the first own record of the table is a failed attempt, not a machine
+    // without controllers.
+    if (!foundOwnController && result.IsError() &&
+        DeviceLocator::FindNextByFlags(kControllerMaskVendor, -1) != -1)
+        return result;
     if (!foundOwnController) {
         CConsolidatedError none;
         none.SetError(CConsolidatedError::UVI_NO_CONTROLLER_FOUND, nullptr,

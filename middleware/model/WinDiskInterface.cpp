@@ -17,6 +17,9 @@ constexpr size_t kMbrEntrySize = 16;
 constexpr size_t kMbrEntryStatus = 0;
 constexpr size_t kMbrEntryType = 4;
 constexpr size_t kMbrEntrySectorCount = 12;
+// The logical sector sizes of disks.
+constexpr DWORD kMinSectorSize = 512;
+constexpr DWORD kMaxSectorSize = 4096;
 constexpr uint8_t kMbrActive = 0x80;
 
 // A device descriptor is a few hundred bytes; a size above this is a broken answer, not a disk.
@@ -196,9 +199,18 @@ CConsolidatedError WinDiskInterface::readGeometryAndMbr(HANDLE device) {
         return result;
     if (!geometry.GetOutBuffer())
         return missingAnswer(L"Geometry");
-    m_Geometry = geometry.GetGeometry();
+    const DISK_GEOMETRY_EX answered = geometry.GetGeometry();
+    // The sector is read, and every MBR length scaled, at the answer's sector size: only the sizes
+    // disks have are taken.
+    const DWORD bytesPerSector = answered.Geometry.BytesPerSector;
+    if (bytesPerSector < kMinSectorSize || bytesPerSector > kMaxSectorSize) {
+        result.SetError(CConsolidatedError::GENERAL_INVALID_VALUE,
+                        "MBR record not read: unusable sector size");
+        return result;
+    }
+    m_Geometry = answered;
 
-    std::vector<uint8_t> sector(m_Geometry.Geometry.BytesPerSector);
+    std::vector<uint8_t> sector(bytesPerSector);
     DWORD read = 0;
     if (!ReadFile(device, sector.data(), static_cast<DWORD>(sector.size()), &read, nullptr)) {
         result.SetError(KEDO2_ERROR_TYPE_WIN32, GetLastError(), nullptr);

@@ -7,20 +7,8 @@
 #include <span>
 #include <string>
 
+#include "middleware/pairing/PairingInfoLayout.h"
 #include "platform/win/WinTypes.h"
-
-// Offsets into the pairing information answer (VOLPORT_IOCTL_GET_VEZK_INFO, header included).
-namespace pairing_answer {
-constexpr size_t kPairedWord = 0x48; // not 0 while paired
-constexpr size_t kPairState = 0x50;  // 0 no pair, 2 separating
-constexpr size_t kMigrationType = 0x54;
-constexpr size_t kArrayIndex = 0xE0; // array of the pairing
-constexpr size_t kStatus = 0xE8;     // pairing operation status
-constexpr size_t kBootProgress = 0xF0;
-constexpr size_t kExtendedFlag = 0xF8;  // byte
-constexpr size_t kVolumeAddress = 0xFC; // path/target/LUN word of the pairing volume
-constexpr size_t kMinimumSize = 0x100;  // a shorter answer counts as none
-} // namespace pairing_answer
 
 // Offsets into the NV cache information group data.
 namespace nv_cache_info {

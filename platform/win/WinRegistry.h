@@ -72,6 +72,8 @@ constexpr DWORD REG_OPENED_EXISTING_KEY = 2;
 // HKEY_LOCAL_MACHINE or HKEY_CLASSES_ROOT on a machine that does not run programs elevated.
 LSTATUS RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM desired, PHKEY result);
 LSTATUS RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD options, REGSAM desired, PHKEY result);
+// The older form: opens for the access the caller may have, which reading always is.
+LSTATUS RegOpenKeyW(HKEY key, LPCWSTR subKey, PHKEY result);
 
 // Opens or creates a key and its missing parents; the disposition tells which.
 LSTATUS RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR keyClass, DWORD options,

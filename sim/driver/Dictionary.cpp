@@ -15,6 +15,7 @@
 #include "sim/DeviceTree.h"
 #include "sim/DeviceTreeState.h"
 #include "sim/devio/Bytes.h"
+#include "sim/driver/DictionaryLayout.h"
 #include "sim/driver/RaidState.h"
 
 namespace sim::driver {
@@ -24,6 +25,7 @@ using devio::ByteReader;
 using devio::ByteWriter;
 using devio::DriverAnswer;
 using devio::DriverRequest;
+using namespace dictionary;
 
 constexpr uint32_t kSupportedCode = 0x90000A02;
 constexpr uint32_t kFieldsCode = 0x90000A03;
@@ -321,8 +323,8 @@ DriverAnswer Supported(DriverRequest& r) {
         for (uint32_t kind = 1; kind <= 16; kind <<= 1)
             if (mask & kind)
                 most = std::max(most, FieldsOf(kind).size());
-        w.U32(28, mask);
-        w.U32(32, most);
+        w.U32(supported::kSupportedMask, mask);
+        w.U32(supported::kMaxFields, most);
         r.SetReturnCode(0);
         return DriverAnswer{};
     });
@@ -332,21 +334,24 @@ DriverAnswer Fields(DriverRequest& r) {
     return RunOnController(r.port, false, [&](const json& state, json& adapter, uint64_t, Announcements&) {
         ByteReader in(r.buffer);
         ByteWriter w(r.buffer);
-        const uint32_t kind = in.U32(28);
+        const uint32_t kind = in.U32(fields::kDictionaryId);
         // The header's Length tells how many descriptors the caller made room for.
-        const uint32_t room = r.srb->length >= 16 ? (r.srb->length - 16) / 8 : 0;
-        if (!(SupportedMask(adapter) & kind) || !in.Has(44, 0)) {
+        const uint32_t room = r.srb->length >= fields::kLengthBeforeList
+                                  ? (r.srb->length - fields::kLengthBeforeList) / descriptor::kSize
+                                  : 0;
+        if (!(SupportedMask(adapter) & kind) || !in.Has(fields::kFieldList, 0)) {
             r.SetReturnCode(1);
             return DriverAnswer{};
         }
-        const auto& fields = FieldsOf(kind);
-        const size_t count = std::min<size_t>(fields.size(), room);
-        w.U32(32, MaxInstances(state, adapter, kind));
-        w.U32(36, 44);
-        w.U32(40, count);
+        const auto& list = FieldsOf(kind);
+        const size_t count = std::min<size_t>(list.size(), room);
+        w.U32(fields::kNumberOfInstances, MaxInstances(state, adapter, kind));
+        w.U32(fields::kFieldListOffset, fields::kFieldList);
+        w.U32(fields::kNumberOfFields, count);
         for (size_t i = 0; i < count; ++i) {
-            w.U32(44 + 8 * i, fields[i].id);
-            w.U32(48 + 8 * i, fields[i].type);
+            const size_t at = fields::kFieldList + descriptor::kSize * i;
+            w.U32(at + descriptor::kFieldId, list[i].id);
+            w.U32(at + descriptor::kTypeCode, list[i].type);
         }
         r.SetReturnCode(0);
         return DriverAnswer{};
@@ -357,9 +362,9 @@ DriverAnswer ValuesOf(DriverRequest& r) {
     return RunOnController(r.port, false, [&](const json& state, json& adapter, uint64_t, Announcements&) {
         ByteReader in(r.buffer);
         ByteWriter w(r.buffer);
-        const uint32_t kind = in.U32(28);
-        const uint64_t n = in.U32(36);
-        const uint64_t valuesAt = 48 + 8 * n;
+        const uint32_t kind = in.U32(values::kDictionaryId);
+        const uint64_t n = in.U32(values::kNumberOfFields);
+        const uint64_t valuesAt = values::kFieldList + descriptor::kSize * n;
         if (!(SupportedMask(adapter) & kind) || valuesAt > r.buffer.size()) {
             r.SetReturnCode(1);
             return DriverAnswer{};
@@ -367,8 +372,9 @@ DriverAnswer ValuesOf(DriverRequest& r) {
         std::vector<FieldType> asked;
         uint64_t blockSize = 0;
         for (uint64_t i = 0; i < n; ++i) {
-            asked.push_back({in.U32(48 + 8 * i), in.U32(52 + 8 * i)});
-            blockSize += 8 + TypeSize(asked.back().type);
+            const size_t at = values::kFieldList + descriptor::kSize * i;
+            asked.push_back({in.U32(at + descriptor::kFieldId), in.U32(at + descriptor::kTypeCode)});
+            blockSize += descriptor::kSize + TypeSize(asked.back().type);
         }
         const auto instances = Instances(state, adapter, r.port, kind);
         const Values unused = UnusedSlot(kind);
@@ -377,22 +383,23 @@ DriverAnswer ValuesOf(DriverRequest& r) {
         // The instances first, then every further slot the buffer holds marked unused.
         for (size_t slot = 0; at + blockSize <= r.buffer.size() && blockSize != 0; ++slot) {
             const bool used = slot < instances.size();
-            const Values& values = used ? instances[slot] : unused;
+            const Values& slotValues = used ? instances[slot] : unused;
             for (const auto& f : asked) {
-                w.U32(at, f.id);
-                w.U32(at + 4, f.type);
-                auto it = values.find(f.id);
+                w.U32(at + descriptor::kFieldId, f.id);
+                w.U32(at + descriptor::kTypeCode, f.type);
+                auto it = slotValues.find(f.id);
                 const uint32_t size = TypeSize(f.type);
-                if (it != values.end())
-                    w.Bytes(at + 8, it->second.data(), std::min<size_t>(size, it->second.size()));
-                at += 8 + size;
+                if (it != slotValues.end())
+                    w.Bytes(at + descriptor::kSize, it->second.data(),
+                            std::min<size_t>(size, it->second.size()));
+                at += descriptor::kSize + size;
             }
             if (used)
                 ++written;
         }
-        w.U32(32, 48);
-        w.U32(40, valuesAt);
-        w.U32(44, written);
+        w.U32(values::kFieldListOffset, values::kFieldList);
+        w.U32(values::kValuesOffset, valuesAt);
+        w.U32(values::kNumberOfInstances, written);
         r.SetReturnCode(0);
         return DriverAnswer{};
     });

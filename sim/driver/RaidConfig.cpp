@@ -11,6 +11,8 @@
 #include "sim/MachineState.h"
 #include "sim/PlatformCall.h"
 #include "sim/devio/Bytes.h"
+#include "sim/driver/CacheActions.h"
+#include "sim/driver/RaidConfigLayout.h"
 #include "sim/driver/RaidState.h"
 
 namespace sim::driver {
@@ -20,9 +22,9 @@ using devio::ByteReader;
 using devio::ByteWriter;
 using devio::DriverAnswer;
 using devio::DriverRequest;
+using namespace raid_config;
 
 constexpr uint32_t kRaidConfigCode = 0xC3512010;
-constexpr uint32_t kParamsSize = 52;
 constexpr uint32_t kWholeGroup = 0xFFFFFFFF;
 
 // GET_SET_RAID_PARAMS.Status values of the driver.
@@ -71,20 +73,20 @@ Field Text(uint32_t key, uint32_t offset, const char* name, bool writable = fals
 // the device configuration's from 410, the NV cache information's from 610.
 const std::vector<GroupDef>& Groups() {
     static const std::vector<GroupDef> groups = {
-        {1,
+        {kConfigurationGroup,
          220,
          {U32(31, 4, nullptr), U32(32, 8, nullptr), U32(37, 16, "error_number", true),
           U32(40, 20, "selected_disk", true, -1), U32(42, 24, "trigger", true),
           U32(44, 28, "selected_array", true, -1), U32(54, 32, "rohi_policy", true), U32(50, 176, nullptr),
           U32(51, 188, nullptr), U32(52, 192, nullptr)}},
-        {2,
+        {kVolumeTableGroup,
          132,
          {Text(61, 4, "name"), U32(62, 20, nullptr), U32(63, 24, "level"), U32(64, 28, nullptr),
           U32(65, 32, "size_mb"), U32(66, 36, "strip_kb"), U32(67, 40, nullptr), Text(0, 44, "name"),
           U32(70, 80, nullptr), U32(71, 84, "flag_84"), U32(77, 88, "action", true), U32(78, 96, nullptr),
           U32(79, 100, nullptr), U32(80, 104, nullptr), U32(81, 108, nullptr), U8(82, 112, "sync"),
           U8(83, 113, "sync_mode"), U32(84, 116, nullptr), U32(85, 128, nullptr)}},
-        {3,
+        {kDiskTableGroup,
          192,
          {Text(101, 4, "serial"),
           U32(0, 20, nullptr),
@@ -110,35 +112,35 @@ const std::vector<GroupDef>& Groups() {
           U32(119, 180, nullptr),
           U32(0, 184, nullptr),
           U32(0, 188, nullptr)}},
-        {4,
+        {kNewVolumeGroup,
          44,
          {Text(141, 4, "name", true), U32(142, 20, "size_mb", true), U32(143, 24, "strip_kb", true),
           U32(144, 28, "level", true), U32(145, 32, "members", true), U32(146, 36, "mirrors", true),
           U32(147, 40, "options", true)}},
-        {5,
+        {kArrayTableGroup,
          48,
          {U32(161, 8, nullptr), U32(162, 12, nullptr), U32(163, 16, nullptr), U32(164, 20, nullptr),
           U32(165, 24, nullptr), U8(166, 32, "write_cache"), U8(169, 29, "cache_policy_request", true),
           U32(0, 36, nullptr), U32(0, 40, nullptr), U32(168, 44, nullptr)}},
-        {6, 20, {Text(0, 4, nullptr)}},
-        {10, 24, {U32(0, 4, nullptr), U64(0, 8, nullptr), U8(0, 16, "system")}},
-        {13,
+        {kArrayDiskTableGroup, 20, {Text(0, 4, nullptr)}},
+        {kDeviceInfoGroup, 24, {U32(0, 4, nullptr), U64(0, 8, nullptr), U8(0, 16, "system")}},
+        {kDeviceConfigurationGroup,
          168,
          {Text(418, 4, "name", true), U32(419, 20, nullptr), Text(0, 28, "name"), U32(428, 104, nullptr),
           U32(429, 112, nullptr), U32(434, 116, "device_action", true),
           U64(440, 120, "read_patrol_unit", true), U32(435, 128, "cache_policy"),
           U32(436, 144, "export_policy"), U32(0, 156, "master_disk")}},
-        {17, 216, {}},
-        {18, 124, {}},
-        {19,
+        {kCachePolicyStatsGroup, 216, {}},
+        {kCacheStatsGroup, 124, {}},
+        {kNvCacheInfoGroup,
          56,
          {U32(611, 4, "size_mb"), U32(612, 8, "state"), U32(613, 12, "mode"),
           U32(620, 16, "disable_bcd", true), U32(614, 20, "cache_volume", false, -1),
           U32(615, 24, "accelerated_volume", false, -1), Text(616, 28, "name"), U32(617, 44, "left"),
           U32(618, 48, "total"), U32(619, 52, "policy")}},
-        {22, 8, {U32(0, 4, nullptr)}},
-        {23, 80, {}},
-        {25, 1400, {}},
+        {kRefreshPartitionsGroup, 8, {U32(0, 4, nullptr)}},
+        {kCacheStats2Group, 80, {}},
+        {kUnifiedCacheStatsGroup, 1400, {}},
     };
     return groups;
 }
@@ -160,13 +162,13 @@ const Field* FindField(const GroupDef& g, uint32_t key) {
 // The statistics groups: their words come from "nv_cache_stats" under these names.
 const char* StatsName(uint32_t group) {
     switch (group) {
-    case 17:
+    case kCachePolicyStatsGroup:
         return "policy";
-    case 18:
+    case kCacheStatsGroup:
         return "stats";
-    case 23:
+    case kCacheStats2Group:
         return "stats2";
-    case 25:
+    case kUnifiedCacheStatsGroup:
         return "unified";
     }
     return nullptr;
@@ -179,14 +181,14 @@ struct Params {
 
 Params ReadParams(ByteReader r, size_t base) {
     Params p;
-    p.length = r.U32(base + 0);
-    p.group = r.U32(base + 4);
-    p.instance = r.U32(base + 8);
-    p.member = r.U32(base + 12);
-    p.field = r.U32(base + 32);
-    p.direction = r.U32(base + 36);
-    p.dataOffset = r.U32(base + 40);
-    p.dataLength = r.U32(base + 44);
+    p.length = r.U32(base + params::kLength);
+    p.group = r.U32(base + params::kGroupId);
+    p.instance = r.U32(base + params::kInstance);
+    p.member = r.U32(base + params::kMember);
+    p.field = r.U32(base + params::kFieldIndex);
+    p.direction = r.U32(base + params::kDirection);
+    p.dataOffset = r.U32(base + params::kDataOffset);
+    p.dataLength = r.U32(base + params::kDataTransferLength);
     return p;
 }
 
@@ -278,40 +280,40 @@ bool BuildGroup(const GroupDef& g, const json& state, const json& adapter, const
     ByteWriter w(data);
     const json* object = &raid;
     switch (g.id) {
-    case 2:
-    case 10:
-    case 13:
+    case kVolumeTableGroup:
+    case kDeviceInfoGroup:
+    case kDeviceConfigurationGroup:
         if (p.instance >= volumes.size()) {
             status = kTableError;
             return false;
         }
         object = &volumes.at(p.instance);
         break;
-    case 3:
+    case kDiskTableGroup:
         if (p.instance >= disks.size()) {
             status = kTableError;
             return false;
         }
         object = &disks.at(p.instance);
         break;
-    case 5:
-    case 6:
+    case kArrayTableGroup:
+    case kArrayDiskTableGroup:
         if (p.instance >= arrays.size()) {
             status = kTableError;
             return false;
         }
         object = &arrays.at(p.instance);
         break;
-    case 4:
-    case 19: {
-        auto it = raid.find(g.id == 4 ? "new_volume" : "nv_cache");
+    case kNewVolumeGroup:
+    case kNvCacheInfoGroup: {
+        auto it = raid.find(g.id == kNewVolumeGroup ? "new_volume" : "nv_cache");
         object = it != raid.end() && it->is_object() ? &*it : &empty;
         break;
     }
     default:
         break;
     }
-    if (g.id == 25)
+    if (g.id == kUnifiedCacheStatsGroup)
         w.U64(0, g.length);
     else
         w.U32(0, g.length);
@@ -321,7 +323,15 @@ bool BuildGroup(const GroupDef& g, const json& state, const json& adapter, const
     // Raw map states of the volume record: 0 normal, 2 degraded, 3 failed, 5 initialising,
     // 6 rebuilding, 7 verifying, 8 migrating, 10 verifying with repair.
     switch (g.id) {
-    case 1: {
+    case 19: {
+        uint32_t left = 0, total = 0;
+        if (CacheFlushProgress(raid, now, left, total)) {
+            w.U32(44, left);
+            w.U32(48, total);
+        }
+        break;
+    }
+    case kConfigurationGroup: {
         w.U32(4, volumes.size());
         w.U32(8, disks.size());
         w.U32(176, arrays.size());
@@ -329,7 +339,7 @@ bool BuildGroup(const GroupDef& g, const json& state, const json& adapter, const
         w.U32(192, static_cast<uint32_t>(DiskActionsInProgress(adapter, now)));
         break;
     }
-    case 2: {
+    case kVolumeTableGroup: {
         const json& v = *object;
         const json* first = FirstMember(raid, v);
         const JobView job = VolumeJob(v, now);
@@ -348,7 +358,7 @@ bool BuildGroup(const GroupDef& g, const json& state, const json& adapter, const
               static_cast<uint64_t>(Num(v, "rpm", first && first->value("solid_state", false) ? 1 : 7200)));
         break;
     }
-    case 3: {
+    case kDiskTableGroup: {
         const json& d = *object;
         const uint64_t sectors = DiskSectors(d);
         const uint64_t free = DiskFreeSectors(raid, p.instance);
@@ -365,7 +375,7 @@ bool BuildGroup(const GroupDef& g, const json& state, const json& adapter, const
         w.U32(180, d.value("solid_state", false) ? 1 : 0);
         break;
     }
-    case 5: {
+    case kArrayTableGroup: {
         const json& a = *object;
         uint64_t totalMb = 0;
         uint64_t minFree = UINT64_MAX;
@@ -397,7 +407,7 @@ bool BuildGroup(const GroupDef& g, const json& state, const json& adapter, const
         w.U32(44, static_cast<uint64_t>(Num(a, "number", static_cast<int64_t>(p.instance))));
         break;
     }
-    case 6: {
+    case kArrayDiskTableGroup: {
         const json& members = Table(*object, "disks");
         if (p.member >= members.size() || DescValue(members.at(p.member)) >= disks.size()) {
             status = kTableError;
@@ -407,34 +417,34 @@ bool BuildGroup(const GroupDef& g, const json& state, const json& adapter, const
         w.Text(4, disk.value("serial", std::string()).substr(0, 16), 16, '\0');
         break;
     }
-    case 10: {
+    case kDeviceInfoGroup: {
         const json* first = FirstMember(raid, *object);
         const uint32_t block = first ? DiskSectorSize(*first) : 512;
         w.U32(4, block);
         w.U64(8, (static_cast<uint64_t>(Num(*object, "size_mb", 0)) << 20) / block);
         break;
     }
-    case 13: {
+    case kDeviceConfigurationGroup: {
         const JobView job = VolumeJob(*object, now);
         w.U32(20, VolumeAddress(*object, p.instance));
         w.U32(104, job.running ? job.progress : 0);
         w.U32(112, static_cast<uint64_t>(Num(*object, "size_mb", 0)));
         break;
     }
-    case 17:
-    case 18:
-    case 23:
-    case 25: {
+    case kCachePolicyStatsGroup:
+    case kCacheStatsGroup:
+    case kCacheStats2Group:
+    case kUnifiedCacheStatsGroup: {
         auto stats = raid.find("nv_cache_stats");
         if (stats != raid.end() && stats->is_object()) {
             auto words = stats->find(StatsName(g.id));
             if (words != stats->end() && words->is_array())
                 for (size_t i = 0; i < words->size(); ++i)
-                    w.U32(g.id == 25 ? 8 + 4 * i : 4 + 4 * i, DescValue(words->at(i)));
+                    w.U32(g.id == kUnifiedCacheStatsGroup ? 8 + 4 * i : 4 + 4 * i, DescValue(words->at(i)));
         }
         break;
     }
-    case 22:
+    case kRefreshPartitionsGroup:
         w.U32(4, static_cast<uint64_t>(Num(raid, "partition_refreshes", 0)));
         break;
     default:
@@ -454,18 +464,18 @@ json* SetTarget(json& raid, uint32_t group, uint32_t instance, uint32_t& status)
         return &t[instance];
     };
     switch (group) {
-    case 1:
+    case kConfigurationGroup:
         return &raid;
-    case 2:
-    case 13:
+    case kVolumeTableGroup:
+    case kDeviceConfigurationGroup:
         return row("volumes");
-    case 3:
+    case kDiskTableGroup:
         return row("disks");
-    case 4:
+    case kNewVolumeGroup:
         return &raid["new_volume"];
-    case 5:
+    case kArrayTableGroup:
         return row("arrays");
-    case 19:
+    case kNvCacheInfoGroup:
         return &raid["nv_cache"];
     }
     status = kInvalidRequest;
@@ -506,9 +516,9 @@ struct Fault {
 
 // The request in either form; `base` is the offset of the parameter block (0 direct, 28 miniport).
 DriverAnswer Handle(DriverRequest& r, size_t base) {
-    const bool direct = base == 0;
+    const bool direct = base == kDirectParams;
     ByteReader in(r.buffer);
-    if (!in.Has(base, kParamsSize))
+    if (!in.Has(base, params::kSize))
         return {ERROR_INVALID_PARAMETER, 0};
     const Params p = ReadParams(in, base);
 
@@ -535,7 +545,7 @@ DriverAnswer Handle(DriverRequest& r, size_t base) {
             return {ERROR_INVALID_PARAMETER, 0};
     }
 
-    const size_t dataAt = base + kParamsSize;
+    const size_t dataAt = base + params::kSize;
     const size_t room = r.buffer.size() > dataAt ? r.buffer.size() - dataAt : 0;
     const GroupDef* g = FindGroup(p.group);
     const bool set = p.direction == 1;
@@ -547,7 +557,7 @@ DriverAnswer Handle(DriverRequest& r, size_t base) {
             std::span<uint8_t> data = r.buffer.subspan(dataAt, room);
             if (fault.has("status")) {
                 status = fault.value("status");
-            } else if (p.length != kParamsSize || p.dataOffset != kParamsSize || p.dataLength > room ||
+            } else if (p.length != params::kSize || p.dataOffset != params::kSize || p.dataLength > room ||
                        p.direction > 1) {
                 status = kInvalidParameter;
             } else if (!g) {
@@ -606,9 +616,9 @@ DriverAnswer Handle(DriverRequest& r, size_t base) {
                         w.U8(at, DescValue(patch.at("u8")));
                 }
             }
-            ByteWriter(r.buffer).U32(base + 48, status);
+            ByteWriter(r.buffer).U32(base + params::kStatus, status);
             if (fault.has("params_length"))
-                ByteWriter(r.buffer).U32(base + 0, fault.value("params_length"));
+                ByteWriter(r.buffer).U32(base + params::kLength, fault.value("params_length"));
             return DriverAnswer{};
         });
     if (answer.win32Error != 0)
@@ -625,9 +635,9 @@ DriverAnswer Handle(DriverRequest& r, size_t base) {
 
 void RegisterRaidConfigFamily(devio::DriverDispatch& dispatch) {
     dispatch.AddMiniport(devio::kRaidDriver, kRaidSignature, kRaidConfigCode,
-                         [](DriverRequest& r) { return Handle(r, devio::kSrbHeaderSize); });
+                         [](DriverRequest& r) { return Handle(r, kFramedParams); });
     dispatch.AddControlCode(devio::kRaidDriver, kRaidConfigCode,
-                            [](DriverRequest& r) { return Handle(r, 0); });
+                            [](DriverRequest& r) { return Handle(r, kDirectParams); });
 }
 
 } // namespace sim::driver

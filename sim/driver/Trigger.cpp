@@ -59,6 +59,8 @@ constexpr uint32_t kSmartEvent = 0x200;
 constexpr uint32_t kOffline = 0x8000;
 constexpr uint32_t kOfflineByRequest = 0x80;
 constexpr uint32_t kMissing = 0x2000000;
+// The new-volume option that makes the volume the SSD cache's cache volume.
+constexpr uint32_t kCacheVolumeOption = 0x4000;
 
 json& Rows(json& raid, const char* table) {
     return raid[table];
@@ -233,7 +235,7 @@ uint32_t VolumeActions(json& raid, uint64_t now) {
         case 17:
         case 18:
         case 19:
-            if (const uint32_t refused = CacheVolumeAction(raid, i, action, argument))
+            if (const uint32_t refused = CacheVolumeAction(raid, i, action, argument, now))
                 error = refused;
             break;
         default:
@@ -244,6 +246,7 @@ uint32_t VolumeActions(json& raid, uint64_t now) {
     for (auto it = deletes.rbegin(); it != deletes.rend(); ++it) {
         const auto array = static_cast<int32_t>(Num(volumes.at(*it), "array", -1));
         volumes.erase(volumes.begin() + static_cast<std::ptrdiff_t>(*it));
+        CacheVolumeRemoved(raid, *it);
         bool used = false;
         for (const auto& v : volumes)
             used = used || Num(v, "array", -1) == array;
@@ -328,7 +331,7 @@ uint32_t DiskActions(const json& state, json& raid, uint64_t now) {
             d["state_flags"] = flags & ~kSmartEvent;
             break;
         case 17:
-            if (const uint32_t refused = CacheDiskAction(raid, i))
+            if (const uint32_t refused = CacheDiskAction(raid, i, now))
                 error = refused;
             break;
         default:
@@ -524,6 +527,12 @@ uint32_t Create(const json& state, json& raid, uint32_t kind, uint64_t now) {
               {"initialized", true}};
     // The Windows side of the new volume follows once the request is done (VolumeDisks.cpp).
     v["created_from"] = {{"source", kind == kCreateVolumeFromDisk ? source : -1}};
+    // The creation's options mark the volume as the driver keeps it (a cache volume is hidden).
+    const auto options = static_cast<uint32_t>(Num(nv, "options", 0));
+    if (options != 0)
+        v["flags"] = options;
+    if (options & kCacheVolumeOption)
+        CacheVolumeCreated(raid, volumes.size(), asked == 0 ? plan.offerMb : asked);
     if (kind == kCreateVolumeFromDisk)
         StartJob(raid, v, "migrate", now);
     else if (plan.level != 0) {
@@ -602,7 +611,7 @@ uint32_t CompleteTrigger(const json& state, json& adapter, uint32_t kind, uint64
 
 // Carries out a trigger whose actions have run their time. Error numbers the description queues in
 // "trigger_errors" are the driver refusing the next triggers: each takes one, leaves the
-// configuration as it was and clears the action fields.
+// configuration as it was and clears the action fields and the arrays' requested cache policies.
 uint32_t FinishTrigger(const json& state, json& adapter, uint32_t kind, uint64_t now) {
     json& raid = Raid(adapter);
     auto queued = raid.find("trigger_errors");
@@ -615,6 +624,8 @@ uint32_t FinishTrigger(const json& state, json& adapter, uint32_t kind, uint64_t
     for (const char* table : {"volumes", "disks"})
         for (auto& row : Rows(raid, table))
             row["action"] = 0;
+    for (auto& a : Rows(raid, "arrays"))
+        a.erase("cache_policy_request");
     return error;
 }
 
@@ -686,6 +697,8 @@ int32_t DiskActionsInProgress(const json& adapter, uint64_t nowMs) {
 
 bool WorkDue(const json& adapter, uint64_t nowMs) {
     const json& raid = RaidOf(adapter);
+    if (CacheModeChangeDue(raid, nowMs))
+        return true;
     if (auto it = raid.find("pending"); it != raid.end() && it->is_object() && nowMs >= DueOf(*it))
         return true;
     for (const auto& v : Table(raid, "volumes")) {
@@ -712,6 +725,10 @@ bool Advance(const json& state, json& adapter, uint64_t nowMs, Announcements& ou
         const auto kind = static_cast<uint32_t>(Num(raid["pending"], "trigger", 0));
         raid.erase("pending");
         raid["error_number"] = FinishTrigger(state, adapter, kind, nowMs);
+        changed = true;
+    }
+    if (CacheModeChangeDue(raid, nowMs)) {
+        FinishCacheModeChange(raid);
         changed = true;
     }
     for (auto& v : Rows(raid, "volumes")) {

@@ -10,6 +10,7 @@
 #include "sim/devio/Bytes.h"
 #include "sim/devio/Lookup.h"
 #include "sim/driver/RaidState.h"
+#include "sim/driver/VolumePortLayout.h"
 
 namespace sim::driver {
 namespace {
@@ -18,6 +19,7 @@ using devio::ByteReader;
 using devio::ByteWriter;
 using devio::DriverAnswer;
 using devio::DriverRequest;
+using namespace volume_port;
 
 enum Code : uint32_t {
     kConcatenate = 0x80000D01,
@@ -36,8 +38,6 @@ enum Code : uint32_t {
     kGetInfoExt = 0x80000D18,
     kFileCacheSupported = 0x80000D20,
 };
-
-constexpr uint32_t kCounters = 18;
 
 json& Port(json& adapter) {
     json& vp = adapter["volume_port"];
@@ -138,12 +138,13 @@ DriverAnswer Handle(DriverRequest& r) {
             switch (code) {
             case kPlatformSupported:
                 rc = vp.value("supported", true) ? 1 : 0;
-                w.U32(28, static_cast<uint64_t>(Num(vp, "platform_word", 0)));
+                w.U32(platform_supported::kPlatformSupport,
+                      static_cast<uint64_t>(Num(vp, "platform_word", 0)));
                 break;
             case kConcatenate: {
-                const uint32_t fast = in.U32(28);
-                const uint32_t slow = in.U32(32);
-                const uint64_t cacheSize = in.U64(48);
+                const uint32_t fast = in.U32(concatenate::kFastDiskId);
+                const uint32_t slow = in.U32(concatenate::kSlowDiskId);
+                const uint64_t cacheSize = in.U64(concatenate::kFileCacheSize);
                 if (!vp.value("supported", true))
                     rc = 3;
                 else if (vp.value("enabled", false))
@@ -160,10 +161,10 @@ DriverAnswer Handle(DriverRequest& r) {
                 vp["slow"] = slow & 0xFFFFFF;
                 vp["block_size"] = DiskSectorSize(slowDisk);
                 vp["block_count"] = DiskSectors(slowDisk);
-                vp["file_cache_offset"] = in.U64(40);
+                vp["file_cache_offset"] = in.U64(concatenate::kFileCacheOffset);
                 vp["file_cache_blocks"] = cacheSize / DiskSectorSize(slowDisk);
-                vp["mode"] = in.U32(56);
-                vp["data_location"] = in.U32(60);
+                vp["mode"] = in.U32(concatenate::kMode);
+                vp["data_location"] = in.U32(concatenate::kDataLocation);
                 vp["migration"] = {{"start_ms", now}, {"duration_ms", Num(vp, "migration_ms", 60000)}};
                 Announce(adapter, out);
                 break;
@@ -180,50 +181,54 @@ DriverAnswer Handle(DriverRequest& r) {
                 }
                 break;
             case kMigrationStatus:
-                w.U32(28, static_cast<uint32_t>(MigrationPercent(vp, now)));
+                w.U32(migration_status::kProgress, static_cast<uint32_t>(MigrationPercent(vp, now)));
                 break;
             case kGetInfo: {
                 const bool enabled = vp.value("enabled", false);
-                w.U64(32, static_cast<uint64_t>(Num(vp, "block_count", 0)));
-                w.U64(56, static_cast<uint64_t>(Num(vp, "file_cache_blocks", 0)));
-                w.U32(64, static_cast<uint64_t>(Num(vp, "block_size", 512)));
-                w.U32(68, static_cast<uint64_t>(Num(vp, "physical_block_size", 4096)));
-                w.U32(72, enabled ? 1 : 0);
-                w.U32(80, static_cast<uint64_t>(Num(vp, "state_word", 1)));
-                w.U32(88, static_cast<uint64_t>(Num(vp, "fast", 0)));
-                w.U32(152, static_cast<uint64_t>(Num(vp, "slow", 0)));
-                w.U8(216, static_cast<uint64_t>(Num(vp, "volume_on_slow", enabled ? 1 : 0)));
+                using namespace pairing_info;
+                w.U64(kBlockCount, static_cast<uint64_t>(Num(vp, "block_count", 0)));
+                w.U64(kFileCacheBlocks, static_cast<uint64_t>(Num(vp, "file_cache_blocks", 0)));
+                w.U32(kBlockSize, static_cast<uint64_t>(Num(vp, "block_size", 512)));
+                w.U32(kPhysicalBlockSize, static_cast<uint64_t>(Num(vp, "physical_block_size", 4096)));
+                w.U32(kPairType, enabled ? 1 : 0);
+                w.U32(kPairState, static_cast<uint64_t>(Num(vp, "state_word", 1)));
+                w.U32(kFastDiskId, static_cast<uint64_t>(Num(vp, "fast", 0)));
+                w.U32(kSlowDiskId, static_cast<uint64_t>(Num(vp, "slow", 0)));
+                w.U8(kVolumeOnSlowDisk, static_cast<uint64_t>(Num(vp, "volume_on_slow", enabled ? 1 : 0)));
                 break;
             }
             case kGetInfoExt:
-                w.U32(28, static_cast<uint64_t>(Num(vp, "ext_kind", 1)));
-                w.U32(32, static_cast<uint64_t>(Num(vp, "volume_address", Num(vp, "slow", 0))));
+                w.U32(pairing_info_ext::kKind, static_cast<uint64_t>(Num(vp, "ext_kind", 1)));
+                w.U32(pairing_info_ext::kValue,
+                      static_cast<uint64_t>(Num(vp, "volume_address", Num(vp, "slow", 0))));
                 break;
             case kResetCounters:
                 vp["counters"] = json::array();
                 break;
             case kGetCounters: {
                 const json& counters = Table(vp, "counters");
-                for (size_t i = 0; i < kCounters && i < counters.size(); ++i)
-                    w.U64(32 + 8 * i, DescValue(counters.at(i)));
+                for (size_t i = 0; i < performance_counters::kCount && i < counters.size(); ++i)
+                    w.U64(performance_counters::kCounters + 8 * i, DescValue(counters.at(i)));
                 break;
             }
             case kPairValid:
-                rc = PairCheck(raid, in.U32(28), in.U32(32));
+                rc = PairCheck(raid, in.U32(pair_valid::kFastDiskId), in.U32(pair_valid::kSlowDiskId));
                 break;
             case kDiskValid: {
-                const uint32_t check = DiskCheck(raid, in.U32(28), in.U32(32) == 0);
+                const uint32_t check =
+                    DiskCheck(raid, in.U32(disk_valid::kDiskId), in.U32(disk_valid::kMember) == 0);
                 // The driver's own codes: 2 no such volume, 3 not a disk, 4 block size, 5 too small,
                 // 6 disk type.
                 rc = check;
                 break;
             }
             case kFileCacheSupported:
-                w.U32(36, static_cast<uint64_t>(Num(vp, "file_cache_supported", 1)));
+                w.U32(file_cache_supported::kResult,
+                      static_cast<uint64_t>(Num(vp, "file_cache_supported", 1)));
                 break;
             case kClearMetadata: {
-                const int64_t index = FindDisk(raid, in.U32(28));
-                const uint32_t id = in.U32(28) & 0xFFFFFF;
+                const int64_t index = FindDisk(raid, in.U32(clear_metadata::kDiskId));
+                const uint32_t id = in.U32(clear_metadata::kDiskId) & 0xFFFFFF;
                 if (index < 0)
                     rc = 1;
                 else if (vp.value("enabled", false) &&
@@ -243,32 +248,34 @@ DriverAnswer Handle(DriverRequest& r) {
                 for (size_t i = 0; i < disks.size(); ++i)
                     if (Present(disks[i]) && ArrayOfDisk(raid, i) < 0)
                         listed.push_back(i);
-                const size_t room = r.buffer.size() > 32 ? (r.buffer.size() - 32) / 64 : 0;
-                const size_t asked = std::min<size_t>(in.U8(28), room);
+                using namespace disks_info;
+                const size_t room =
+                    r.buffer.size() > kRecords ? (r.buffer.size() - kRecords) / kRecordSize : 0;
+                const size_t asked = std::min<size_t>(in.U8(kNumberOfDisks), room);
                 if (asked < listed.size()) {
-                    w.U8(28, std::min<size_t>(listed.size(), 255));
+                    w.U8(kNumberOfDisks, std::min<size_t>(listed.size(), 255));
                     rc = 1;
                     break;
                 }
                 for (size_t k = 0; k < listed.size(); ++k) {
                     const json& d = disks[listed[k]];
-                    const size_t at = 32 + 64 * k;
-                    w.U32(at, DiskId(d));
-                    w.U64(at + 4, Bytes(d));
+                    const size_t at = kRecords + kRecordSize * k;
+                    w.U32(at + kDiskId, DiskId(d));
+                    w.U64(at + kBytes, Bytes(d));
                     // Only the members of the pairing have a kind; a candidate has none, so the
                     // host does not take a lone drive for an array member.
                     const int64_t id = DiskId(d);
                     const bool member = vp.value("enabled", false) &&
                                         (Num(vp, "fast", -1) == id || Num(vp, "slow", -1) == id);
                     const int64_t kind = member ? (d.value("solid_state", false) ? 2 : 1) : 0;
-                    w.U8(at + 16, static_cast<uint64_t>(Num(d, "pairing_type", kind)));
-                    w.CString(at + 17, d.value("serial", std::string()).substr(0, 46));
+                    w.U8(at + kPairKind, static_cast<uint64_t>(Num(d, "pairing_type", kind)));
+                    w.CString(at + kSerial, d.value("serial", std::string()).substr(0, kSerialLength));
                 }
-                w.U8(28, listed.size());
+                w.U8(kNumberOfDisks, listed.size());
                 break;
             }
             case kRegisterEvent: {
-                const std::string name = in.Text(32, 32);
+                const std::string name = in.Text(shared_event::kName, shared_event::kNameLength);
                 json& events = vp["events"];
                 if (!events.is_array())
                     events = json::array();
@@ -277,8 +284,8 @@ DriverAnswer Handle(DriverRequest& r) {
                 break;
             }
             case kEventStatus:
-                w.U64(32, static_cast<uint64_t>(Num(vp, "event_counter", 0)));
-                w.U64(56, static_cast<uint64_t>(Num(vp, "event_value", 0)));
+                w.U64(event_status::kEventCounter, static_cast<uint64_t>(Num(vp, "event_counter", 0)));
+                w.U64(event_status::kValue, static_cast<uint64_t>(Num(vp, "event_value", 0)));
                 break;
             default:
                 return DriverAnswer{ERROR_INVALID_FUNCTION, 0};

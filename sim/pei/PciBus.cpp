@@ -133,6 +133,8 @@ uint64_t PciBus::MemRead(uint64_t address, unsigned bytes) {
 
 void PciBus::MemWrite(uint64_t address, unsigned bytes, uint64_t value) {
     PeiCall("PeiMemWrite", {{"address", address}, {"width", bytes}, {"value", value}});
+    if (onWrite_)
+        onWrite_();
     if (Region* r = RegionAt(address, bytes))
         r->device->Write(address - r->base, bytes, value & AllOnes(bytes));
 }

@@ -6,6 +6,7 @@
 // memory (command register bit 1).
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -53,6 +54,8 @@ public:
     void UnmapMmio(const MmioDevice* device);
     uint64_t MemRead(uint64_t address, unsigned bytes);
     void MemWrite(uint64_t address, unsigned bytes, uint64_t value);
+    // Called on every memory write (the environment restarts its counter's steps).
+    void OnMemWrite(std::function<void()> hook) { onWrite_ = std::move(hook); }
 
 private:
     struct Region {
@@ -63,6 +66,7 @@ private:
     Region* RegionAt(uint64_t address, unsigned bytes);
     std::map<uint32_t, std::unique_ptr<Function>> functions_;
     std::vector<Region> regions_;
+    std::function<void()> onWrite_;
 };
 
 } // namespace sim::pei

@@ -15,8 +15,16 @@ namespace {
 using namespace sim::schema;
 
 // What only firmware sees of a PCI function: its base address registers as they read at power-on
-// (raw register values, type bits included).
-const MoreFields kPciFields("devices.nodes", {{"pci", Object({{"bars", Array(Word32(), 6)}})}});
+// (raw register values, type bits included), and a SATA controller's remap register block
+// (sim/pei/SataController.h).
+const MoreFields kPciFields(
+    "devices.nodes",
+    {{"pci", Object({{"bars", Array(Word32(), 6)},
+                     {"remap",
+                      Object({{"id", Uint16()},
+                              {"enabled", Bool()},
+                              {"slots", Array(Object({{"slot", Uint(2)}, {"node", Text()}}, {"slot", "node"}),
+                                              3)}})}})}});
 
 std::string Upper(std::string text) {
     for (char& c : text)

@@ -292,6 +292,8 @@ Environment::Environment() {
     table_.PciCfg = &pciCfg_;
 
     LoadPciFunctions(pci_);
+    LoadStorageDevices(*this);
+    pci_.OnMemWrite([this] { tsc_.Restart(); });
     iommu_ = std::make_unique<Iommu>(*this);
     smm_ = std::make_unique<SmmHandler>(*this);
     platform_ = std::make_unique<PlatformPpis>(*this);
@@ -308,6 +310,19 @@ Environment::Environment() {
 
 Environment::~Environment() {
     g_current = nullptr;
+}
+
+void Environment::AddStorageModel(uint8_t bus, uint8_t device, uint8_t function,
+                                  std::unique_ptr<MmioDevice> model) {
+    storage_.push_back(StorageModel{bus, device, function, std::move(model)});
+}
+
+SataController* Environment::Sata(uint8_t bus, uint8_t device, uint8_t function) {
+    return StorageModelAt<SataController>(bus, device, function);
+}
+
+NvmeController* Environment::Nvme(uint8_t bus, uint8_t device, uint8_t function) {
+    return StorageModelAt<NvmeController>(bus, device, function);
 }
 
 Environment& Environment::Current() {

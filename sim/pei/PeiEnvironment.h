@@ -24,6 +24,7 @@
 #include "sim/pei/PciBus.h"
 #include "sim/pei/PlatformPpis.h"
 #include "sim/pei/PpiDatabase.h"
+#include "sim/pei/SataController.h"
 #include "sim/pei/SmmHandler.h"
 #include "sim/pei/VirtualTsc.h"
 
@@ -59,6 +60,12 @@ public:
     SmmHandler& smm() { return *smm_; }
     PlatformPpis& platform() { return *platform_; }
 
+    // The storage device models of the PCI functions (sim/pei/SataController.h), by location; null
+    // when the function has none of that kind.
+    SataController* Sata(uint8_t bus, uint8_t device, uint8_t function);
+    NvmeController* Nvme(uint8_t bus, uint8_t device, uint8_t function);
+    void AddStorageModel(uint8_t bus, uint8_t device, uint8_t function, std::unique_ptr<MmioDevice> model);
+
     // A bus master's access to memory: through the IOMMU once it is installed, else straight to the
     // pages of the arena. A refused access is kept in DmaRefusals (the IOMMU's own included).
     bool DeviceRead(uint64_t address, void* data, size_t length);
@@ -70,6 +77,13 @@ public:
     void ReportAssertion(const std::string& file, uint64_t line, const std::string& description);
 
 private:
+    template <class Model> Model* StorageModelAt(uint8_t bus, uint8_t device, uint8_t function) {
+        for (auto& s : storage_)
+            if (s.bus == bus && s.device == device && s.function == function)
+                if (auto* model = dynamic_cast<Model*>(s.model.get()))
+                    return model;
+        return nullptr;
+    }
     void* Reachable(uint64_t address, size_t length, const char* what);
     EFI_PEI_SERVICES table_{};
     const EFI_PEI_SERVICES* servicesPointer_ = &table_;
@@ -87,6 +101,11 @@ private:
     std::unique_ptr<Iommu> iommu_;
     std::unique_ptr<SmmHandler> smm_;
     std::unique_ptr<PlatformPpis> platform_;
+    struct StorageModel {
+        uint8_t bus, device, function;
+        std::unique_ptr<MmioDevice> model;
+    };
+    std::vector<StorageModel> storage_;
     std::vector<std::string> assertions_;
     std::vector<std::string> dmaRefusals_;
 };

@@ -3,7 +3,7 @@
 // counter by the stall, and every read moves it on by a step that doubles while the reader polls, so
 // a wait of seconds is a few dozen reads. A step never passes the next event a device model has
 // scheduled (a controller that turns ready), so a poll sees the event at its time; reaching an event,
-// or a stall, starts the steps small again.
+// a stall or a write to a device's registers starts the steps small again.
 #include <cstdint>
 #include <functional>
 #include <set>
@@ -24,6 +24,8 @@ public:
     void SetTicksPerMicrosecond(uint32_t ticks) { ticksPerUs_ = ticks; }
     uint64_t MicrosecondsToTicks(uint64_t microseconds) const;
 
+    // A register write starts something new a module will poll for: the steps start small again.
+    void Restart() { stepUs_ = 1; }
     // A device model's next change of state, in ticks.
     void ScheduleEvent(uint64_t atTicks);
     // A test's own readings: RDTSC answers from `reader` while one is set.

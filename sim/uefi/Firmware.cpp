@@ -7,22 +7,11 @@
 #include "sim/FirmwareVariables.h"
 #include "sim/MachineState.h"
 #include "sim/PlatformCall.h"
-#include "sim/Schema.h"
 #include "sim/storage/DiskModel.h"
 #include "sim/uefi/FirmwareState.h"
 
 namespace sim::uefi {
 namespace {
-
-namespace schema = sim::schema;
-
-// The firmware facts of the machine that no other section owns.
-const schema::Section
-    kSection("uefi", schema::Object({{"console", schema::Object({{"columns", schema::Uint(1000)},
-                                                                 {"rows", schema::Uint(1000)},
-                                                                 {"in_system_table", schema::Bool()}})},
-                                     {"shell", schema::Object({{"interface", schema::Bool()},
-                                                               {"parameters", schema::Bool()}})}}));
 
 Firmware::State* g_active = nullptr;
 
@@ -194,6 +183,9 @@ Firmware::Firmware() : state_(std::make_unique<State>()) {
         SetUpConsole(s, machine);
         SetUpShell(s, machine);
         SetUpPci(s, machine);
+        SetUpPlatform(s, machine);
+        SetUpRaidDrivers(s, machine);
+        SetUpAcpi(s, machine);
     });
     UpdateSystemTable(s);
     g_active = &s;

@@ -14,7 +14,15 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/uefi/UefiSystemTable.h"
+#include "platform/uefi/protocol/AcpiTable.h"
+#include "platform/uefi/protocol/BlockIo.h"
+#include "platform/uefi/protocol/ComponentName2.h"
+#include "platform/uefi/protocol/DriverBinding.h"
+#include "platform/uefi/protocol/DriverSupportedEfiVersion.h"
+#include "platform/uefi/protocol/HiiConfigAccess.h"
 #include "platform/uefi/protocol/PciIo.h"
+#include "platform/uefi/protocol/PciRootBridgeIo.h"
+#include "platform/uefi/protocol/RaidConfig.h"
 #include "platform/uefi/protocol/ShellInterface.h"
 #include "platform/uefi/protocol/ShellParameters.h"
 #include "sim/uefi/Firmware.h"
@@ -66,6 +74,51 @@ struct PciFunction {
     std::vector<uint8_t> config;
     uint64_t attributes = 0;
     uint64_t supported = 0;
+    // Its device path: the root bridge's ACPI node, its PCI node, the end node.
+    std::vector<uint8_t> path;
+};
+
+// A block device the UEFI RAID driver made for a disk behind its controller.
+struct RaidChild {
+    EFI_HANDLE handle = nullptr;
+    EFI_BLOCK_IO_PROTOCOL blockIo{};
+    EFI_BLOCK_IO_MEDIA media{};
+    std::vector<uint8_t> path;
+    std::u16string model;
+};
+
+// One instance of the platform vendor's UEFI RAID driver with its protocols (an outside component the
+// programs only look at).
+struct RaidDriver {
+    EFI_HANDLE handle = nullptr;
+    std::string name;
+    std::u16string driverName;
+    std::string languages;  // of the component name 2 protocol ("en-US")
+    std::string languages1; // of the EFI 1.1 component name protocol ("eng")
+    RaidConfigProtocol raidConfig{};
+    EFI_DRIVER_BINDING_PROTOCOL binding{};
+    EFI_COMPONENT_NAME2_PROTOCOL componentName{};
+    EFI_COMPONENT_NAME2_PROTOCOL componentName2{};
+    EFI_DRIVER_SUPPORTED_EFI_VERSION_PROTOCOL supportedVersion{};
+    EFI_HII_CONFIG_ACCESS_PROTOCOL hii{};
+    std::vector<uint8_t> path;
+    PciFunction* controller = nullptr;
+    std::list<RaidChild> children;
+};
+
+// Memory below 4 GB for the ACPI tables, whose 32-bit root table holds their addresses.
+class LowMemory {
+public:
+    LowMemory() = default;
+    ~LowMemory();
+    LowMemory(const LowMemory&) = delete;
+    LowMemory& operator=(const LowMemory&) = delete;
+    // Replaces what was there; null when the host gives no memory below 4 GB.
+    uint8_t* Reserve(size_t size);
+
+private:
+    void* base_ = nullptr;
+    size_t size_ = 0;
 };
 
 struct Firmware::State {
@@ -89,6 +142,22 @@ struct Firmware::State {
     bool shellInterface = false;
     bool shellParameters = true;
     std::list<PciFunction> pci;
+    EFI_PCI_ROOT_BRIDGE_IO_PROTOCOL rootBridge{};
+    std::list<RaidDriver> drivers;
+    // Interfaces of the pass-through protocols, which the programs only look for.
+    uint8_t ataPassThru[16] = {};
+    uint8_t nvmePassThru[16] = {};
+    // The remapping controller's configuration window: the controller and the header of each function
+    // it shows, by bus << 8 | device << 3 | function.
+    PciFunction* windowController = nullptr;
+    std::map<uint32_t, std::vector<uint8_t>> windowFunctions;
+    std::string cpuBrand;
+    uint32_t cpuSignature = 0;
+    // "UEFI" ACPI tables the drivers publish: identifier and data.
+    std::vector<std::pair<EFI_GUID, std::vector<uint8_t>>> driverTables;
+    EFI_ACPI_TABLE_PROTOCOL acpiTableProtocol{};
+    LowMemory acpiMemory;
+    std::vector<uint64_t> hobList;
     std::map<Event*, std::unique_ptr<Event>> events;
 
     EFI_TPL tpl = TPL_APPLICATION;
@@ -140,6 +209,16 @@ void SetUpConsole(Firmware::State& state, const nlohmann::json& machine);
 void SetUpShell(Firmware::State& state, const nlohmann::json& machine);
 void SetShellArguments(Firmware::State& state, const std::vector<std::string>& arguments);
 void SetUpPci(Firmware::State& state, const nlohmann::json& machine);
+// The firmware's programming of PCI functions ("pci_config"), the root bridge, the remapping
+// controller's window and the processor.
+void SetUpPlatform(Firmware::State& state, const nlohmann::json& machine);
+void SetUpRaidDrivers(Firmware::State& state, const nlohmann::json& machine);
+// After the drivers: the ACPI tables (with what the drivers publish) and the hand-off block list.
+void SetUpAcpi(Firmware::State& state, const nlohmann::json& machine);
+// The PCI function at bus:device.function ("0:14.0"), or null.
+PciFunction* FindPciFunction(Firmware::State& state, const std::string& location);
+// The "uefi" section's object under key, or an empty object.
+const nlohmann::json& UefiPart(const nlohmann::json& machine, const char* key);
 // Keeps the system table's entry count, pointer and checksum in step with the configuration table.
 void UpdateSystemTable(Firmware::State& state);
 

@@ -3,7 +3,8 @@
 // handle named "PCI <bus>:<device>.<function>" with a PCI I/O protocol. Its configuration header
 // holds what the node says of the device (vendor, device, subsystem and revision from the id, the
 // class codes from its properties); the rest of its configuration space reads as zero. Attributes
-// start cleared, with I/O, memory decoding and bus mastering supported.
+// start cleared, with I/O, memory decoding and bus mastering supported. Each handle carries the
+// function's device path too.
 //
 // Calls pass the seam as "PciIo.<name>" with the selector `location` ("0:14.0"), and for
 // configuration access `offset`, `width` and `count`, for attributes `operation` ("get", "set",
@@ -13,6 +14,7 @@
 #include <regex>
 #include <tuple>
 
+#include "platform/uefi/protocol/DevicePath.h"
 #include "sim/DescriptionValues.h"
 #include "sim/Schema.h"
 #include "sim/uefi/FirmwareState.h"
@@ -247,6 +249,32 @@ void Put16(std::vector<uint8_t>& config, size_t offset, uint16_t value) {
     std::memcpy(&config[offset], &value, 2);
 }
 
+// The root bridge's ACPI node (PNP0A03, UID 0), the function's PCI node and the end node.
+std::vector<uint8_t> PciPath(uint32_t device, uint32_t function) {
+    return {0x02,
+            0x01,
+            12,
+            0,
+            0xD0,
+            0x41,
+            0x03,
+            0x0A,
+            0,
+            0,
+            0,
+            0,
+            0x01,
+            0x01,
+            6,
+            0,
+            static_cast<uint8_t>(function),
+            static_cast<uint8_t>(device),
+            0x7F,
+            0xFF,
+            4,
+            0};
+}
+
 } // namespace
 
 void SetUpPci(Firmware::State& state, const json& machine) {
@@ -310,7 +338,16 @@ void SetUpPci(Firmware::State& state, const json& machine) {
     for (PciFunction& f : state.pci) {
         f.handle = state.handles.Create("PCI " + f.location);
         state.handles.Install(&f.handle, gEfiPciIoProtocolGuid, &f.protocol);
+        f.path = PciPath(f.device, f.function);
+        state.handles.Install(&f.handle, gEfiDevicePathProtocolGuid, f.path.data());
     }
+}
+
+PciFunction* FindPciFunction(Firmware::State& state, const std::string& location) {
+    for (PciFunction& f : state.pci)
+        if (f.location == location)
+            return &f;
+    return nullptr;
 }
 
 } // namespace sim::uefi

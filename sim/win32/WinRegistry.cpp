@@ -304,6 +304,9 @@ LSTATUS RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM desired, PHKEY resu
 LSTATUS RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD, REGSAM desired, PHKEY result) {
     return OpenKey(key, subKey, desired, result);
 }
+LSTATUS RegOpenKeyW(HKEY key, LPCWSTR subKey, PHKEY result) {
+    return OpenKey(key, subKey, KEY_READ, result);
+}
 
 LSTATUS RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR, DWORD, REGSAM desired,
                         const SECURITY_ATTRIBUTES*, PHKEY result, LPDWORD disposition) {

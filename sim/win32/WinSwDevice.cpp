@@ -194,8 +194,14 @@ void SwDeviceClose(HSWDEVICE device) {
     }
     ReleaseHeld(device);
     {
-        std::lock_guard lock(device->mutex);
-        if (device->state != HSWDEVICE__::Callback::Done && device->state != HSWDEVICE__::Callback::Running)
+        // A released callback is delivered before the close, whether or not its thread has started
+        // yet: the arrival it reports has happened.
+        std::unique_lock lock(device->mutex);
+        device->changed.wait(lock, [&] {
+            return device->state != HSWDEVICE__::Callback::Released &&
+                   device->state != HSWDEVICE__::Callback::Running;
+        });
+        if (device->state != HSWDEVICE__::Callback::Done)
             device->state = HSWDEVICE__::Callback::Dropped;
         device->changed.notify_all();
     }

@@ -163,6 +163,22 @@ TEST_F(CliSessionTest, ControllerViewsWhenRaidCapabilityReadsFail) {
     }
 }
 
+TEST_F(CliSessionTest, SupportedRaidListsOnlyTheLevelsTheirRecordsOffer) {
+    std::vector<MOX::Controller> offered;
+    ASSERT_FALSE(session_.GetControllers(offered, "").isError());
+    ASSERT_FALSE(offered.empty());
+    EXPECT_EQ(offered[0].getSupportedRaidText(), "0,1,5,10");
+
+    // The records of RAID 5 and RAID 10 (the third and fourth level reads) say the level is not offered.
+    clitest::ScopedUviFaults faults{{UviGetRaidLevelInfo, 2, 2, [](void* record) {
+                                         static_cast<_UVI_RaidLevelInfo*>(record)->supported = 0;
+                                     }}};
+    std::vector<MOX::Controller> controllers;
+    ASSERT_FALSE(session_.GetControllers(controllers, "").isError());
+    ASSERT_FALSE(controllers.empty());
+    EXPECT_EQ(controllers[0].getSupportedRaidText(), "0,1");
+}
+
 TEST_F(CliSessionTest, FindArraysOfControllerKeepsTheFirstFailure) {
     // The first controller's gathering fails, the second one's succeeds.
     clitest::ScopedUviFaults faults{{UviGetArrayHandles}};

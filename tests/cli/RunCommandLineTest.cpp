@@ -39,7 +39,7 @@ TEST(RunCommandLine, DispatcherNeedsExactlyOneMode) {
     const Case cases[] = {
         {{}, "Not enough mode options provided"},
         {{"-I", "-V"}, "Too many mode options provided"},
-        {{"--manage"}, "The --manage mode is not available in this version of moxcli."},
+        {{"--HalvexMemory"}, "The --HalvexMemory mode is not available in this version of moxcli."},
     };
     for (const Case& c : cases) {
         Parsed parsed(c.args);

@@ -10,6 +10,7 @@
 #include "cli/Error.h"
 #include "cli/RunCommandLine.h"
 #include "cli/UviWrapper.h"
+#include "sim/Clock.h"
 #include "sim/Machine.h"
 #include "sim/MachineBuilder.h"
 #include "tests/cli/CaptureStdout.h"
@@ -60,6 +61,8 @@ public:
     sim::ScopedMachine& machine() { return machine_; }
 
 private:
+    // The library's waits (an idle driver before a change, retries) pass in virtual time.
+    sim::ScopedVirtualClock clock_;
     sim::ScopedMachine machine_;
     MOX::UviWrapper library_;
 };

@@ -147,8 +147,12 @@ Run RunMoxcli(const fs::path& machine, const std::vector<std::string>& args, con
 Scenario::Scenario(const std::string& machine)
     : machine_(machine.empty() ? fs::path() : sim::MachinesDir() / machine) {}
 
-Run Scenario::Command(const std::vector<std::string>& args) {
-    return RunMoxcli(machine_, args, state_.path());
+Scenario::Scenario(const sim::MachineBuilder& machine) : machine_(state_.path() / "description.json") {
+    std::ofstream(machine_) << machine.Text();
+}
+
+Run Scenario::Command(const std::vector<std::string>& args, const Environment& environment) {
+    return MoxcliProcess(machine_, args, state_.path(), environment).Finish(kGenerousLimit);
 }
 
 sim::Value Scenario::State(std::string_view pointer) const {

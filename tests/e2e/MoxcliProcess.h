@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "sim/MachineBuilder.h"
 #include "sim/Value.h"
 
 namespace moxe2e {
@@ -85,13 +86,16 @@ class Scenario {
 public:
     // A file of sim/machines, or empty for the embedded default.
     explicit Scenario(const std::string& machine = "");
-    Run Command(const std::vector<std::string>& args);
+    // A machine made for the scenario, written beside its state.
+    explicit Scenario(const sim::MachineBuilder& machine);
+    // The environment is set on top for this command only (MOX_SIM_CLOCK=virtual for long waits).
+    Run Command(const std::vector<std::string>& args, const Environment& environment = {});
     // The value at a JSON pointer of the machine's state now; null when there is none.
     sim::Value State(std::string_view pointer) const;
 
 private:
-    fs::path machine_;
     TempDir state_;
+    fs::path machine_;
 };
 
 // Compares the run with golden/<name>.txt (or rewrites it under MOX_UPDATE_GOLDEN=1).

@@ -17,6 +17,7 @@
 #include "sim/TraceProviders.h"
 #include "tests/halvexapi/HalvexLibrary.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/ExportTable.h"
 
 namespace {
 
@@ -352,6 +353,14 @@ TEST_F(HalvexApi, TheTraceProviderIsRegisteredOncePerProcessWhateverTheThreads) 
     EXPECT_EQ(loaded.registrations, loaded.unregistrations + 1);
     halvex_.Unload();
     EXPECT_EQ(sim::trace::Provider("Halvex API DFP").unregistrations, loaded.unregistrations + 1);
+}
+
+// The library's dynamic symbol table is its seven functions: nothing of the cache service's client,
+// the platform layer, the simulator or the C++ library.
+TEST(HalvexApiExports, AreExactlyTheSevenFunctions) {
+    moxtest::ExpectExportsExactly(HALVEXAPI_PATH, MOX_SOURCE_DIR "/halvexapi/HalvexApi.exports",
+                                  {"RpcAllocate", "RpcFree", "RpcPinFiles", "RpcServiceCloseContext",
+                                   "InvokeLocked", "sim::", "platform::", "nlohmann::", "std::"});
 }
 
 TEST(HalvexApiFromC, ACProgramLinksTheLibraryCallsItAndClosesItsContextAtExit) {

@@ -10,6 +10,7 @@
 #include "platform/win/WinDeviceIo.h"
 #include "sim/Machine.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/ExportTable.h"
 
 namespace {
 
@@ -271,6 +272,14 @@ TEST(LantheSimulator, TheLibrarysCallsMeetTheTestsFaultRulesAndCallLog) {
     EXPECT_EQ(GetDriverInfo(text, sizeof text), 0);
     EXPECT_STREQ(text, "OrvexRaid:15:2");
     EXPECT_EQ(machine->calls().CountMatching("DeviceIoControl", R"({"port": 0})"), 3u);
+}
+
+// The library's dynamic symbol table is its four functions: nothing of the platform layer, the
+// simulator or the C++ library.
+TEST(LantheExports, AreExactlyTheFourFunctions) {
+    moxtest::ExpectExportsExactly(
+        LANTHE_PATH, MOX_SOURCE_DIR "/lanthe/Lanthe.exports",
+        {"ScsiAdapterPath", "CreateFileW", "DeviceIoControl", "sim::", "platform::", "nlohmann::", "std::"});
 }
 
 TEST(LantheFromC, ACProgramLinksTheLibraryAndCallsIt) {

@@ -356,6 +356,102 @@ TEST_F(RaidDriver, CreationParsesOffersAndInitialisesInTheBackground) {
     EXPECT_EQ(Config().U32(16), 7u);
 }
 
+// The NV cache as the driver runs it: a mode change rests on its step for "transition_ms", a
+// switch-off flushes with a falling amount left, and a hold keeps the change from ending.
+TEST_F(RaidDriver, CacheModesPassThroughTheirStepsOverTheClock) {
+    machine_->Update([](json& s) {
+        json& raid = s["adapters"][0]["raid"];
+        raid["action_ms"] = 0;
+        raid["arrays"].push_back({{"disks", {4}}});
+        raid["volumes"].push_back(
+            {{"name", "Cache_Volume"}, {"level", 0}, {"size_mb", 20000}, {"strip_kb", 64}, {"array", 1}});
+        raid["nv_cache"] = {{"state", 1},
+                            {"mode", 0},
+                            {"cache_volume", 1},
+                            {"accelerated_volume", -1},
+                            {"transition_ms", 4000}};
+    });
+    auto nvc = [&] { return Group(19, 0, 56); };
+    // The driver carries out the trigger at the next request, which starts the change.
+    auto setMode = [&](uint32_t deviceAction) {
+        EXPECT_EQ(SetField(13, 0, 434, deviceAction), 0u);
+        EXPECT_EQ(SetField(2, 0, 77, 15), 0u);
+        Trigger(1);
+        nvc();
+    };
+
+    setMode(5);
+    EXPECT_EQ(nvc().U32(12), 2u); // on the way to performance
+    EXPECT_EQ(nvc().U32(24), 0u); // the volume is accelerated from the start
+    sim::Clock::SleepMs(2000);
+    EXPECT_EQ(nvc().U32(12), 2u);
+    sim::Clock::SleepMs(2000);
+    EXPECT_EQ(nvc().U32(12), 5u);
+
+    setMode(3);
+    EXPECT_EQ(nvc().U32(12), 6u); // flushing down to safe
+    sim::Clock::SleepMs(4000);
+    EXPECT_EQ(nvc().U32(12), 3u);
+
+    setMode(0);
+    Record flushing = nvc();
+    EXPECT_EQ(flushing.U32(12), 7u);
+    EXPECT_EQ(flushing.U32(44), 1000u);
+    EXPECT_EQ(flushing.U32(48), 1000u);
+    sim::Clock::SleepMs(2000);
+    flushing = nvc();
+    EXPECT_EQ(flushing.U32(44), 500u);
+    EXPECT_EQ(flushing.U32(24), 0u);
+    sim::Clock::SleepMs(2000);
+    const Record off = nvc();
+    EXPECT_EQ(off.U32(12), 0u);
+    EXPECT_EQ(off.U32(24), 0xFFFFFFFFu);
+
+    // Held at its target, a switch-off reaches mode 0 but leaves the volume accelerated.
+    machine_->Update([](json& s) { s["adapters"][0]["raid"]["nv_cache"]["hold"] = 0; });
+    setMode(3);
+    sim::Clock::SleepMs(4000);
+    setMode(0);
+    sim::Clock::SleepMs(8000);
+    EXPECT_EQ(nvc().U32(12), 0u);
+    EXPECT_EQ(nvc().U32(24), 0u);
+    // Held on its step, the change never ends.
+    machine_->Update([](json& s) { s["adapters"][0]["raid"]["nv_cache"]["hold"] = 2; });
+    setMode(5);
+    sim::Clock::SleepMs(60000);
+    EXPECT_EQ(nvc().U32(12), 2u);
+
+    // Deleting the mirror moves the cache volume up in the table, and the NV cache follows it.
+    EXPECT_EQ(SetField(2, 0, 77, 1), 0u);
+    Trigger(1);
+    EXPECT_EQ(nvc().U32(20), 0u);
+    EXPECT_EQ(nvc().U32(24), 0xFFFFFFFFu);
+}
+
+// A volume created with the cache volume's options carries them in its flags and becomes the NV
+// cache's cache volume.
+TEST_F(RaidDriver, CacheVolumeCreationKeepsItsOptions) {
+    machine_->Update([](json& s) { s["adapters"][0]["raid"]["action_ms"] = 0; });
+    EXPECT_EQ(SetField(3, 4, 102, 1), 0u);
+    std::vector<uint8_t> nv(44);
+    ByteWriter w(nv);
+    w.U32(0, 44);
+    w.Text(4, "Cache_Volume", 16, '\0');
+    w.U32(20, 16384);
+    w.U32(24, 128);
+    w.U32(28, 0);
+    w.U32(32, 1);
+    w.U32(36, 1);
+    w.U32(40, 0x4060);
+    ASSERT_EQ(Send(kMiniport, RaidRequest(false, 4, 0, 0xFFFFFFFF, 1, 44, nv)).read().U32(76), 0u);
+    Trigger(5);
+    ASSERT_EQ(Config().U32(16), 0u);
+    EXPECT_EQ(Group(2, 1, 132).U32(108), 0x4060u);
+    const Record nvc = Group(19, 0, 56);
+    EXPECT_EQ(nvc.U32(20), 1u);
+    EXPECT_EQ(nvc.U32(4), 16384u);
+}
+
 TEST_F(RaidDriver, DiskActionsMarkSparesAndRebuildDegradedMirrors) {
     machine_->Update([](json& s) { s["adapters"][0]["raid"]["action_ms"] = 0; });
     EXPECT_EQ(SetField(3, 1, 107, 3), 0u); // fail a mirror member

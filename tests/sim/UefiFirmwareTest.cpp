@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/uefi/BaseCpuId.h"
+#include "platform/uefi/BaseIoLib.h"
 #include "platform/uefi/UefiSystemTable.h"
 #include "platform/uefi/protocol/PciIo.h"
 #include "platform/uefi/protocol/ShellParameters.h"
@@ -70,18 +72,19 @@ TEST(UefiFirmware, TablesAsAnImageFindsThem) {
         EXPECT_NE(rtSlots[i], nullptr) << "runtime services slot " << i;
     EXPECT_NE(st->ConOut, nullptr);
     EXPECT_NE(st->ConIn, nullptr);
-    EXPECT_EQ(st->NumberOfTableEntries, 0u);
+    // The firmware's own entries: the ACPI 2.0 root pointer and the hand-off block list.
+    EXPECT_EQ(st->NumberOfTableEntries, 2u);
 
     // Configuration table entries: added, replaced, removed, and the checksum follows.
-    EFI_GUID guid = {0x8868e871, 0xe4f1, 0x11d3, {0xbc, 0x22, 0x00, 0x80, 0xc7, 0x3c, 0x88, 0x81}};
+    EFI_GUID guid = {0xeb9d2d31, 0x2d88, 0x11d3, {0x9a, 0x16, 0x00, 0x90, 0x27, 0x3f, 0xc1, 0x4d}};
     int table1 = 1, table2 = 2;
     EXPECT_EQ(uefi.bs()->InstallConfigurationTable(&guid, &table1), EFI_SUCCESS);
     EXPECT_EQ(uefi.bs()->InstallConfigurationTable(&guid, &table2), EFI_SUCCESS);
-    ASSERT_EQ(st->NumberOfTableEntries, 1u);
-    EXPECT_EQ(st->ConfigurationTable[0].VendorTable, &table2);
+    ASSERT_EQ(st->NumberOfTableEntries, 3u);
+    EXPECT_EQ(st->ConfigurationTable[2].VendorTable, &table2);
     EXPECT_TRUE(HeaderChecksumHolds(uefi.bs(), st));
     EXPECT_EQ(uefi.bs()->InstallConfigurationTable(&guid, nullptr), EFI_SUCCESS);
-    EXPECT_EQ(st->NumberOfTableEntries, 0u);
+    EXPECT_EQ(st->NumberOfTableEntries, 2u);
     EXPECT_EQ(uefi.bs()->InstallConfigurationTable(&guid, nullptr), EFI_NOT_FOUND);
 }
 
@@ -248,6 +251,47 @@ TEST(UefiFirmware, TheMachineDescribesItStrictly) {
     EXPECT_THROW(
         sim::ScopedMachine(sim::MachineBuilder::Default().Merge(R"({"uefi": {"shell": {"parameters": 2}}})")),
         std::runtime_error);
+    // References to PCI functions that are not there, a disk at both a port and a namespace, and a
+    // register the firmware does not program (the identity is the node's).
+    for (const char* change : {
+             R"({"uefi": {"remap_window": {"controller": "0:15.0"}}})",
+             R"({"uefi": {"raid_drivers": [{"name": "ZRC", "controller": "9:0.0"}]}})",
+             R"({"uefi": {"pci_config": [{"location": "0:14.0", "offset": 2, "hex": "0000"}]}})",
+             R"({"uefi": {"raid_drivers": [{"controller": "0:14.0"}]}})",
+         })
+        EXPECT_THROW(sim::ScopedMachine(sim::MachineBuilder::Default().Merge(change)), std::runtime_error)
+            << change;
+    EXPECT_THROW(sim::ScopedMachine(sim::MachineBuilder::Default().Set("/disks/2/uefi/port", "3")),
+                 std::runtime_error);
+    EXPECT_THROW(
+        sim::ScopedMachine(sim::MachineBuilder::Default().Set("/disks/2/uefi/controller", R"("0:15.0")")),
+        std::runtime_error);
+}
+
+TEST(UefiFirmware, MemoryNothingDecodesIsAProblem) {
+    Uefi uefi;
+    // The default window: 16 buses at 0x1_C0000000; a function it does not show reads all ones.
+    EXPECT_EQ(MmioRead16(0x1C0000000ull), 0x1F4Au);
+    EXPECT_EQ(MmioRead32(0x1C0000000ull + (5ull << 15)), 0xFFFFFFFFu);
+    EXPECT_EQ(MmioRead8(0x1C1000000ull), 0xFFu);
+    const auto problems = uefi.firmware.TakeProblems();
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_NE(problems[0].find("nothing decodes the address 0x1C1000000"), std::string::npos) << problems[0];
+}
+
+TEST(UefiFirmware, ProcessorIdentification) {
+    Uefi uefi(
+        sim::MachineBuilder::Default().Set("/uefi/cpu", R"({"brand": "Orvex(R) CPU", "signature": 1638})"));
+    UINT32 a = 0, b = 0, c = 0, d = 0;
+    AsmCpuid(1, &a, nullptr, nullptr, nullptr);
+    EXPECT_EQ(a, 1638u);
+    AsmCpuid(0x80000002u, &a, &b, &c, &d);
+    char text[17] = {};
+    std::memcpy(text, &a, 4);
+    std::memcpy(text + 4, &b, 4);
+    std::memcpy(text + 8, &c, 4);
+    std::memcpy(text + 12, &d, 4);
+    EXPECT_STREQ(text, "Orvex(R) CPU");
 }
 
 std::u16string Name(const char16_t* text) {
@@ -388,7 +432,12 @@ TEST(UefiFirmware, PciFunctionsOfTheMachine) {
 }
 
 TEST(UefiFirmware, AbsentDevicesAreNotOnTheBus) {
+    // The default machine without its remapping controller (the eighth node) and what sits behind it.
     Uefi uefi(sim::MachineBuilder::Default()
+                  .Remove("/devices/nodes/7")
+                  .Remove("/uefi")
+                  .Remove("/disks/2/uefi")
+                  .Remove("/disks/4/uefi")
                   .Append("/devices/nodes", R"({"id": "PCI\\VEN_1F4A&DEV_09AB\\1", "present": false,
                                                 "properties": {"Address": "0xE0000"}})")
                   .Append("/devices/nodes", R"({"id": "PCI\\VEN_1F4A&DEV_09AC\\2", "pending": true,

@@ -146,4 +146,25 @@ sim::MachineBuilder HybridMachine(const std::vector<HybridHalf>& halves) {
     return machine;
 }
 
+sim::MachineBuilder DataVolumeMachine() {
+    sim::MachineBuilder machine = sim::MachineBuilder::Default();
+    for (uint32_t target : {4u, 5u}) {
+        DriverDisk disk = HardDisk("KV-DATA-" + std::to_string(target));
+        disk.target = target;
+        AddDriverDisk(machine, disk);
+    }
+    RaidVolume data;
+    data.name = "Data";
+    data.level = 1;
+    data.array = static_cast<int>(AddRaidArray(machine, {4, 5}, 1));
+    AddRaidVolume(machine, data);
+    return machine;
+}
+
+sim::MachineBuilder& AddRemapRequest(sim::MachineBuilder& machine) {
+    return machine.Set("/firmware", R"({"variables": [{"name": "OrvexZrcOsVariable", )"
+                                    R"("guid": "{61a14fe8-4dab-4a19-b1e3-97fb23d09212}", "hex": ")" +
+                                        std::string(128, '0') + "\"}]}");
+}
+
 } // namespace moxtest

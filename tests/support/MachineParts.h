@@ -92,4 +92,12 @@ struct HybridHalf {
 // there.
 sim::MachineBuilder HybridMachine(const std::vector<HybridHalf>& halves);
 
+// The default PC with a second RAID 1 volume "Data" (array index 1) on two more hard disks, 0-0-4-0
+// and 0-0-5-0 (disk table indexes 4 and 5), beside its system volume Volume0, its spare 0-0-1-0 and
+// its pass-through disk 0-0-0-0.
+sim::MachineBuilder DataVolumeMachine();
+
+// The firmware's remap request, empty: without it no controller can be scheduled for remapping.
+sim::MachineBuilder& AddRemapRequest(sim::MachineBuilder& machine);
+
 } // namespace moxtest

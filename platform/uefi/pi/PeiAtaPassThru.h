@@ -8,6 +8,81 @@ typedef struct _EFI_DEVICE_PATH_PROTOCOL EFI_DEVICE_PATH_PROTOCOL;
 typedef struct _EFI_ATA_PASS_THRU_COMMAND_PACKET EFI_ATA_PASS_THRU_COMMAND_PACKET;
 typedef struct _EDKII_PEI_ATA_PASS_THRU_PPI EDKII_PEI_ATA_PASS_THRU_PPI;
 
+// The task file a command sets, in the order of the ATA registers.
+typedef struct {
+    UINT8 Reserved1[2];
+    UINT8 AtaCommand;
+    UINT8 AtaFeatures;
+    UINT8 AtaSectorNumber;
+    UINT8 AtaCylinderLow;
+    UINT8 AtaCylinderHigh;
+    UINT8 AtaDeviceHead;
+    UINT8 AtaSectorNumberExp;
+    UINT8 AtaCylinderLowExp;
+    UINT8 AtaCylinderHighExp;
+    UINT8 AtaFeaturesExp;
+    UINT8 AtaSectorCount;
+    UINT8 AtaSectorCountExp;
+    UINT8 Reserved2[6];
+} EFI_ATA_COMMAND_BLOCK;
+static_assert(sizeof(EFI_ATA_COMMAND_BLOCK) == 20, "EFI_ATA_COMMAND_BLOCK");
+static_assert(offsetof(EFI_ATA_COMMAND_BLOCK, AtaSectorCount) == 12, "EFI_ATA_COMMAND_BLOCK.AtaSectorCount");
+
+// The task file a command leaves.
+typedef struct {
+    UINT8 Reserved1[2];
+    UINT8 AtaStatus;
+    UINT8 AtaError;
+    UINT8 AtaSectorNumber;
+    UINT8 AtaCylinderLow;
+    UINT8 AtaCylinderHigh;
+    UINT8 AtaDeviceHead;
+    UINT8 AtaSectorNumberExp;
+    UINT8 AtaCylinderLowExp;
+    UINT8 AtaCylinderHighExp;
+    UINT8 Reserved2;
+    UINT8 AtaSectorCount;
+    UINT8 AtaSectorCountExp;
+    UINT8 Reserved3[6];
+} EFI_ATA_STATUS_BLOCK;
+static_assert(sizeof(EFI_ATA_STATUS_BLOCK) == 20, "EFI_ATA_STATUS_BLOCK");
+static_assert(offsetof(EFI_ATA_STATUS_BLOCK, AtaSectorCount) == 12, "EFI_ATA_STATUS_BLOCK.AtaSectorCount");
+
+typedef UINT8 EFI_ATA_PASS_THRU_CMD_PROTOCOL;
+#define EFI_ATA_PASS_THRU_PROTOCOL_ATA_HARDWARE_RESET 0x00
+#define EFI_ATA_PASS_THRU_PROTOCOL_ATA_SOFTWARE_RESET 0x01
+#define EFI_ATA_PASS_THRU_PROTOCOL_ATA_NON_DATA 0x02
+#define EFI_ATA_PASS_THRU_PROTOCOL_PIO_DATA_IN 0x04
+#define EFI_ATA_PASS_THRU_PROTOCOL_PIO_DATA_OUT 0x05
+#define EFI_ATA_PASS_THRU_PROTOCOL_DMA 0x06
+#define EFI_ATA_PASS_THRU_PROTOCOL_DMA_QUEUED 0x07
+#define EFI_ATA_PASS_THRU_PROTOCOL_DEVICE_DIAGNOSTIC 0x08
+#define EFI_ATA_PASS_THRU_PROTOCOL_DEVICE_RESET 0x09
+#define EFI_ATA_PASS_THRU_PROTOCOL_UDMA_DATA_IN 0x0A
+#define EFI_ATA_PASS_THRU_PROTOCOL_UDMA_DATA_OUT 0x0B
+#define EFI_ATA_PASS_THRU_PROTOCOL_FPDMA 0x0C
+#define EFI_ATA_PASS_THRU_PROTOCOL_RETURN_RESPONSE 0xFF
+
+typedef UINT8 EFI_ATA_PASS_THRU_LENGTH;
+
+struct _EFI_ATA_PASS_THRU_COMMAND_PACKET {
+    EFI_ATA_STATUS_BLOCK* Asb;
+    EFI_ATA_COMMAND_BLOCK* Acb;
+    // 100 ns units; 0 waits without limit.
+    alignas(8) UINT64 Timeout;
+    VOID* InDataBuffer;
+    VOID* OutDataBuffer;
+    UINT32 InTransferLength;
+    UINT32 OutTransferLength;
+    EFI_ATA_PASS_THRU_CMD_PROTOCOL Protocol;
+    EFI_ATA_PASS_THRU_LENGTH Length;
+};
+static_assert(offsetof(EFI_ATA_PASS_THRU_COMMAND_PACKET, Timeout) == 8, "ATA packet Timeout");
+static_assert(offsetof(EFI_ATA_PASS_THRU_COMMAND_PACKET, InTransferLength) == 16 + 2 * sizeof(VOID*),
+              "ATA packet InTransferLength");
+static_assert(offsetof(EFI_ATA_PASS_THRU_COMMAND_PACKET, Protocol) == 24 + 2 * sizeof(VOID*),
+              "ATA packet Protocol");
+
 #define EDKII_PEI_ATA_PASS_THRU_PPI_REVISION 0x00010000
 
 #define EFI_ATA_PASS_THRU_ATTRIBUTES_PHYSICAL 0x0001

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include "firmware/moxzrcinfo/FirmwareLib.h"
+#include "firmware/moxzrcinfo/Report.h"
+#include "firmware/moxzrcinfo/ZrcController.h"
 
 namespace zrcinfo {
 
@@ -15,12 +17,28 @@ const char* const kUsage = "Orvex(R) ZRC Information Utility, Version 1.0.0.0\n"
                            "\n"
                            "/? Display Help\n";
 
+std::string Line(const std::string& lead, const std::string& text) {
+    return lead + std::string(78 - lead.size() - text.size(), ' ') + text + "\n";
+}
+
+bool Has(const std::string& screen, const std::string& text) {
+    return screen.find(text) != std::string::npos;
+}
+
 sim::MachineBuilder MachineWithController() {
+    return sim::MachineBuilder::Default();
+}
+
+sim::MachineBuilder MachineWithoutController() {
     sim::MachineBuilder machine = sim::MachineBuilder::Default();
-    machine.Append("/devices/nodes",
-                   R"({"id": "PCI\\VEN_1F4A&DEV_09AB&SUBSYS_7A211F4A&REV_00\\3&11583659&0&70",
-                                         "parent": "ACPI\\PNP0A08\\0",
-                                         "properties": {"Address": "0xE0000", "BusNumber": 0}})");
+    // The controller's node is the eighth of the default machine's device tree; the Virel and the
+    // second Kelvar (disks 2 and 4) sit behind it.
+    machine.Remove("/devices/nodes/7")
+        .Remove("/uefi/pci_config")
+        .Remove("/uefi/remap_window")
+        .Remove("/uefi/raid_drivers")
+        .Remove("/disks/2/uefi")
+        .Remove("/disks/4/uefi");
     return machine;
 }
 
@@ -47,6 +65,22 @@ EFI_STATUS FirmwareRun::Run(const std::vector<std::string>& arguments) {
 void FirmwareRun::Attach() {
     InitializeFirmwareGlobals(firmware_.ImageHandle(), firmware_.SystemTable());
     ResetRunState();
+    NumberTestRows();
+}
+
+std::string FirmwareRun::Group(UINTN group, BOOLEAN* passed) {
+    Attach();
+    gZrcPciIo = FindZrcController(gZrcControllerIds);
+    UINT64 saved = 0;
+    if (gZrcPciIo)
+        SetZrcPciAttributes(gZrcPciIo, &saved, ZRC_ATTRIBUTES_ENABLE);
+    for (UINTN before = 1; before < group && before <= 2; ++before)
+        gGroups[before - 1].Handler(gZrcPciIo);
+    firmware_.ClearConsole();
+    const BOOLEAN result = gGroups[group - 1].Handler(group == 1 ? nullptr : gZrcPciIo);
+    if (passed)
+        *passed = result;
+    return Screen();
 }
 
 std::string FirmwareRun::Screen() const {

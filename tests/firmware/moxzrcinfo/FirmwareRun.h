@@ -11,8 +11,11 @@
 
 namespace zrcinfo {
 
-// The default machine with the remapping controller at bus 0, device 14, function 0.
+// The default machine: the remapping controller at bus 0, device 14, function 0, its UEFI RAID
+// driver, the driver's variables and ACPI tables.
 sim::MachineBuilder MachineWithController();
+// The default machine without the remapping controller (nor the firmware's facts about it).
+sim::MachineBuilder MachineWithoutController();
 
 class FirmwareRun {
 public:
@@ -24,6 +27,9 @@ public:
     // Sets the application's globals for the firmware, as its entry does, for tests that call its
     // routines directly.
     void Attach();
+    // Runs one group as the run would: after finding the controller and enabling its decoding, for
+    // the groups after 2 after groups 1 and 2 (whose output is dropped). Its output; its result in *passed.
+    std::string Group(UINTN group, BOOLEAN* passed = nullptr);
     // The console text, each carriage return and line feed as one line feed.
     std::string Screen() const;
 
@@ -35,6 +41,10 @@ private:
     sim::uefi::Firmware firmware_;
     MOX_GROUP savedGroups_[MOX_GROUP_COUNT];
 };
+
+// A report line whose text ends at column 78.
+std::string Line(const std::string& lead, const std::string& text);
+bool Has(const std::string& screen, const std::string& text);
 
 // The usage screen of the application's own option table.
 extern const char* const kUsage;

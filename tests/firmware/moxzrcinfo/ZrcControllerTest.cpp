@@ -41,7 +41,7 @@ TEST(ZrcController, IdTable) {
 TEST(ZrcController, FoundByItsIdsWhereverItSits) {
     // Another vendor's function first, then the controller away from 0:14.0; every handle looked at
     // is closed again and the handle buffer freed (the fixture checks).
-    FirmwareRun run(sim::MachineBuilder::Default()
+    FirmwareRun run(zrcinfo::MachineWithoutController()
                         .Append("/devices/nodes", PciNode("VEN_8086&DEV_09AB", 0, 3, 0))
                         .Append("/devices/nodes", PciNode("VEN_1F4A&DEV_09AD&REV_01", 5, 0, 2)));
     run.Attach();
@@ -54,8 +54,8 @@ TEST(ZrcController, FoundByItsIdsWhereverItSits) {
     EXPECT_EQ(DeviceId(FindPciIoByLocation(0, 23, 0)), 0x2826);
 }
 
-TEST(ZrcController, NoneOnTheDefaultMachine) {
-    FirmwareRun run;
+TEST(ZrcController, NoneWhenTheMachineHasNone) {
+    FirmwareRun run(zrcinfo::MachineWithoutController());
     run.Attach();
     EXPECT_EQ(FindZrcController(gZrcControllerIds), nullptr);
 }

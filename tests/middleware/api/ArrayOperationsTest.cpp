@@ -1,6 +1,7 @@
 // Removing every volume of an array, pass by pass, against the simulated driver.
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -19,6 +20,7 @@
 #include "sim/Machine.h"
 #include "sim/MachineBuilder.h"
 #include "tests/middleware/api/QueryTestSupport.h"
+#include "tests/middleware/api/RaidDiskEntries.h"
 #include "tests/middleware/api/RaidTopology.h"
 #include "tests/middleware/model/RaidConfigWord.h"
 
@@ -125,7 +127,10 @@ TEST_F(RemoveArrayVolumesOfALyingDriver, DeletionsThatLeaveTheVolumeEndAfterAsMa
 // The array's write cache, on the default machine whose array caches writes (policy 1).
 class ArrayWriteCache : public ::testing::Test {
 protected:
-    ArrayWriteCache() : machine_(sim::MachineBuilder::Default()) { DeviceLocator::ResetForTests(); }
+    explicit ArrayWriteCache(const sim::MachineBuilder& machine = sim::MachineBuilder::Default())
+        : machine_(machine) {
+        DeviceLocator::ResetForTests();
+    }
     ~ArrayWriteCache() override { DeviceLocator::ResetForTests(); }
     void SetUp() override { ASSERT_EQ(UviInitialize().status, UVI_STATUS_SUCCESS); }
     void TearDown() override { static_cast<void>(UviFinalize()); }
@@ -142,9 +147,10 @@ protected:
         return nullptr;
     }
     // 1 off, 2 on, as the array query reports it.
-    static uint32_t WriteCache() {
+    static uint32_t WriteCache() { return WriteCache(Array()->getHandle()); }
+    static uint32_t WriteCache(uint32_t array) {
         _UVI_ArrayInfo info{};
-        const _UVI_Error read = UviGetArrayInfo(0, Array()->getHandle(), &info);
+        const _UVI_Error read = UviGetArrayInfo(0, array, &info);
         EXPECT_EQ(read.status, 0u) << querytest::Message(read);
         return info.writeCache;
     }
@@ -176,6 +182,69 @@ TEST_F(ArrayWriteCache, UnknownArraysAreNamedInTheDebugText) {
                   std::string::npos);
     }
     EXPECT_EQ(LastTrigger(), 0u);
+}
+
+// The default machine with a second array caching writes, on disks PT-4 and PT-5.
+sim::MachineBuilder TwoArrays() {
+    sim::MachineBuilder b = sim::MachineBuilder::Default();
+    for (int target = 4; target <= 5; ++target) {
+        b.Append("/disks", apitest::DiskEntry("PT-" + std::to_string(target), target, "1000215216"));
+        b.Append("/adapters/0/raid/disks", apitest::RaidRecord(target));
+        b.Append("/adapters/0/ports", apitest::RaidRecord(target));
+    }
+    b.Append("/adapters/0/raid/arrays", R"({"disks": [4, 5], "number": 1, "write_cache": 1})");
+    b.Append("/adapters/0/raid/volumes",
+             R"({"name": "Second", "level": 1, "size_mb": 100000, "strip_kb": 64, "array": 1})");
+    return b;
+}
+
+class ArrayWriteCacheOfTwoArrays : public ArrayWriteCache {
+protected:
+    ArrayWriteCacheOfTwoArrays() : ArrayWriteCache(TwoArrays()) {}
+    static std::vector<uint32_t> Arrays() {
+        Session* built = nullptr;
+        static_cast<void>(Session::Create(built, nullptr));
+        std::unique_ptr<Session> session(built);
+        std::vector<uint32_t> handles;
+        for (const auto& c : session->getControllers())
+            for (const auto& a : c->getArrays())
+                handles.push_back(a->getHandle());
+        return handles;
+    }
+};
+
+TEST_F(ArrayWriteCacheOfTwoArrays, AChangeWhoseTriggerFailedIsNotAppliedByTheNextArraysChange) {
+    const std::vector<uint32_t> arrays = Arrays();
+    ASSERT_EQ(arrays.size(), 2u);
+    struct Case {
+        const char* name;
+        const char* triggerErrors;
+        const char* fault;
+    };
+    const Case cases[] = {
+        {"the driver refuses the trigger", "[22]", nullptr},
+        {"the trigger never reaches the driver", nullptr,
+         R"({"kind": "RaidRequest", "match": {"group": 1, "field": 42, "direction": 1}, "times": 1,
+             "outcome": {"win32_error": 31}})"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.triggerErrors)
+            machine_->SetValue("/adapters/0/raid/trigger_errors", sim::Value::parse(c.triggerErrors));
+        if (c.fault)
+            machine_->faults().Add(c.fault);
+        EXPECT_NE(UviArraySetWriteCacheState(arrays[0], 0).status, 0u);
+        EXPECT_EQ(WriteCache(arrays[0]), 2u);
+
+        _UVI_Error result = UviArraySetWriteCacheState(arrays[1], 0);
+        EXPECT_EQ(result.status, 0u) << querytest::Message(result) << querytest::Debug(result);
+        EXPECT_EQ(WriteCache(arrays[1]), 1u);
+        EXPECT_EQ(WriteCache(arrays[0]), 2u);
+
+        result = UviArraySetWriteCacheState(arrays[1], 1);
+        EXPECT_EQ(result.status, 0u) << querytest::Message(result) << querytest::Debug(result);
+        EXPECT_EQ(WriteCache(arrays[0]), 2u);
+    }
 }
 
 } // namespace

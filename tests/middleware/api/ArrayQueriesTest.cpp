@@ -2,11 +2,13 @@
 // controller, arrays 0 to 4 behind SATA ports, array 5 with one member behind a PCIe port, arrays 6
 // and 7 behind PCIe ports; no array on the NVMe controller) and sim/machines/pairing.json (a
 // controller whose ports give no connection answer, and the array of a joined cache-memory drive).
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "sim/Value.h"
 #include "tests/middleware/api/QueryTestSupport.h"
+#include "tests/support/ChildProcess.h"
 
 namespace {
 
@@ -251,6 +253,36 @@ TEST_F(ArrayQueries, RecordsByIndexSucceedOnlyWithTheExactCount) {
     e = UviGetIxoArrays(0, 0, records.data(), nullptr);
     EXPECT_EQ(e.code, 0xA0000006u);
     CleanupUviError(e.errorId);
+}
+
+// A count far beyond the objects there are (a list of 16 GiB, were it taken at its word), in a
+// process whose allocator refuses more than 1 GiB: the records there are are filled, then "too
+// small" with their count, as for a count of one more.
+TEST_F(ArrayQueries, ACollectionsListIsSizedByTheObjectsThereAre) {
+    StartStates();
+    const char* before = std::getenv("ASAN_OPTIONS");
+    const std::string kept = before ? before : "";
+    setenv("ASAN_OPTIONS",
+           (kept + (kept.empty() ? "" : ":") + "allocator_may_return_null=1:max_allocation_size_mb=1024")
+               .c_str(),
+           1);
+    const moxtest::ChildResult child = moxtest::RunChild({"uvi-collections-beyond"});
+    if (before)
+        setenv("ASAN_OPTIONS", kept.c_str(), 1);
+    else
+        unsetenv("ASAN_OPTIONS");
+    EXPECT_EQ(child.exitCode, 0) << child.output;
+    uint32_t arrays = 0, volumes = 0, disks = 0;
+    OpenSession();
+    _UVI_Error e = UviGetIxoArrays(session_, 0, nullptr, &arrays);
+    CleanupUviError(e.errorId);
+    e = UviGetIxoVolumes(session_, 0, nullptr, &volumes);
+    CleanupUviError(e.errorId);
+    e = UviGetIxoEndDevices(session_, 0, nullptr, &disks);
+    CleanupUviError(e.errorId);
+    EXPECT_EQ(child.output, "arrays 0XA001000D " + std::to_string(arrays) + "\nvolumes 0XA001000D " +
+                                std::to_string(volumes) + "\ndisks 0XA001000D " + std::to_string(disks) +
+                                "\n");
 }
 
 TEST_F(ArrayQueries, UnknownHandleAndNullRecord) {

@@ -1,9 +1,11 @@
 // The NV cache record and the cache statistics exports on simulated machines whose NV cache is in
 // different modes and states.
 #include <string>
+#include <type_traits>
 
 #include <gtest/gtest.h>
 
+#include "middleware/api/CacheStatistics.h"
 #include "middleware/api/NvcInfo.h"
 #include "middleware/ioctl/DeviceLocator.h"
 #include "tests/middleware/api/QueryTestSupport.h"
@@ -22,6 +24,12 @@ protected:
     _UVI_NvcInfo Nvc(uint32_t controller) {
         _UVI_NvcInfo info = Marked<_UVI_NvcInfo>();
         const _UVI_Error e = UviGetNvcInfo(0, controller, &info);
+        EXPECT_EQ(e.status, 0u) << Message(e);
+        return info;
+    }
+    _UVI_VezkInfo Vezk(uint32_t controller) {
+        _UVI_VezkInfo info{};
+        const _UVI_Error e = UviGetVezkInfo(0, controller, &info);
         EXPECT_EQ(e.status, 0u) << Message(e);
         return info;
     }
@@ -141,8 +149,13 @@ TEST_F(CacheQueries, UsedPercentComesFromTheCapacityCounters) {
         for (int i = 0; i < 28; ++i)
             stats += "0, ";
         stats += std::to_string(c.total) + R"(], "policy": [)" + std::to_string(c.free) + "]}";
-        Start(CacheInUse(0, "637534223", stats));
+        // The NV cache's own counters (half left) are not the capacity's: the pairing record's
+        // block-cache share is the NV cache record's.
+        Start(CacheInUse(0, "637534223", stats)
+                  .Set("/adapters/0/raid/nv_cache/left", "60")
+                  .Set("/adapters/0/raid/nv_cache/total", "120"));
         EXPECT_EQ(Nvc(ControllerHandles()[0]).usedPercent, c.used);
+        EXPECT_EQ(Vezk(ControllerHandles()[0]).blockCacheUsedPercent, c.used);
         machine_.reset();
         static_cast<void>(UviFinalize());
     }
@@ -197,6 +210,18 @@ TEST_F(CacheQueries, DriverKeptCacheVolumeHidesTheAccelerationOnlyWithoutSsdCach
 }
 
 class Statistics : public QueryTest {};
+
+// Each statistics request is the read-only request of its group structure; the group's size is the
+// group length the answer is checked against.
+template <class Request, class Group, class Record, uint32_t Number>
+constexpr bool ReadsGroup = std::is_base_of_v<CIoctlRaidGetConfig<Group, Record, Number>, Request>&&
+                                Request::kDataLength == sizeof(Group);
+static_assert(
+    ReadsGroup<CIoctlNvCachePolicyStatsGroup, _NV_CACHE_POLICY_STATS_GROUP, NvCachePolicyStatsRecord, 17>);
+static_assert(ReadsGroup<CIoctlNvCacheStatsGroup, _NV_CACHE_STATS_GROUP, _NV_CACHE_STATS_GROUP, 18>);
+static_assert(ReadsGroup<CIoctlNvCacheStats2Group, _NV_CACHE_STATS2_GROUP, NvCacheStat2Info, 23>);
+static_assert(
+    ReadsGroup<CIoctlNvCacheUnifiedStatsGroup, NV_CACHE_UNIFIED_STATS_GROUP, NvCacheUnifiedStats, 25>);
 
 TEST_F(Statistics, GroupsOfTheSataControllerAreCopied) {
     Start(sim::MachineBuilder::Default().Set("/adapters/0/raid/nv_cache_stats",

@@ -5,12 +5,19 @@
 #include <gtest/gtest.h>
 
 #include "middleware/api/UviApi.h"
+#include "middleware/api/UviDiskOperations.h"
 #include "middleware/api/UviOperations.h"
 #include "middleware/ioctl/DeviceLocator.h"
+#include "middleware/model/Controller.h"
+#include "middleware/model/Disk.h"
+#include "middleware/model/RaidDiskConfig.h"
 #include "middleware/model/Session.h"
 #include "middleware/model/WinDiskInterface.h"
 #include "sim/Machine.h"
 #include "sim/MachineBuilder.h"
+#include "tests/middleware/api/QueryTestSupport.h"
+#include "tests/middleware/api/RaidDiskEntries.h"
+#include "tests/middleware/model/ModelTestSupport.h"
 
 namespace {
 
@@ -65,6 +72,65 @@ TEST_F(WindowsDriveSettings, UnknownDriveNumberNamesIt) {
         EXPECT_EQ(error.code, 0xA0010003u);
         EXPECT_STREQ(GetLoggedError(error).GetErrorMessage(), c.message);
     }
+}
+
+// The driver remembers a missing disk (GONE-4, record 4) at target 4, where disk PT-4 (record 5) now
+// sits; the driver acts at once.
+class RememberedDiskWhereAnotherSits : public ::testing::Test {
+protected:
+    RememberedDiskWhereAnotherSits() : machine_(Machine()) { DeviceLocator::ResetForTests(); }
+    ~RememberedDiskWhereAnotherSits() override { DeviceLocator::ResetForTests(); }
+    void SetUp() override { ASSERT_EQ(UviInitialize().status, UVI_STATUS_SUCCESS); }
+    void TearDown() override { static_cast<void>(UviFinalize()); }
+
+    static sim::MachineBuilder Machine() {
+        sim::MachineBuilder b = sim::MachineBuilder::Default();
+        b.Set("/adapters/0/raid/action_ms", "0");
+        b.Append("/disks", apitest::DiskEntry("PT-4", 4, "1000215216"));
+        b.Append(
+            "/adapters/0/raid/disks",
+            R"({"path": 0, "target": 4, "lun": 0, "state_flags": 33554432, "remembered_serial": "GONE-4"})");
+        b.Append("/adapters/0/raid/disks", apitest::RaidRecord(4));
+        b.Append("/adapters/0/ports", apitest::RaidRecord(4));
+        return b;
+    }
+    // The handle a fresh session gives the disk whose driver record has this serial number.
+    static uint32_t Handle(const std::string& serial) {
+        std::unique_ptr<Session> session;
+        std::shared_ptr<Controller> controller;
+        modeltest::SessionOnPortZero(session, controller);
+        uint32_t found = 0;
+        for (const auto& d : controller->getDisks()) {
+            char own[17] = {};
+            if (d->getRaidDiskConfig() && d->getRaidDiskConfig()->copySerialNumber(own, sizeof own) &&
+                serial == own) {
+                EXPECT_EQ(found, 0u) << "two disks of serial " << serial;
+                found = d->getHandle();
+            }
+        }
+        EXPECT_NE(found, 0u) << "no disk " << serial;
+        return found;
+    }
+    bool Claimed(int record) {
+        const sim::Value claimed =
+            machine_->At("/adapters/0/raid/disks/" + std::to_string(record) + "/claimed");
+        return !claimed.is_null() && claimed.get<bool>();
+    }
+
+    sim::ScopedMachine machine_;
+};
+
+TEST_F(RememberedDiskWhereAnotherSits, EachHasAHandleOfItsOwnAndAnActionReachesOnlyTheDiskNamed) {
+    const uint32_t present = Handle("PT-4");
+    const uint32_t missing = Handle("GONE-4");
+    ASSERT_NE(present, missing);
+
+    const _UVI_Error claim = UviDiskClaim(present);
+    EXPECT_EQ(claim.status, UVI_STATUS_SUCCESS) << querytest::Message(claim) << querytest::Debug(claim);
+    EXPECT_TRUE(Claimed(5));
+    EXPECT_FALSE(Claimed(4));
+    EXPECT_EQ(Handle("PT-4"), present);
+    EXPECT_EQ(Handle("GONE-4"), missing);
 }
 
 } // namespace

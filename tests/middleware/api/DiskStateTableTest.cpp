@@ -141,8 +141,17 @@ public:
         return states;
     }
 
-    // Changes the driver was asked for since the log was last cleared.
-    size_t RaidWrites() { return machine_->calls().CountMatching("RaidRequest", R"({"direction": 1})"); }
+    // Changes the driver was asked for since the log was last cleared: RAID configuration requests
+    // whose parameter block (after the 28-byte SRB header) says set (word 36).
+    size_t RaidWrites() {
+        constexpr size_t kDirection = 28 + 36;
+        size_t writes = 0;
+        for (const sim::Call& c : machine_->calls().Of("DeviceIoControl"))
+            if (c.selectors.value("signature", std::string()) == "OrvexRdp" && c.input.size() > kDirection &&
+                c.input[kDirection] == 1)
+                ++writes;
+        return writes;
+    }
 
 private:
     sim::ScopedVirtualClock clock_;
@@ -528,6 +537,10 @@ TEST(DiskOperationFailures, DriverBusyWithActionsRefusesTheSessionAndSendsNothin
     EXPECT_EQ(machine.RaidWrites(), 0u);
     machine.machine().faults().Clear();
     EXPECT_EQ(StartedMachine::StatesInAnotherProcess().at("PT-NORMAL"), (DiskState{6, 2, 0}));
+    // Once the driver is idle the change is sent, and counted.
+    const _UVI_Error idle = UviDiskMarkAsFailed(handle);
+    EXPECT_EQ(idle.status, 0u) << MessageText(idle);
+    EXPECT_GT(machine.RaidWrites(), 0u);
 }
 
 // ---- metadata of the cache-memory disks ----

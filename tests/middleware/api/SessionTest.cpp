@@ -23,6 +23,7 @@
 #include "sim/Clock.h"
 #include "sim/Machine.h"
 #include "sim/MachineBuilder.h"
+#include "sim/Value.h"
 #include "sim/driver/EventCounterDrift.h"
 
 extern "C" unsigned int UviApiFromCLifecycle(uint32_t* statuses);
@@ -166,7 +167,7 @@ TEST_F(OtherVendorsOnly, TheSessionComesBackWithNoControllerFoundAfterOneAttempt
     ASSERT_EQ(UviInitialize().status, UVI_STATUS_SUCCESS);
     unsigned handle = 99;
     EXPECT_EQ(UviSessionOpen(&handle).code, CConsolidatedError::UVI_NO_CONTROLLER_FOUND);
-    EXPECT_EQ(handle, 99u);
+    EXPECT_EQ(handle, 0u) << "a failed open leaves no handle behind";
     bool ran = false;
     EXPECT_EQ(RunTemporarySessionCall([&](Session&) {
                   ran = true;
@@ -174,6 +175,62 @@ TEST_F(OtherVendorsOnly, TheSessionComesBackWithNoControllerFoundAfterOneAttempt
               }).code,
               CConsolidatedError::UVI_NO_CONTROLLER_FOUND);
     EXPECT_FALSE(ran);
+}
+
+// The default PC whose other vendor's adapter (port 2) is found first: its device node and the
+// bridge above it come first in the device tree.
+sim::MachineBuilder OtherVendorListedFirst() {
+    sim::MachineBuilder b = sim::MachineBuilder::Default();
+    const sim::Value nodes = b.AsValue()["devices"]["nodes"];
+    const std::string adapter = b.AsValue()["adapters"][2]["instance_id"].get<std::string>();
+    std::string bridge;
+    for (size_t i = 0; i < nodes.size(); ++i)
+        if (nodes[i]["id"].get<std::string>() == adapter)
+            bridge = nodes[i]["parent"].get<std::string>();
+    sim::Value first = sim::Value::array(), rest = sim::Value::array();
+    for (size_t i = 0; i < nodes.size(); ++i) {
+        const std::string id = nodes[i]["id"].get<std::string>();
+        (id == adapter || id == bridge ? first : rest).push_back(nodes[i]);
+    }
+    // The root and the PCI root stay ahead of the bridge.
+    sim::Value ordered = sim::Value::array({rest[0], rest[1], first[0], first[1]});
+    for (size_t i = 2; i < rest.size(); ++i)
+        ordered.push_back(rest[i]);
+    b.Set("/devices/nodes", ordered.dump());
+    return b;
+}
+
+class OtherVendorFirst : public SessionBuild {
+protected:
+    OtherVendorFirst() : SessionBuild(OtherVendorListedFirst()) {}
+};
+
+TEST_F(OtherVendorFirst, AFailureOnItsAdapterBeforeTheOwnOnesIsAFailedAttempt) {
+    DeviceLocator table;
+    ASSERT_NE(DeviceLocator::GetFlags(DeviceLocator::GetByIndex(0)) & kControllerMaskOtherVendor, 0u);
+    // The other vendor's adapter descriptor cannot be read once by its populate.
+    machine_->faults().Add(R"({"kind": "DeviceIoControl", "match": {"port": 2, "property_id": 1}, "times": 1,
+                               "outcome": {"win32_error": 31}})");
+    const CConsolidatedError result = Build();
+    EXPECT_TRUE(result.IsSuccessful())
+        << std::hex << result.GetErrorCode() << " " << result.GetErrorMessage();
+    EXPECT_EQ(Slept(), 1000u) << "one retry";
+    ASSERT_TRUE(session_);
+    EXPECT_EQ(session_->getControllers().size(), 2u);
+    EXPECT_EQ(session_->getThirdPartyControllers().size(), 1u);
+}
+
+TEST_F(OtherVendorFirst, AFailedOpenWritesNoHandle) {
+    // Every attempt fails on the other vendor's adapter (the controller table is read first).
+    DeviceLocator table;
+    machine_->faults().Add(R"({"kind": "DeviceIoControl", "match": {"port": 2, "property_id": 1}, "times": -1,
+                               "outcome": {"win32_error": 31}})");
+    ASSERT_EQ(UviInitialize().status, UVI_STATUS_SUCCESS);
+    unsigned handle = 99;
+    EXPECT_NE(UviSessionOpen(&handle).status, UVI_STATUS_SUCCESS);
+    EXPECT_EQ(handle, 0u);
+    EXPECT_EQ(Slept(), 59000u) << "every attempt tried";
+    machine_->faults().Clear();
 }
 
 class NoControllers : public SessionBuild {

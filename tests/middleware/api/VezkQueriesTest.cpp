@@ -1,6 +1,8 @@
 // Cache-memory pairing queries over sim/machines/pairing.json: port 0 supports pairing and has pair
 // candidates, port 1 is joined (migration at 40 %), port 2 has no pairing support.
 #include <cstring>
+#include <functional>
+#include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -91,6 +93,65 @@ TEST(UviGetVezkInfo, FirstSupportingControllerAndTheJoinedPair) {
     EXPECT_EQ(error.code, 0xA0000004u);
     EXPECT_EQ(failed.controllerHandle, 0u);
     CleanupUviError(error.errorId);
+}
+
+std::string MessageOf(const _UVI_Error& error) {
+    std::vector<char> text(UviGetErrorMessage(error.errorId, nullptr, 0) + 1, '\0');
+    UviGetErrorMessage(error.errorId, text.data(), static_cast<unsigned>(text.size()));
+    CleanupUviError(error.errorId);
+    return text.data();
+}
+
+TEST(UviGetVezkHandles, AnswersAsTheControllerQueryDoes) {
+    Library library(Pairing());
+    const struct {
+        const char* name;
+        bool list;
+        unsigned count;
+    } cases[] = {
+        {"a short list", true, 1}, {"a null list with a count", false, 3}, {"room for all", true, 3}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<unsigned> vezk(3, 0xEEEEEEEE), controllers(3, 0xEEEEEEEE);
+        unsigned vezkCount = c.count, controllerCount = c.count;
+        // Each message is read before the next call replaces the thread's error.
+        const _UVI_Error fromVezk = UviGetVezkHandles(0, c.list ? vezk.data() : nullptr, &vezkCount);
+        const std::string vezkMessage = MessageOf(fromVezk);
+        const _UVI_Error fromControllers =
+            UviGetControllerHandles(0, c.list ? controllers.data() : nullptr, &controllerCount);
+        EXPECT_EQ(fromVezk.status, fromControllers.status);
+        EXPECT_EQ(fromVezk.code, fromControllers.code);
+        EXPECT_EQ(vezkMessage, MessageOf(fromControllers));
+        EXPECT_EQ(vezkCount, controllerCount);
+        EXPECT_EQ(vezk, controllers);
+    }
+}
+
+TEST(InvalidHandleTexts, HandlesPrintAsSignedDecimals) {
+    Library library(Pairing());
+    constexpr unsigned kHandle = 0xFFFFFFF0;
+    _UVI_VezkInfo vezk{};
+    _UVI_VezkDiskPairInfo pair{};
+    UVI_PhyInfo phy{};
+    _UVI_HybridDiskSetInfo set{};
+    const struct {
+        std::function<_UVI_Error()> call;
+        const char* text;
+    } cases[] = {
+        {[&] { return UviGetVezkInfo(0, kHandle, &vezk); },
+         "Invalid Handle passed in internalUviVezkNvcInfo, Received: -16"},
+        {[&] { return UviGetVezkDiskPairInfo(0, kHandle, &pair); },
+         "Invalid Handle passed in UviGetVezkDiskPairInfo, Received: -16"},
+        {[&] { return UviGetPhyInfo(0, kHandle, &phy); },
+         "Invalid Handle passed in internalUviGetPhyInfo, Received: -16"},
+        {[&] { return UviGetHybridDiskSetInfo(0, kHandle, &set); },
+         "Invalid Handle passed in UviGetHybridDiskSetInfo, Received: -16"},
+    };
+    for (const auto& c : cases) {
+        const _UVI_Error error = c.call();
+        EXPECT_EQ(error.code, 0xA0000004u) << c.text;
+        EXPECT_EQ(MessageOf(error), c.text);
+    }
 }
 
 TEST(UviGetVezkInfo, NoPairingControllerAnswersNotSupported) {

@@ -100,9 +100,9 @@ TEST(CfgMgrDefaultMachine, SetupClassesAndEnumerators) {
         {"storage adapters", DevNodePathsGetter::kBySetupClass, 1, GUID_DEVCLASS_SCSIADAPTER, L"", 3},
         {"present disks", DevNodePathsGetter::kBySetupClass, 1, GUID_DEVCLASS_DISKDRIVE, L"", 4},
         {"all disks", DevNodePathsGetter::kBySetupClass, 0, GUID_DEVCLASS_DISKDRIVE, L"", 8},
-        {"system devices", DevNodePathsGetter::kBySetupClass, 1, GUID_DEVCLASS_SYSTEM, L"", 4},
+        {"system devices", DevNodePathsGetter::kBySetupClass, 1, GUID_DEVCLASS_SYSTEM, L"", 5},
         {"software devices", DevNodePathsGetter::kByEnumerator, 0, GUID{}, L"SWD", 1},
-        {"PCI devices", DevNodePathsGetter::kByEnumerator, 0, GUID{}, L"PCI", 5},
+        {"PCI devices", DevNodePathsGetter::kByEnumerator, 0, GUID{}, L"PCI", 6},
     };
     for (const auto& c : cases) {
         DevEnumerator e(std::make_unique<DevNodePathsGetter>(c.mode, c.presentOnly, c.setupClass, c.filter),

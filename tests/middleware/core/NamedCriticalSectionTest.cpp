@@ -1,3 +1,4 @@
+#include <memory>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -204,6 +205,21 @@ TEST_F(NamedCriticalSectionTest, AFailedReleaseIsThrownAndLeavesTheSectionHeld) 
     // Destruction reports no failure to release.
     Fail("ReleaseMutex", {{"win32_error", 288}});
     EXPECT_NO_THROW(section.reset());
+}
+
+// As a mutex whose owner thread ended is abandoned, the section is entered by the next holder; the
+// first object, destroyed later, takes nothing from it.
+TEST_F(NamedCriticalSectionTest, ASectionWhoseHolderThreadEndedWithoutLeavingIsEntered) {
+    auto gone = std::make_unique<NamedCriticalSection>(kName);
+    std::thread([&] { ASSERT_TRUE(gone->enter().IsSuccessful()); }).join();
+
+    NamedCriticalSection next(kName);
+    ASSERT_TRUE(next.enter().IsSuccessful());
+    gone.reset();
+    EXPECT_TRUE(next.isInUse());
+    EXPECT_EQ(EnterOnOtherThread(kName), kBusy);
+    next.leave();
+    EXPECT_EQ(EnterOnOtherThread(kName), 0x20000000u);
 }
 
 TEST_F(NamedCriticalSectionTest, DestructionLeavesAHeldSection) {

@@ -238,6 +238,21 @@ TEST_F(VolumePort, DiskListTakesOnlyTheSecondAnswersOwnCount) {
     EXPECT_EQ(Word(disks.GetDisks()[0].Bytes, 0), kDiskC);
 }
 
+// The second answer reports fewer bytes than its records fill: only the records wholly within the
+// bytes returned are disks.
+TEST_F(VolumePort, DiskListTakesOnlyTheRecordsWithinTheBytesReturned) {
+    // Bytes returned: the header and one record and a part; the header and a part of a record.
+    for (const uint32_t returned : {32u + 64u + 10u, 32u + 10u}) {
+        SCOPED_TRACE(returned);
+        machine_->faults().Clear();
+        machine_->faults().Add(sim::FaultRule{
+            "DeviceIoControl", {{"control_code", 0x80000D0B}}, 1, 1, {{"bytes_returned", returned}}});
+        CIoctlVezkDisksInfo disks(adapter_);
+        ASSERT_TRUE(disks.Invoke().IsSuccessful());
+        EXPECT_EQ(disks.GetDisks().size(), returned > 32 + 64 ? 1u : 0u);
+    }
+}
+
 TEST_F(VolumePort, MigrationProgressAndCounters) {
     struct Case {
         const char* hex;

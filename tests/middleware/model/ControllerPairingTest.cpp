@@ -85,7 +85,7 @@ TEST_F(PairingTest, ACacheClearRunningBuildsNoPairs) {
     ASSERT_TRUE(clear.enter().IsSuccessful());
     for (int port : {kCandidatesPort, kEnabledPort}) {
         auto controller = Populated(port);
-        EXPECT_EQ(InfoWord(*controller, VezkPairingInfo::kPairingState), 10) << port;
+        EXPECT_EQ(InfoWord(*controller, pairing_answer::kStatus), 10) << port;
         EXPECT_TRUE(controller->getVezkDiskPairs().empty()) << port;
         if (port == kCandidatesPort) {
             EXPECT_EQ(controller->getOptimizationState(), 2)
@@ -101,8 +101,8 @@ TEST_F(PairingTest, TheJoinedPairIsSlowThenFastWithTheControllersSyntheticVolume
     // The driver's volume and array, then the synthetic ones at the driver's counts.
     EXPECT_EQ(controller->getVolumes().size(), static_cast<size_t>(controller->getVolumeCount()) + 1);
     EXPECT_EQ(controller->getArrays().size(), static_cast<size_t>(controller->getArrayCount()) + 1);
-    EXPECT_EQ(InfoWord(*controller, VezkPairingInfo::kVolumeIndex), controller->getVolumeCount());
-    EXPECT_EQ(InfoWord(*controller, VezkPairingInfo::kArrayIndex), controller->getArrayCount());
+    EXPECT_EQ(InfoWord(*controller, pairing_answer::kVolumeIndex), controller->getVolumeCount());
+    EXPECT_EQ(InfoWord(*controller, pairing_answer::kArrayIndex), controller->getArrayCount());
     EXPECT_TRUE(controller->getArrays().back()->isSynthetic());
     EXPECT_EQ(controller->getVezkVolume(), controller->getVolumes().back());
     // The driver's migration at 40 %, the cache service's boot migration at 50 %.
@@ -175,8 +175,7 @@ TEST(PairingExtended, AFailedExtendedRequestTakesTheSlowMemberOrTheDefaultAddres
         fixture.Inject(R"({"kind": "DeviceIoControl", "match": {"port": 1, "control_code": "0x80000D18"},
                            "times": 1, "outcome": {"win32_error": 31}})");
         auto controller = fixture.Populated(kEnabledPort);
-        EXPECT_EQ(model::Read32(controller->getVezkInfo()->Bytes, VezkPairingInfo::kVolumeAddress),
-                  c.address);
+        EXPECT_EQ(model::Read32(controller->getVezkInfo()->Bytes, pairing_answer::kVolumeAddress), c.address);
     }
 }
 

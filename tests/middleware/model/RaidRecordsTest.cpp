@@ -83,7 +83,7 @@ TEST(RaidDiskConfigArrays, EmptyPointersAreRefusedAndLinksAnswerByIndexAndHandle
     EXPECT_STREQ(set.GetDebugInformation(), "Set original array pointer - null value provided");
 
     VezkPairingInfo info{};
-    model::WriteField<uint32_t>(info.Bytes, VezkPairingInfo::kEnabledWord, 1);
+    model::WriteField<uint32_t>(info.Bytes, pairing_answer::kPairedWord, 1);
     auto synthetic = std::make_shared<RaidArray>();
     ASSERT_TRUE(synthetic->populateCacheMemoryArray(info, 4, 77).IsSuccessful());
     auto unpopulated = std::make_shared<RaidArray>(); // index -1, handle 0xFFFFFFFF
@@ -185,10 +185,10 @@ TEST(RaidArraySynthetic, StandsForTheJoinedCacheMemoryDrive) {
     };
     for (const Row row : {Row{2, 2}, Row{3, 1}, Row{1, 0}}) {
         VezkPairingInfo info{};
-        model::WriteField<uint32_t>(info.Bytes, VezkPairingInfo::kEnabledWord, 1);
-        model::WriteField<uint32_t>(info.Bytes, VezkPairingInfo::kStateWord, row.state);
-        model::WriteField<uint64_t>(info.Bytes, VezkPairingInfo::kBlockCount, 0x300000000ull);
-        model::WriteField<uint32_t>(info.Bytes, VezkPairingInfo::kBlockSize, 512);
+        model::WriteField<uint32_t>(info.Bytes, pairing_answer::kPairedWord, 1);
+        model::WriteField<uint32_t>(info.Bytes, pairing_answer::kPairState, row.state);
+        model::WriteField<uint64_t>(info.Bytes, pairing_answer::kBlockCount, 0x300000000ull);
+        model::WriteField<uint32_t>(info.Bytes, pairing_answer::kBlockSize, 512);
         RaidArray array;
         EXPECT_TRUE(array.populateCacheMemoryArray(info, 2, 5).IsSuccessful());
         ASSERT_NE(array.getRecord(), nullptr);

@@ -116,12 +116,12 @@ TEST_F(RaidVolumeTest, NeedsItsController) {
 
 TEST_F(RaidVolumeTest, TheSyntheticVolumeStandsForTheJoinedDrive) {
     VezkPairingInfo info{};
-    model::WriteField<uint32_t>(info.Bytes, VezkPairingInfo::kEnabledWord, 1);
-    model::WriteField<uint32_t>(info.Bytes, VezkPairingInfo::kStateWord, 3);
-    model::WriteField<uint64_t>(info.Bytes, VezkPairingInfo::kBlockCount, 0x10000000ull);
-    model::WriteField<uint32_t>(info.Bytes, VezkPairingInfo::kBlockSize, 4096);
-    model::WriteField<uint32_t>(info.Bytes, VezkPairingInfo::kPhysBlockSize, 4096);
-    model::WriteField<uint32_t>(info.Bytes, VezkPairingInfo::kVolumeAddress, 0x07070000);
+    model::WriteField<uint32_t>(info.Bytes, pairing_answer::kPairedWord, 1);
+    model::WriteField<uint32_t>(info.Bytes, pairing_answer::kPairState, 3);
+    model::WriteField<uint64_t>(info.Bytes, pairing_answer::kBlockCount, 0x10000000ull);
+    model::WriteField<uint32_t>(info.Bytes, pairing_answer::kBlockSize, 4096);
+    model::WriteField<uint32_t>(info.Bytes, pairing_answer::kPhysicalBlockSize, 4096);
+    model::WriteField<uint32_t>(info.Bytes, pairing_answer::kVolumeAddress, 0x07070000);
     RaidVolume volume;
     ASSERT_TRUE(volume.populateCacheMemoryVolume(info, 1, 3, 0, winDisks_).IsSuccessful());
     EXPECT_EQ(volume.getName(), "Halvex_Volume");

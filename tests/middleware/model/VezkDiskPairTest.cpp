@@ -71,10 +71,9 @@ TEST(VezkDiskPair, ASixteenGibibyteModuleIsSmallAndOffersOneFileCacheMode) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         // The driver does not support the file cache for the pair.
-        ControllerFixture fixture(
-            sim::MachineBuilder::FromFile("pairing.json")
-                .Set("/disks/0/sectors", std::to_string(c.moduleSectors))
-                .Set("/adapters/0/volume_port/file_cache_supported", "0"));
+        ControllerFixture fixture(sim::MachineBuilder::FromFile("pairing.json")
+                                      .Set("/disks/0/sectors", std::to_string(c.moduleSectors))
+                                      .Set("/adapters/0/volume_port/file_cache_supported", "0"));
         auto controller = fixture.Populated(kPort);
         VezkDiskPair pair = PairOf(*controller);
         ASSERT_TRUE(pair.Populate(controller->getTarget()).IsSuccessful());
@@ -109,6 +108,40 @@ TEST(VezkDiskPair, AMissingDiskFailsBeforeAnyRequest) {
     EXPECT_EQ(result.GetErrorCode(), 0xA0000006u);
     EXPECT_STREQ(result.GetDebugInformation(), "Vezk disk pair populate: missing required fields");
     EXPECT_EQ(pair.getSlowDiskScsiAddress(), kNoScsiAddress);
+}
+
+} // namespace
+
+namespace {
+
+// A pairing that cannot be read leaves the controller readable: the candidate whose check failed or
+// the joined pair whose member is gone is left out, nothing else.
+TEST(VezkDiskPairs, APairThatCannotBeReadIsLeftOutOfAControllerThatPopulates) {
+    const struct {
+        const char* name;
+        int port;
+        const char* fault;
+        const char* fastMember; // the joined pair's fast member id, when changed
+        size_t pairs;
+    } cases[] = {
+        {"a candidate's check fails", 0,
+         R"({"kind": "DeviceIoControl", "match": {"port": 0, "signature": "OrvexVlp", "control_code": "0x80000D09"},
+             "times": 1, "outcome": {"win32_error": 31}})",
+         nullptr, 1},
+        {"the joined pair's fast member is not there", 1, nullptr, "1792", 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        sim::MachineBuilder machine = sim::MachineBuilder::FromFile("pairing.json");
+        if (c.fastMember)
+            machine.Set("/adapters/1/volume_port/fast", c.fastMember);
+        ControllerFixture fixture(machine);
+        if (c.fault)
+            fixture.Inject(c.fault);
+        auto controller = fixture.Populated(c.port);
+        EXPECT_EQ(controller->getVezkDiskPairs().size(), c.pairs);
+        EXPECT_FALSE(controller->getDisks().empty());
+    }
 }
 
 } // namespace

@@ -1,4 +1,6 @@
 #include <cstring>
+#include <string>
+
 #include <gtest/gtest.h>
 
 #include "middleware/ioctl/PackedScsiAddress.h"
@@ -216,6 +218,28 @@ TEST_F(WinDiskView, ShortOrFailedSectorReadKeepsTheDiskWithoutPartitions) {
         EXPECT_TRUE(disk.getPartitionInfos().empty()) << outcome;
         EXPECT_EQ(disk.getMasterBootRecord()[510], 0) << outcome;
     }
+}
+
+TEST_F(WinDiskView, AGeometryWithASectorSizeNoDiskHasReadsNoSector) {
+    // The answer's BytesPerSector (byte 20): 64 KiB, 256 bytes and 4 GiB - 1.
+    for (const char* size : {"00000100", "00010000", "FFFFFFFF"}) {
+        SCOPED_TRACE(size);
+        machine_->faults().Clear();
+        machine_->calls().Clear();
+        machine_->faults().Add(
+            std::string(R"({"kind": "DeviceIoControl", "match": {"device_number": 1, "code": 458912},
+                                    "times": 1, "outcome": {"patch": [{"offset": 20, "hex": ")") +
+            size + R"("}]}})");
+        WinDiskInterface disk = Populated(1);
+        EXPECT_TRUE(disk.hasPartitions());
+        EXPECT_TRUE(disk.getPartitionInfos().empty());
+        EXPECT_EQ(machine_->calls().Count("ReadFile"), 0u);
+    }
+    // The sector sizes disks have are read.
+    machine_->faults().Clear();
+    machine_->faults().Add(R"({"kind": "DeviceIoControl", "match": {"device_number": 1, "code": 458912},
+                               "times": 1, "outcome": {"patch": [{"offset": 20, "hex": "00100000"}]}})");
+    EXPECT_EQ(Populated(1).getPartitionInfos().size(), 2u);
 }
 
 class UsbDiskView : public WinDiskView {

@@ -64,18 +64,19 @@ TEST(PciBusTest, RegistersBehindABarAnswerOnlyWhileTheFunctionDecodesMemory) {
     sim::ScopedMachine machine;
     sim::pei::Environment env;
     Block block;
-    env.pci().MapMmio(0xFE000000, 0x10000, &block, env.pci().Find(0, 0x17, 0));
+    // Beside the SATA controller's own registers at its BAR5, gated by the same function.
+    env.pci().MapMmio(0xFD000000, 0x10000, &block, env.pci().Find(0, 0x17, 0));
     const EFI_PEI_SERVICES* s = *env.Services();
-    EXPECT_EQ(s->CpuIo->MemRead32(env.Services(), s->CpuIo, 0xFE000010), 0xFFFFFFFFu);
+    EXPECT_EQ(s->CpuIo->MemRead32(env.Services(), s->CpuIo, 0xFD000010), 0xFFFFFFFFu);
     env.pci().Find(0, 0x17, 0)->Set(0x04, 2, 0x0002);
-    EXPECT_EQ(s->CpuIo->MemRead32(env.Services(), s->CpuIo, 0xFE000010), 0x1010u);
+    EXPECT_EQ(s->CpuIo->MemRead32(env.Services(), s->CpuIo, 0xFD000010), 0x1010u);
     uint16_t values[2] = {};
-    EXPECT_EQ(s->CpuIo->Mem.Read(env.Services(), s->CpuIo, EfiPeiCpuIoWidthUint16, 0xFE000020, 2, values),
+    EXPECT_EQ(s->CpuIo->Mem.Read(env.Services(), s->CpuIo, EfiPeiCpuIoWidthUint16, 0xFD000020, 2, values),
               EFI_SUCCESS);
     EXPECT_EQ(values[0], 0x1020);
     EXPECT_EQ(values[1], 0x1022);
     // An access that runs past the block's end belongs to no model.
-    EXPECT_EQ(s->CpuIo->MemRead64(env.Services(), s->CpuIo, 0xFE00FFFC), ~uint64_t{0});
+    EXPECT_EQ(s->CpuIo->MemRead64(env.Services(), s->CpuIo, 0xFD00FFFC), ~uint64_t{0});
 }
 
 TEST(PciDescriptionTest, FirmwareFactsOfANodeAreCheckedStrictly) {
@@ -110,3 +111,37 @@ TEST(PciDescriptionTest, TwoFunctionsAtOneLocationAreRefused) {
 }
 
 } // namespace
+
+TEST(PciDescriptionTest, ARemapBlockIsCheckedAndItsSlotsMustNameANode) {
+    const auto sata = [](const std::string& remap) {
+        return sim::MachineBuilder("pei").Set(
+            "/devices",
+            R"({"nodes": [{"id": "PCI\\VEN_1F4A&DEV_2826\\0", "properties": {"BusNumber": 0, "Address": "0x170000",
+                "PciBaseClass": 1, "PciSubClass": 4}, "pci": {"bars": [0, 0, 0, 0, 0, "0xFE000000"], "remap": )" +
+                remap + "}}]}");
+    };
+    EXPECT_THROW(sim::ScopedMachine m(sata(R"({"slots": [{"slot": 3, "node": "x"}]})")), std::runtime_error);
+    EXPECT_THROW(sim::ScopedMachine m(sata(R"({"slots": [{"slot": 0}]})")), std::runtime_error);
+    EXPECT_THROW(sim::ScopedMachine m(sata(R"({"window": 1})")), std::runtime_error);
+    sim::ScopedMachine dangling(
+        sata(R"({"id": "0xA0D3", "slots": [{"slot": 0, "node": "PCI\\VEN_1C8F\\9"}]})"));
+    EXPECT_THROW(sim::pei::Environment env, std::runtime_error);
+}
+
+TEST(PciDescriptionTest, TheDefaultMachinesSataControllerShowsItsDrivesAndRemappedDevices) {
+    sim::ScopedMachine machine;
+    sim::pei::Environment env;
+    sim::pei::SataController* sata = env.Sata(0, 0x17, 0);
+    ASSERT_NE(sata, nullptr);
+    EXPECT_EQ(sata->ahci.pi, 0x0Fu);
+    for (unsigned port = 0; port < 4; ++port)
+        EXPECT_TRUE(sata->ahci.ports[port].drive.has_value()) << port;
+    EXPECT_TRUE(sata->remapEnabled);
+    ASSERT_NE(sata->slots[0].nvme, nullptr);
+    ASSERT_NE(sata->slots[1].nvme, nullptr);
+    EXPECT_EQ(sata->slots[2].present, false);
+    // Slot 0 holds the Virel NV2 1TB: its Identify Controller model number at byte 24.
+    EXPECT_EQ(
+        std::string(sata->slots[0].nvme->identify.begin() + 24, sata->slots[0].nvme->identify.begin() + 37),
+        "Virel NV2 1TB");
+}
