@@ -298,3 +298,25 @@ TEST_F(VezkEnable, AThrownStandardExceptionIsAGeneralFaultAndLogged) {
 }
 
 } // namespace
+
+namespace {
+
+using namespace actiontest;
+using namespace pairingtest;
+
+// What the enable left is what a second process reads: the pair joined, its blocks migrating
+// (status 5, "Halvex concatenation"). The migration is made long: the second process has a clock of
+// its own.
+TEST_F(VezkEnable, ASecondProcessReadsThePairWhileItMigrates) {
+    sim::MachineBuilder b = EnableMachine();
+    b.Set("/adapters/0/volume_port/migration_ms", "4000000000");
+    Start(b);
+    UVIAccelerateAction facade;
+    const _UVI_Error result = facade.doVezkEnableOneStep();
+    ASSERT_EQ(result.status, 0u) << Describe(result);
+    const moxtest::ChildResult child = moxtest::RunChild({"vezk-info"});
+    EXPECT_EQ(child.exitCode, 0);
+    EXPECT_EQ(child.output.substr(0, child.output.find(" fast")), "0X20000000 pair 1 status 5");
+}
+
+} // namespace
