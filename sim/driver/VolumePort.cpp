@@ -61,6 +61,29 @@ int64_t FindDisk(const json& raid, uint32_t id) {
     return -1;
 }
 
+// The index of the RAID table's volume whose address (path 7 unless it gives its own, target its
+// index unless it gives its own) is this id, -1 when none.
+int64_t FindVolume(const json& raid, uint32_t id) {
+    const json& volumes = Table(raid, "volumes");
+    for (size_t i = 0; i < volumes.size(); ++i) {
+        const auto path = static_cast<uint32_t>(Num(volumes[i], "path", 7));
+        const auto target = static_cast<uint32_t>(Num(volumes[i], "target", static_cast<int64_t>(i)));
+        if (((path & 0xFF) << 16 | (target & 0xFF) << 8) == (id & 0xFFFFFF))
+            return static_cast<int64_t>(i);
+    }
+    return -1;
+}
+
+// The first disk of the volume's array, -1 when none.
+int64_t FirstMember(const json& raid, int64_t volume) {
+    const int64_t array = Num(Table(raid, "volumes").at(volume), "array", -1);
+    const json& arrays = Table(raid, "arrays");
+    if (array < 0 || static_cast<size_t>(array) >= arrays.size())
+        return -1;
+    const json& members = Table(arrays.at(array), "disks");
+    return members.empty() ? -1 : members.at(0).get<int64_t>();
+}
+
 bool Present(const json& disk) {
     const auto flags = static_cast<uint32_t>(Num(disk, "state_flags", 0x10));
     return (flags & 0x10) && !(flags & 0x2000000) && !(flags & 0x4);
@@ -105,6 +128,24 @@ uint32_t PairCheck(const json& raid, uint32_t fast, uint32_t slow) {
     return 0;
 }
 
+// The check of a pair whose fast disk already carries the data volume: as PairCheck, the fast
+// disk's membership of its own array aside.
+uint32_t MemberPairCheck(const json& raid, uint32_t fast, uint32_t slow) {
+    const int64_t index = FindDisk(raid, fast);
+    if (index < 0 || !Present(Table(raid, "disks").at(index)))
+        return 2;
+    if ((fast & 0xFFFFFF) == (slow & 0xFFFFFF))
+        return 1;
+    if (!Table(raid, "disks").at(index).value("solid_state", false))
+        return 2;
+    if (DiskCheck(raid, slow, false) != 0)
+        return 3;
+    const json& disks = Table(raid, "disks");
+    if (Bytes(disks.at(index)) > Bytes(disks.at(FindDisk(raid, slow))))
+        return 4;
+    return 0;
+}
+
 // Migration after a concatenation: percent done, 100 when none runs.
 int32_t MigrationPercent(const json& vp, uint64_t now) {
     auto it = vp.find("migration");
@@ -120,6 +161,25 @@ int32_t MigrationPercent(const json& vp, uint64_t now) {
 
 bool MigrationRunning(const json& vp, uint64_t now) {
     return vp.contains("migration") && MigrationPercent(vp, now) < 100;
+}
+
+// Joined: enabled, and not separated yet. A separation migrates the blocks back and then dissolves
+// the pair, unless the description keeps it ("stays_paired", a driver that fails to let go).
+bool Paired(const json& vp, uint64_t now) {
+    if (!vp.value("enabled", false))
+        return false;
+    return !vp.value("separating", false) || MigrationRunning(vp, now) || vp.value("stays_paired", false);
+}
+
+// The pairing information's migration type: for a migration a request started, 1 while the blocks
+// move into the pair, 2 while they move back out of it, 3 after; else as described (0 by default).
+uint32_t MigrationType(const json& vp, uint64_t now) {
+    auto it = vp.find("migration");
+    if (it == vp.end() || !it->is_object() || !it->contains("start_ms"))
+        return static_cast<uint32_t>(Num(vp, "migration_type", 0));
+    if (!MigrationRunning(vp, now))
+        return 3;
+    return vp.value("separating", false) ? 2 : 1;
 }
 
 DriverAnswer Handle(DriverRequest& r) {
@@ -142,27 +202,40 @@ DriverAnswer Handle(DriverRequest& r) {
                       static_cast<uint64_t>(Num(vp, "platform_word", 0)));
                 break;
             case kConcatenate: {
-                const uint32_t fast = in.U32(concatenate::kFastDiskId);
+                // The first word names the pair's data volume on the fast disk (or, from older
+                // hosts, the fast disk itself); the fast disk is then the volume's array's disk.
+                uint32_t fast = in.U32(concatenate::kFastDiskId);
+                const int64_t dataVolume = FindVolume(raid, fast);
+                if (dataVolume >= 0) {
+                    const int64_t member = FirstMember(raid, dataVolume);
+                    fast = member >= 0 ? DiskId(disks.at(member)) : 0xFFFFFFFF;
+                }
                 const uint32_t slow = in.U32(concatenate::kSlowDiskId);
+                // In sectors of the slow disk.
                 const uint64_t cacheSize = in.U64(concatenate::kFileCacheSize);
                 if (!vp.value("supported", true))
                     rc = 3;
-                else if (vp.value("enabled", false))
+                else if (Paired(vp, now))
                     rc = 4;
-                else if (PairCheck(raid, fast, slow) != 0)
+                else if (dataVolume >= 0 ? MemberPairCheck(raid, fast, slow) != 0
+                                         : PairCheck(raid, fast, slow) != 0)
                     rc = 1;
-                else if (cacheSize > Bytes(disks.at(FindDisk(raid, fast))))
+                else if (cacheSize * DiskSectorSize(disks.at(FindDisk(raid, slow))) >
+                         Bytes(disks.at(FindDisk(raid, fast))))
                     rc = 6;
                 if (rc != 0)
                     break;
                 const json& slowDisk = disks.at(FindDisk(raid, slow));
                 vp["enabled"] = true;
+                vp.erase("separating");
                 vp["fast"] = fast & 0xFFFFFF;
                 vp["slow"] = slow & 0xFFFFFF;
+                if (dataVolume >= 0)
+                    vp["data_volume"] = dataVolume;
                 vp["block_size"] = DiskSectorSize(slowDisk);
                 vp["block_count"] = DiskSectors(slowDisk);
                 vp["file_cache_offset"] = in.U64(concatenate::kFileCacheOffset);
-                vp["file_cache_blocks"] = cacheSize / DiskSectorSize(slowDisk);
+                vp["file_cache_blocks"] = cacheSize;
                 vp["mode"] = in.U32(concatenate::kMode);
                 vp["data_location"] = in.U32(concatenate::kDataLocation);
                 vp["migration"] = {{"start_ms", now}, {"duration_ms", Num(vp, "migration_ms", 60000)}};
@@ -170,13 +243,14 @@ DriverAnswer Handle(DriverRequest& r) {
                 break;
             }
             case kSeparate:
-                if (!vp.value("enabled", false))
+                // A pair already separating has nothing left to separate.
+                if (!Paired(vp, now) || vp.value("separating", false))
                     rc = 1;
                 else if (MigrationRunning(vp, now))
                     rc = 2;
                 else {
-                    vp["enabled"] = false;
-                    vp.erase("migration");
+                    vp["separating"] = true;
+                    vp["migration"] = {{"start_ms", now}, {"duration_ms", Num(vp, "migration_ms", 60000)}};
                     Announce(adapter, out);
                 }
                 break;
@@ -184,16 +258,18 @@ DriverAnswer Handle(DriverRequest& r) {
                 w.U32(migration_status::kProgress, static_cast<uint32_t>(MigrationPercent(vp, now)));
                 break;
             case kGetInfo: {
-                const bool enabled = vp.value("enabled", false);
+                const bool enabled = Paired(vp, now);
                 using namespace pairing_info;
                 w.U64(kBlockCount, static_cast<uint64_t>(Num(vp, "block_count", 0)));
                 w.U64(kFileCacheBlocks, static_cast<uint64_t>(Num(vp, "file_cache_blocks", 0)));
                 w.U32(kBlockSize, static_cast<uint64_t>(Num(vp, "block_size", 512)));
                 w.U32(kPhysicalBlockSize, static_cast<uint64_t>(Num(vp, "physical_block_size", 4096)));
                 w.U32(kPairType, enabled ? 1 : 0);
-                w.U32(kPairState, static_cast<uint64_t>(Num(vp, "state_word", 1)));
-                w.U32(kFastDiskId, static_cast<uint64_t>(Num(vp, "fast", 0)));
-                w.U32(kSlowDiskId, static_cast<uint64_t>(Num(vp, "slow", 0)));
+                w.U32(kPairState, enabled ? static_cast<uint64_t>(Num(vp, "state_word", 1)) : 0);
+                if (enabled)
+                    w.U32(kMigrationType, MigrationType(vp, now));
+                w.U32(kFastDiskId, enabled ? static_cast<uint64_t>(Num(vp, "fast", 0)) : 0);
+                w.U32(kSlowDiskId, enabled ? static_cast<uint64_t>(Num(vp, "slow", 0)) : 0);
                 w.U8(kVolumeOnSlowDisk, static_cast<uint64_t>(Num(vp, "volume_on_slow", enabled ? 1 : 0)));
                 break;
             }
@@ -231,8 +307,7 @@ DriverAnswer Handle(DriverRequest& r) {
                 const uint32_t id = in.U32(clear_metadata::kDiskId) & 0xFFFFFF;
                 if (index < 0)
                     rc = 1;
-                else if (vp.value("enabled", false) &&
-                         (Num(vp, "fast", -1) == id || Num(vp, "slow", -1) == id))
+                else if (Paired(vp, now) && (Num(vp, "fast", -1) == id || Num(vp, "slow", -1) == id))
                     rc = 2;
                 else {
                     json& d = Raid(adapter)["disks"][index];
@@ -265,8 +340,8 @@ DriverAnswer Handle(DriverRequest& r) {
                     // Only the members of the pairing have a kind; a candidate has none, so the
                     // host does not take a lone drive for an array member.
                     const int64_t id = DiskId(d);
-                    const bool member = vp.value("enabled", false) &&
-                                        (Num(vp, "fast", -1) == id || Num(vp, "slow", -1) == id);
+                    const bool member =
+                        Paired(vp, now) && (Num(vp, "fast", -1) == id || Num(vp, "slow", -1) == id);
                     const int64_t kind = member ? (d.value("solid_state", false) ? 2 : 1) : 0;
                     w.U8(at + kPairKind, static_cast<uint64_t>(Num(d, "pairing_type", kind)));
                     w.CString(at + kSerial, d.value("serial", std::string()).substr(0, kSerialLength));
