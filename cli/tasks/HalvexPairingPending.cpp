@@ -16,38 +16,12 @@ Error NotAvailable() {
 Error AccelerateTask::enableHalvex() {
     return NotAvailable();
 }
-Error AccelerateTask::waitEnable() {
-    return NotAvailable();
-}
-Error AccelerateTask::verifyEnabled() {
-    return NotAvailable();
-}
-Error AccelerateTask::refreshStatus(bool&) {
-    return NotAvailable();
-}
-Error AccelerateTask::printOperationStatus(CliSession&, bool&) {
-    return NotAvailable();
-}
-Error AccelerateTask::disableHalvex() {
-    return NotAvailable();
-}
 Error AccelerateTask::runDisableStep() {
-    return NotAvailable();
-}
-Error AccelerateTask::printProgress() {
     return NotAvailable();
 }
 Error AccelerateTask::clearCache() {
     return NotAvailable();
 }
-void AccelerateTask::showClearCacheProgress(ConsoleRegion&) {}
-Error AccelerateTask::printHalvexInfo(bool) {
-    return NotAvailable();
-}
-Error AccelerateTask::printSystemConfiguration(const _UVI_VezkInfo&, bool) {
-    return NotAvailable();
-}
-void AccelerateTask::printDrive(const EndDevice&, PropertyFormatter&) {}
 Error AccelerateTask::clearStatistics() {
     return NotAvailable();
 }
