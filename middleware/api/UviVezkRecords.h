@@ -17,6 +17,7 @@ typedef struct _UVI_VezkDiskPairInfo _UVI_VezkDiskPairInfo;
 typedef enum _UVI_VezkDiskPairStatus _UVI_VezkDiskPairStatus;
 typedef enum _UVI_VezkDiskValidForConcatenationStatus _UVI_VezkDiskValidForConcatenationStatus;
 typedef enum _UVI_VezkFileCacheMode _UVI_VezkFileCacheMode;
+typedef enum _UVI_VezkDiskConcatenationMember _UVI_VezkDiskConcatenationMember;
 #endif
 
 enum _UVI_VezkDiskPairStatus {
@@ -51,6 +52,13 @@ enum _UVI_VezkFileCacheMode {
     UVI_VEZK_FILE_CACHE_MODE_2 = 2,
 };
 static_assert(sizeof(_UVI_VezkFileCacheMode) == 4, "record layout");
+
+// The role a drive is checked for in a pairing.
+enum _UVI_VezkDiskConcatenationMember {
+    UVI_VEZK_MEMBER_FAST = 0,
+    UVI_VEZK_MEMBER_SLOW = 1,
+};
+static_assert(sizeof(_UVI_VezkDiskConcatenationMember) == 4, "record layout");
 
 // One controller's cache-memory pairing; progress values are 0 to 100, -1 unknown.
 struct _UVI_VezkInfo {
