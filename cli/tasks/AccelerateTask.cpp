@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "cli/Options.h"
+#include "middleware/accelerate/UVIAccelerateAction.h"
 #include "middleware/api/UviOperations.h"
 
 namespace MOX {
@@ -47,6 +48,7 @@ std::string PercentToText(uint32_t percent) {
 AccelerateTask::AccelerateTask(std::shared_ptr<Printer> printer_) : printer(std::move(printer_)) {
     if (!printer)
         throw std::runtime_error("Null pointer provided as printer to accelerate task.");
+    makeFacade = [] { return std::make_shared<UVIAccelerateAction>(); };
     // Acceleration changes what the partitions look like; a failed refresh only leaves them as they were.
     (void)QuietConversion(CallUvi(UviRefreshPartitionInfo));
 }

@@ -3,6 +3,7 @@
 // session. Kinds 1 to 9 are SSD acceleration, 10 to 16 cache-memory pairing.
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <string>
@@ -14,6 +15,8 @@
 #include "cli/ITaskFactory.h"
 #include "cli/access/CliSession.h"
 #include "middleware/api/UviApi.h"
+
+class UVIAccelerateAction;
 
 namespace MOX {
 
@@ -114,6 +117,9 @@ public:
     double blockCacheSizeGb = unsetSize;
     int32_t fileCacheSizeMb = unsetNumber;
     int32_t fileCacheOffset = unsetNumber;
+    // Makes the acceleration facade each action step works through; a test puts a facade of its own
+    // here. Shared ownership, so a derived facade is destroyed as what it is.
+    std::function<std::shared_ptr<UVIAccelerateAction>()> makeFacade;
 
 private:
     // Kinds 9 and 11: one facade call each, inside the run.
