@@ -22,6 +22,13 @@ sim::MachineBuilder ReadyPairingMachine() {
     return machine;
 }
 
+// The pairing PC whose first controller that supports pairing has its pair still migrating.
+sim::MachineBuilder MigratingPairingMachine() {
+    sim::MachineBuilder machine = moxtest::PairingMachine();
+    machine.Set("/adapters/0/volume_port/supported", "false");
+    return machine;
+}
+
 TEST(HalvexMemoryMode, UsageErrorsPrintTheModesHelp) {
     Scenario pc;
     ExpectGolden(pc.Command({"--HalvexMemory"}), "halvex-no-option");
@@ -34,6 +41,13 @@ TEST(HalvexMemoryMode, InformationWithoutAndWithPairing) {
     ExpectGolden(none.Command({"--HalvexMemory", "--info"}), "halvex-info-unsupported");
     Scenario pc(ReadyPairingMachine());
     ExpectGolden(pc.Command({"--HalvexMemory", "--info"}), "halvex-info-pairing");
+}
+
+TEST(HalvexMemoryMode, ProgressOfAMigrationAndWithoutAPairing) {
+    Scenario migrating(MigratingPairingMachine());
+    ExpectGolden(migrating.Command({"--HalvexMemory", "--progress"}), "halvex-progress-migrating");
+    Scenario ready(ReadyPairingMachine());
+    ExpectGolden(ready.Command({"--HalvexMemory", "--progress"}), "halvex-progress-no-pair");
 }
 
 } // namespace
