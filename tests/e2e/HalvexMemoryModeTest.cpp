@@ -1,5 +1,7 @@
 // The cache-memory mode end to end: its usage errors, the information report on PCs with and without
 // a pairing, and the pairing's enable and disable as a user runs them one after another.
+#include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -7,6 +9,7 @@
 
 #include "sim/MachineBuilder.h"
 #include "tests/e2e/MoxcliProcess.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/MachineParts.h"
 
 namespace {
@@ -48,6 +51,32 @@ TEST(HalvexMemoryMode, ProgressOfAMigrationAndWithoutAPairing) {
     ExpectGolden(migrating.Command({"--HalvexMemory", "--progress"}), "halvex-progress-migrating");
     Scenario ready(ReadyPairingMachine());
     ExpectGolden(ready.Command({"--HalvexMemory", "--progress"}), "halvex-progress-no-pair");
+}
+
+TEST(HalvexMemoryMode, WhileAnotherProcessEnablesADisableIsRefused) {
+    // The enable has made its cache volume on the module and holds its section until the driver pairs.
+    sim::MachineBuilder enabling = ReadyPairingMachine();
+    enabling.Set("/adapters/0/raid/arrays", R"([{"disks": [0]}])")
+        .Set("/adapters/0/raid/volumes",
+             R"([{"name": "HalvexCache", "level": 0, "size_mb": 28000, "strip_kb": 128, "array": 0,
+                  "flags": 65536}])");
+    TempDir dir;
+    const fs::path machine = dir.path() / "machine.json";
+    std::ofstream(machine) << enabling.Text();
+    std::unique_ptr<moxtest::Child> holder;
+    {
+        ScopedEnvironment same(
+            {{"MOX_SIM_STATE", (dir.path() / "machine").string()}, {"MOX_SIM_MACHINE", machine.string()}});
+        holder = std::make_unique<moxtest::Child>(
+            std::vector<std::string>{"ncs-hold", "Global\\HalvexEnableOneStepSemaphore"});
+    }
+    ASSERT_EQ(holder->ReadLine(), "ready 0X20000000");
+    ExpectGolden(RunMoxcli(machine, {"--HalvexMemory", "--disable"}, dir.path()),
+                 "halvex-disable-while-enabling");
+    // An enable under way is no unfinished operation.
+    ExpectGolden(RunMoxcli(machine, {"--HalvexMemory", "--info"}, dir.path()), "halvex-info-while-enabling");
+    holder->WriteLine("done");
+    EXPECT_EQ(holder->Wait(), 0);
 }
 
 } // namespace
