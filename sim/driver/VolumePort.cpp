@@ -9,6 +9,7 @@
 #include "platform/win/WinError.h"
 #include "sim/devio/Bytes.h"
 #include "sim/devio/Lookup.h"
+#include "sim/driver/DriverEvents.h"
 #include "sim/driver/RaidState.h"
 #include "sim/driver/VolumePortLayout.h"
 
@@ -38,6 +39,10 @@ enum Code : uint32_t {
     kGetInfoExt = 0x80000D18,
     kFileCacheSupported = 0x80000D20,
 };
+
+// A pairing made or undone changes the volumes, disks and arrays the driver shows besides the pairing.
+constexpr uint64_t kPairingChange =
+    kEventFlagPairing | kEventFlagVolumes | kEventFlagDisks | kEventFlagArrays;
 
 json& Port(json& adapter) {
     json& vp = adapter["volume_port"];
@@ -166,7 +171,7 @@ DriverAnswer Handle(DriverRequest& r) {
                 vp["mode"] = in.U32(concatenate::kMode);
                 vp["data_location"] = in.U32(concatenate::kDataLocation);
                 vp["migration"] = {{"start_ms", now}, {"duration_ms", Num(vp, "migration_ms", 60000)}};
-                Announce(adapter, out);
+                Announce(adapter, out, kPairingChange);
                 break;
             }
             case kSeparate:
@@ -177,7 +182,10 @@ DriverAnswer Handle(DriverRequest& r) {
                 else {
                     vp["enabled"] = false;
                     vp.erase("migration");
-                    Announce(adapter, out);
+                    // A driver that logged an error while it separated says so with its event.
+                    Announce(adapter, out,
+                             kPairingChange |
+                                 (vp.value("separation_error_event", false) ? kEventFlagOther : 0));
                 }
                 break;
             case kMigrationStatus:
