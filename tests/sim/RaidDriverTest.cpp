@@ -546,7 +546,7 @@ TEST_F(RaidDriver, VolumePortPairsMigratesAndListsDisks) {
         ByteWriter w(b);
         w.U32(28, fast);
         w.U32(32, slow);
-        w.U64(48, uint64_t{8} << 30);
+        w.U64(48, (uint64_t{8} << 30) / 512); // the file cache in sectors of the slow disk
         w.U32(56, 1);
         return Send(kMiniport, b).read().U32(20);
     };
