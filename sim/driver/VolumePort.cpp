@@ -41,6 +41,9 @@ enum Code : uint32_t {
 };
 
 // A pairing made or undone changes the volumes, disks and arrays the driver shows besides the pairing.
+// The driver's number of the block cache's performance mode.
+constexpr int64_t kPerformanceMode = 5;
+
 constexpr uint64_t kPairingChange =
     kEventFlagPairing | kEventFlagVolumes | kEventFlagDisks | kEventFlagArrays;
 
@@ -224,6 +227,14 @@ DriverAnswer Handle(DriverRequest& r) {
                 vp["mode"] = in.U32(concatenate::kMode);
                 vp["data_location"] = in.U32(concatenate::kDataLocation);
                 vp["migration"] = {{"start_ms", now}, {"duration_ms", Num(vp, "migration_ms", 60000)}};
+                // The block cache accelerates the data volume in performance mode from the pairing on.
+                if (dataVolume >= 0) {
+                    json& cache = Raid(adapter)["nv_cache"];
+                    if (cache.is_object()) {
+                        cache["mode"] = kPerformanceMode;
+                        cache["accelerated_volume"] = dataVolume;
+                    }
+                }
                 Announce(adapter, out, kPairingChange);
                 break;
             }
@@ -253,6 +264,9 @@ DriverAnswer Handle(DriverRequest& r) {
                 w.U32(kPhysicalBlockSize, static_cast<uint64_t>(Num(vp, "physical_block_size", 4096)));
                 w.U32(kPairType, enabled ? 1 : 0);
                 w.U32(kPairState, static_cast<uint64_t>(Num(vp, "state_word", 1)));
+                // Creating while the data moves, then no migration.
+                if (enabled)
+                    w.U32(kMigrationType, MigrationRunning(vp, now) ? 1u : 3u);
                 w.U32(kFastDiskId, static_cast<uint64_t>(Num(vp, "fast", 0)));
                 w.U32(kSlowDiskId, static_cast<uint64_t>(Num(vp, "slow", 0)));
                 w.U8(kVolumeOnSlowDisk, static_cast<uint64_t>(Num(vp, "volume_on_slow", enabled ? 1 : 0)));
