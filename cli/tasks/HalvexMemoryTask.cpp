@@ -1,6 +1,11 @@
 #include "cli/tasks/HalvexMemoryTask.h"
 
+#include <sstream>
+
+#include "cli/CommandParser.h"
 #include "cli/Options.h"
+#include "cli/tasks/AccelerateTask.h"
+#include "middleware/accelerate/UVIAccelerateAction.h"
 
 namespace MOX {
 
@@ -26,10 +31,96 @@ HalvexMemoryTaskFactory::HalvexMemoryTaskFactory() {
           &o.fileCacheSize, &o.migrationSize, &o.fileCacheOffset, &o.migrationStart, &o.blockCacheSize,
           &o.cacheSize, &o.diskToAccel, &o.driveToAccel, &o.wait, &o.fastDrive, &o.verbose})
         allowedOptions.insert(*option);
+    for (const OptionDescriptor* option :
+         {&o.enable, &o.start, &o.disable, &o.progress, &o.info, &o.clearCache})
+        actionOptions.insert(*option);
 }
 
-std::unique_ptr<ITask> HalvexMemoryTaskFactory::createTask(CommandParser&) {
-    ThrowModeNotAvailable(Options().halvexMemory);
+namespace {
+
+double BytesToGb(uint64_t bytes) {
+    return static_cast<double>(bytes) / 1024 / 1024 / 1024;
+}
+
+} // namespace
+
+std::unique_ptr<ITask> HalvexMemoryTaskFactory::createTask(CommandParser& parser) {
+    const OptionTable& o = Options();
+    Error result;
+    auto task = std::make_unique<AccelerateTask>(std::make_shared<ConsolePrinter>());
+    auto given = [&](const OptionDescriptor& option) { return parser.getOption(option); };
+    auto effective = [&](const OptionDescriptor& first, const OptionDescriptor& second) {
+        const ParsedOption chosen = given(first);
+        return chosen.isSet ? chosen : given(second);
+    };
+
+    int setCount = 0;
+    for (const OptionDescriptor& option : actionOptions)
+        if (given(option).isSet)
+            ++setCount;
+    if (setCount > 1)
+        result.set(2, "Too many sub options set.\nFor complete USAGE and HELP, type: moxcli --help");
+    else if (setCount == 0)
+        result.set(2, "Too few HalvexMemory options.\nFor complete USAGE and HELP, type: moxcli --help");
+    if (result.isError())
+        throw MoxErrorException(result);
+
+    const ParsedOption fileCacheSize = effective(o.fileCacheSize, o.migrationSize);
+    const ParsedOption fileCacheOffset = effective(o.fileCacheOffset, o.migrationStart);
+    const ParsedOption cacheVolumeSize = effective(o.blockCacheSize, o.cacheSize);
+    const ParsedOption driveToAccel = effective(o.diskToAccel, o.driveToAccel);
+    const ParsedOption fastDrive = given(o.fastDrive);
+
+    if (given(o.wait).isSet)
+        task->waitForCompletion = true;
+    if (fastDrive.isSet)
+        task->fastDriveId = fastDrive.value();
+    if (driveToAccel.isSet)
+        task->accelDriveId = driveToAccel.value();
+    if (fileCacheSize.isSet)
+        task->fileCacheSizeMb = static_cast<int32_t>(fileCacheSize.intValue() * 1024.0); // GB to MB
+    if (fileCacheOffset.isSet)
+        task->fileCacheOffset = fileCacheOffset.intValue();
+
+    if (cacheVolumeSize.isSet) {
+        const double size = cacheVolumeSize.intValue();
+        const double min = BytesToGb(UVIAccelerateAction::getMinCacheSize(true));
+        const double max = BytesToGb(UVIAccelerateAction::getMaxCacheSize(true));
+        std::ostringstream bounds;
+        bounds << "Cache size cannot be less than " << min << " GB or more than the disk size up to " << max
+               << " GB.";
+        if (size < min || size > max)
+            result.set(42, bounds.str());
+        else
+            task->blockCacheSizeGb = size;
+    }
+
+    if (!result.isError()) {
+        if (given(o.info).isSet) {
+            task->addAction(given(o.verbose).isSet ? AccelerateTask::HALVEX_INFO_VERBOSE
+                                                   : AccelerateTask::HALVEX_INFO);
+        } else if (given(o.enable).isSet) {
+            if (fastDrive.isSet != driveToAccel.isSet)
+                result.set(2,
+                           "Usage: --HalvexMemory --enable --fast-drive <diskId> --drive-to-accel <diskId>");
+            task->addAction(AccelerateTask::HALVEX_ENABLE);
+        } else if (given(o.start).isSet) {
+            task->addAction(AccelerateTask::HALVEX_START_TOOLS);
+        } else if (given(o.disable).isSet) {
+            task->addAction(AccelerateTask::HALVEX_DISABLE);
+        } else if (given(o.progress).isSet) {
+            task->addAction(AccelerateTask::HALVEX_PROGRESS);
+        } else if (given(o.clearCache).isSet) {
+            task->addAction(AccelerateTask::HALVEX_CLEAR_CACHE);
+        } else {
+            result.set(2, "HalvexMemory parameters are incorrect or missing");
+        }
+    }
+    if (!result.isError() && task->getActions().empty())
+        result.set(2, "Subtask for accelerate switch not found.");
+    if (result.isError())
+        throw MoxErrorException(result);
+    return task;
 }
 
 } // namespace MOX

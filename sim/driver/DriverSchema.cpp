@@ -197,6 +197,7 @@ Shape VolumePort() {
                    {"migration_type", Uint32()},
                    {"mode", Uint32()},
                    {"events", Array(Text(), 64)},
+                   {"separation_error_event", Bool()},
                    {"event_counter", Uint32()},
                    {"event_value", Uint32()}});
 }

@@ -9,6 +9,7 @@
 #include "platform/win/WinError.h"
 #include "sim/devio/Bytes.h"
 #include "sim/devio/Lookup.h"
+#include "sim/driver/DriverEvents.h"
 #include "sim/driver/RaidState.h"
 #include "sim/driver/VolumePortLayout.h"
 
@@ -38,6 +39,13 @@ enum Code : uint32_t {
     kGetInfoExt = 0x80000D18,
     kFileCacheSupported = 0x80000D20,
 };
+
+// A pairing made or undone changes the volumes, disks and arrays the driver shows besides the pairing.
+// The driver's number of the block cache's performance mode.
+constexpr int64_t kPerformanceMode = 5;
+
+constexpr uint64_t kPairingChange =
+    kEventFlagPairing | kEventFlagVolumes | kEventFlagDisks | kEventFlagArrays;
 
 json& Port(json& adapter) {
     json& vp = adapter["volume_port"];
@@ -239,7 +247,15 @@ DriverAnswer Handle(DriverRequest& r) {
                 vp["mode"] = in.U32(concatenate::kMode);
                 vp["data_location"] = in.U32(concatenate::kDataLocation);
                 vp["migration"] = {{"start_ms", now}, {"duration_ms", Num(vp, "migration_ms", 60000)}};
-                Announce(adapter, out);
+                // The block cache accelerates the data volume in performance mode from the pairing on.
+                if (dataVolume >= 0) {
+                    json& cache = Raid(adapter)["nv_cache"];
+                    if (cache.is_object()) {
+                        cache["mode"] = kPerformanceMode;
+                        cache["accelerated_volume"] = dataVolume;
+                    }
+                }
+                Announce(adapter, out, kPairingChange);
                 break;
             }
             case kSeparate:
@@ -251,7 +267,10 @@ DriverAnswer Handle(DriverRequest& r) {
                 else {
                     vp["separating"] = true;
                     vp["migration"] = {{"start_ms", now}, {"duration_ms", Num(vp, "migration_ms", 60000)}};
-                    Announce(adapter, out);
+                    // A driver that logged an error while it separated says so with its event.
+                    Announce(adapter, out,
+                             kPairingChange |
+                                 (vp.value("separation_error_event", false) ? kEventFlagOther : 0));
                 }
                 break;
             case kMigrationStatus:

@@ -75,7 +75,6 @@ TEST(Moxcli, VersionHelpAndCommandLineErrors) {
         {"parse-error-unknown-option", "", {"-I", "--bogus"}},
         {"no-mode", "", {}},
         {"two-modes", "", {"-I", "-V"}},
-        {"mode-not-available", "", {"--HalvexMemory"}},
     });
 }
 
