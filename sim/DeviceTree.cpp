@@ -745,6 +745,33 @@ Shape PropertyValue() {
     return Either({Text(), Word32(), Bool(), Array(Text(), 256), typed});
 }
 
+// A property's name is one of the known names or a "{fmtid},pid" key, and its value encodes as the
+// property's type: a read of the node then never meets a value it cannot answer.
+Shape Properties() {
+    static const Shape shape = Map(PropertyValue());
+    return Custom([](const nlohmann::json& v, const std::string& p, Report& r) {
+        Report own;
+        shape->Check(v, p, own);
+        for (const auto& [pointer, problem] : own.Problems())
+            r.Fail(pointer, problem);
+        if (!own.Ok() || !v.is_object())
+            return;
+        for (const auto& [name, value] : v.items()) {
+            const KnownProperty* k = KnownByName(name);
+            if (!k && !ParseKey(name)) {
+                r.Fail(ChildPointer(p, name),
+                       "no property is named \"" + name + "\" (other keys as \"{fmtid},pid\")");
+                continue;
+            }
+            try {
+                Decode(value, k ? k->type : DEVPROP_TYPE_EMPTY);
+            } catch (const std::exception& e) {
+                r.Fail(ChildPointer(p, name), std::string(e.what()).substr(std::strlen("devices: ")));
+            }
+        }
+    });
+}
+
 Shape Node() {
     return Extensible(
         "devices.nodes",
@@ -753,7 +780,7 @@ Shape Node() {
          {"class", Text()},
          {"present", Bool()},
          {"pending", Bool()},
-         {"properties", Map(PropertyValue())},
+         {"properties", Properties()},
          {"interfaces",
           Array(Object({{"class", Text()}, {"reference", Text()}, {"enabled", Bool()}, {"path", Text()}},
                        {"class"}),

@@ -25,6 +25,7 @@
 #include "sim/Clock.h"
 #include "sim/MachineState.h"
 #include "sim/Os.h"
+#include "sim/PlatformCall.h"
 #include "sim/Schema.h"
 
 namespace sim {
@@ -152,6 +153,15 @@ bool WriteAll(int fd, const std::string& text) {
     return true;
 }
 
+// Gives the file at least `size` bytes of allocated blocks (0, or the errno: ENOSPC on a full disk).
+int ReserveFile(int fd, size_t size) {
+    int error;
+    do
+        error = ::posix_fallocate(fd, 0, static_cast<off_t>(size));
+    while (error == EINTR);
+    return error;
+}
+
 // The ownership file of a named mutex: "1 <pid> <tid>" while an owner holds it, "0" (or nothing)
 // once released. An owner that ends without releasing leaves the 1 behind: the next taker is told
 // the mutex was abandoned. Fixed-width records, kept mapped for the life of the handle, so that a
@@ -174,12 +184,13 @@ class OwnerFile {
 public:
     // The caller holds the namespace lock, so that the file is only ever grown here and never
     // emptied while a process has it mapped (it is emptied only when no process has the object).
+    // The record's blocks are reserved before the mapping: a store through a mapping of a block
+    // the file system could not give is a SIGBUS, a reservation that fails is an error.
     explicit OwnerFile(const fs::path& path) : fd_(OpenFile(path)) {
-        struct stat st {};
-        if (fd_ < 0 || ::fstat(fd_, &st) != 0)
+        if (fd_ < 0 || ReserveFile(fd_, kOwnerRecord) != 0) {
+            Close();
             return;
-        if (st.st_size < static_cast<off_t>(kOwnerRecord) && ::ftruncate(fd_, kOwnerRecord) != 0)
-            return;
+        }
         void* map = ::mmap(nullptr, kOwnerRecord, PROT_READ | PROT_WRITE, MAP_SHARED, fd_, 0);
         if (map != MAP_FAILED)
             map_ = static_cast<char*>(map);
@@ -187,8 +198,7 @@ public:
     ~OwnerFile() {
         if (map_)
             ::munmap(map_, kOwnerRecord);
-        if (fd_ >= 0)
-            ::close(fd_);
+        Close();
     }
     OwnerFile(const OwnerFile&) = delete;
     OwnerFile& operator=(const OwnerFile&) = delete;
@@ -226,6 +236,12 @@ private:
             std::memcpy(map_, data, size);
         else
             PutAt(fd_, data, size);
+    }
+
+    void Close() {
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = -1;
     }
 
     int fd_;
@@ -857,24 +873,37 @@ SyncResult NamedObject(SyncType type, const std::string& rawName, const json& fr
     }
 
     ObjectFiles files{Current().stateDir() / "objects", name.fileStem};
+    // The machine's files failing is no answer of the object namespace: the create fails for want
+    // of resources and the user is told which file and why.
+    auto unusable = [&](const fs::path& file, int error) {
+        ReportFailure("Cannot use the kernel object file " + file.string() + " of \"" + name.canonical +
+                      "\": " + std::strerror(error));
+        return SyncResult{nullptr, ERROR_NO_SYSTEM_RESOURCES, false};
+    };
     std::error_code ec;
     fs::create_directories(files.dir, ec);
+    if (ec)
+        return unusable(files.dir, ec.value());
     FileLock ns(files.namespaceLock());
     if (!ns.ok())
-        return {nullptr, ERROR_NO_SYSTEM_RESOURCES, false};
+        return unusable(files.namespaceLock(), errno);
     int refFd = OpenFile(files.ref());
     if (refFd < 0)
-        return {nullptr, ERROR_NO_SYSTEM_RESOURCES, false};
+        return unusable(files.ref(), errno);
     auto fail = [&](uint32_t error) {
         ::close(refFd);
         return SyncResult{nullptr, error, false};
+    };
+    auto failWith = [&](const fs::path& file, int error) {
+        ::close(refFd);
+        return unusable(file, error);
     };
     const bool held = ::flock(refFd, LOCK_EX | LOCK_NB) != 0;
     const bool exists = held || policy.serviceObject.has_value();
     {
         FileLock recordLock(files.record());
         if (!recordLock.ok())
-            return fail(ERROR_NO_SYSTEM_RESOURCES);
+            return failWith(files.record(), errno);
         json record = recordLock.ReadRecord();
         if (exists) {
             // A service's object that no process has open: its state starts from the machine.
@@ -899,7 +928,7 @@ SyncResult NamedObject(SyncType type, const std::string& rawName, const json& fr
             if (name.global && !policy.elevated)
                 return fail(ERROR_ACCESS_DENIED);
             if (!recordLock.WriteRecord(freshRecord))
-                return fail(ERROR_NO_SYSTEM_RESOURCES);
+                return failWith(files.record(), errno);
             // Whoever owned an earlier object of this name is gone with it.
             int owner = OpenFile(files.owner());
             if (owner >= 0) {
@@ -908,8 +937,18 @@ SyncResult NamedObject(SyncType type, const std::string& rawName, const json& fr
             }
         }
     }
+    if (type == SyncType::Mutex) {
+        // The ownership record is mapped for the handle's life: its blocks are reserved now, so a
+        // full disk fails the create instead of a later take.
+        int owner = OpenFile(files.owner());
+        const int error = owner < 0 ? errno : ReserveFile(owner, kOwnerRecord);
+        if (owner >= 0)
+            ::close(owner);
+        if (error != 0)
+            return failWith(files.owner(), error);
+    }
     if (!Flock(refFd, LOCK_SH))
-        return fail(ERROR_NO_SYSTEM_RESOURCES);
+        return failWith(files.ref(), errno);
     auto object = make(name, std::make_unique<Backing>(files, refFd));
     if (!exists && onNew)
         onNew(*object);

@@ -67,13 +67,45 @@ Machine::~Machine() {
 
 namespace {
 
+// A file's whole text; an error names the file and the system's reason (a directory in its place,
+// no permission to read it).
+std::string ReadWhole(const fs::path& file, const std::string& what) {
+    int fd;
+    do
+        fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        throw SysError("Cannot read " + what + " " + file.string());
+    std::string text;
+    char chunk[65536];
+    for (;;) {
+        ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            const int error = errno;
+            ::close(fd);
+            errno = error;
+            throw SysError("Cannot read " + what + " " + file.string());
+        }
+        if (n == 0)
+            break;
+        text.append(chunk, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    return text;
+}
+
 // The change count lives in the first eight bytes of machine.lock, which every process of the
 // directory opens anyway. Called under the exclusive lock.
 uint64_t* MapChangeCount(int lockFd) {
     struct stat st {};
     if (::fstat(lockFd, &st) != 0)
         return nullptr;
-    if (st.st_size < static_cast<off_t>(sizeof(uint64_t)) && ::ftruncate(lockFd, sizeof(uint64_t)) != 0)
+    // Reserved, not only sized: a store through the mapping into a block a full disk could not give
+    // would be a SIGBUS. Without the count every read compares the file (one stat).
+    if (st.st_size < static_cast<off_t>(sizeof(uint64_t)) &&
+        ::posix_fallocate(lockFd, 0, sizeof(uint64_t)) != 0)
         return nullptr;
     void* at = ::mmap(nullptr, sizeof(uint64_t), PROT_READ | PROT_WRITE, MAP_SHARED, lockFd, 0);
     return at == MAP_FAILED ? nullptr : static_cast<uint64_t*>(at);
@@ -214,11 +246,12 @@ void Machine::RefreshLocked() const {
     Stamp now = StampLocked();
     if (now == stamp_)
         return;
-    std::ifstream in(statePath_);
-    std::stringstream text;
-    text << in.rdbuf();
+    std::string text = ReadWhole(statePath_, "the simulator state");
     try {
-        state_->json = schema::ParseText(text.str(), statePath_.string());
+        state_->json = schema::ParseText(text, statePath_.string());
+        // A hand-edited state meets the description's checks, so no service reads a value that is
+        // not of its field's form (a fraction, a negative count, a dangling reference).
+        schema::CheckDescription(state_->json, statePath_.string());
     } catch (const std::runtime_error& e) {
         throw std::runtime_error(std::string("The simulator state is damaged: ") + e.what());
     }
@@ -228,11 +261,33 @@ void Machine::RefreshLocked() const {
 
 void Machine::WriteLocked(const Document& state) {
     fs::path tmp = stateDir_ / ("machine.json.tmp." + std::to_string(::getpid()));
-    {
-        std::ofstream out(tmp, std::ios::trunc);
-        out << state.json.dump();
-        if (!out.flush())
-            throw std::runtime_error("Cannot write the simulator state " + tmp.string());
+    const std::string text = state.json.dump();
+    int fd;
+    do
+        fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        throw SysError("Cannot write the simulator state " + tmp.string());
+    for (size_t done = 0; done < text.size();) {
+        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n == 0)
+                errno = ENOSPC;
+            const int error = errno;
+            ::close(fd);
+            ::unlink(tmp.c_str());
+            errno = error;
+            throw SysError("Cannot write the simulator state " + tmp.string());
+        }
+        done += static_cast<size_t>(n);
+    }
+    if (::close(fd) != 0) {
+        const int error = errno;
+        ::unlink(tmp.c_str());
+        errno = error;
+        throw SysError("Cannot write the simulator state " + tmp.string());
     }
     if (::rename(tmp.c_str(), statePath_.c_str()) != 0)
         throw SysError("Cannot replace the simulator state " + statePath_.string());
@@ -379,12 +434,7 @@ void Machine::Remove(std::string_view pointer) {
 }
 
 nlohmann::json LoadDescription(const fs::path& file) {
-    std::ifstream in(file);
-    if (!in)
-        throw std::runtime_error("Cannot open the machine description " + file.string());
-    std::stringstream text;
-    text << in.rdbuf();
-    nlohmann::json description = schema::ParseText(text.str(), file.string());
+    nlohmann::json description = schema::ParseText(ReadWhole(file, "the machine description"), file.string());
     schema::CheckDescription(description, file.string());
     return description;
 }
@@ -407,8 +457,16 @@ fs::path DefaultStateDir(const std::string& machineName) {
 }
 
 std::shared_ptr<Machine> CurrentPtr() {
-    std::lock_guard lock(g_currentMutex);
-    if (!g_current) {
+    {
+        std::lock_guard lock(g_currentMutex);
+        if (g_current)
+            return g_current;
+    }
+    // Opened outside the lock: opening takes the new machine's own lock, and a change holding a
+    // machine's lock asks for the current machine (the state logs), so holding both here would
+    // order them against that change. Two threads that open at once keep the first one installed.
+    std::shared_ptr<Machine> opened;
+    {
         const char* machineFile = std::getenv("MOX_SIM_MACHINE");
         const char* stateDir = std::getenv("MOX_SIM_STATE");
         const bool fromFile = machineFile && *machineFile;
@@ -417,7 +475,7 @@ std::shared_ptr<Machine> CurrentPtr() {
                                              : DefaultStateDir(fromFile ? fs::path(file).stem().string()
                                                                         : std::string("default"));
         // A warm start reads the state; the description is parsed only to fill a fresh directory.
-        g_current = OpenMachine(
+        opened = OpenMachine(
             dir, [&] { return fromFile ? LoadDescription(file) : DefaultDescription(); },
             fromFile ? file : std::string("the embedded default machine"));
         // A program run by an end-to-end test waits in virtual time when asked: minutes of polling
@@ -425,6 +483,9 @@ std::shared_ptr<Machine> CurrentPtr() {
         if (const char* clock = std::getenv("MOX_SIM_CLOCK"); clock && std::string_view(clock) == "virtual")
             Clock::UseVirtual();
     }
+    std::lock_guard lock(g_currentMutex);
+    if (!g_current)
+        g_current = std::move(opened);
     return g_current;
 }
 

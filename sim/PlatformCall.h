@@ -33,6 +33,16 @@ FaultRule FaultRuleFromJson(const nlohmann::json& j);
 // Compares a selector value from a rule with one from a call ("0x10" matches 16).
 bool SelectorEquals(const nlohmann::json& ruleValue, const nlohmann::json& callValue);
 
+// Tells the user why the simulator could not carry out a call (a state file it cannot read or
+// write, with its path and the system's reason): on the error stream, once per text, and in the
+// trace. The call itself fails as it documents.
+void ReportFailure(const std::string& what);
+
+// Where ReportFailure also writes its line when the simulator's trace is built in (the 32-bit
+// configuration builds the core without it); set once, at start-up.
+using FailureTraceSink = void (*)(const std::string& what);
+void SetFailureTraceSink(FailureTraceSink sink);
+
 struct Faults::Rules {
     struct Entry {
         FaultRule rule;

@@ -44,10 +44,6 @@ std::string Escape(const std::string& key) {
     return out;
 }
 
-std::string Child(const std::string& pointer, const std::string& key) {
-    return pointer + "/" + Escape(key);
-}
-
 template <class F> Shape Make(F f) {
     struct Fn : Node {
         F f;
@@ -78,9 +74,9 @@ public:
             else if (!point_.empty())
                 shape = ExtensionField(point_, key);
             if (!shape)
-                r.Fail(Child(p, key), "unknown key \"" + key + "\"");
+                r.Fail(ChildPointer(p, key), "unknown key \"" + key + "\"");
             else if (*shape)
-                (*shape)->Check(value, Child(p, key), r);
+                (*shape)->Check(value, ChildPointer(p, key), r);
         }
         for (const auto& key : required_)
             if (!v.contains(key))
@@ -146,6 +142,10 @@ void CheckNumber(const nlohmann::json& v, const std::string& p, Report& r, int64
 }
 
 } // namespace
+
+std::string ChildPointer(const std::string& pointer, const std::string& key) {
+    return pointer + "/" + Escape(key);
+}
 
 void Report::Fail(const std::string& pointer, const std::string& problem) {
     problems_.emplace_back(pointer.empty() ? "/" : pointer, problem);
@@ -251,7 +251,7 @@ Shape Map(Shape value) {
             return;
         }
         for (const auto& [key, item] : v.items())
-            value->Check(item, Child(p, key), r);
+            value->Check(item, ChildPointer(p, key), r);
     });
 }
 
@@ -360,7 +360,8 @@ void CheckFaultRuleInto(const nlohmann::json& rule, const std::string& p, Report
     if (rule.contains("match") && rule.at("match").is_object())
         for (const auto& [key, value] : rule.at("match").items())
             if (!known.selectors.count(key))
-                r.Fail(Child(p + "/match", key), "the kind \"" + kind + "\" has no selector \"" + key + "\"");
+                r.Fail(ChildPointer(p + "/match", key),
+                       "the kind \"" + kind + "\" has no selector \"" + key + "\"");
     if (rule.contains("outcome") && known.outcome)
         known.outcome->Check(rule.at("outcome"), p + "/outcome", r);
 }
@@ -389,9 +390,9 @@ void CheckDescription(const nlohmann::json& description, const std::string& wher
     for (const auto& [key, value] : description.items()) {
         auto it = sections.find(key);
         if (it == sections.end())
-            r.Fail(Child("", key), "unknown section \"" + key + "\"");
+            r.Fail(ChildPointer("", key), "unknown section \"" + key + "\"");
         else if (it->second)
-            it->second->Check(value, Child("", key), r);
+            it->second->Check(value, ChildPointer("", key), r);
     }
     if (r.Ok())
         for (const auto& c : cross)

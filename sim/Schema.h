@@ -130,6 +130,9 @@ void CheckFaultRuleInto(const nlohmann::json& rule, const std::string& pointer, 
 // throws std::runtime_error naming `where`.
 nlohmann::json ParseText(std::string_view text, const std::string& where);
 
+// The JSON pointer of an object's member `key` below `pointer`.
+std::string ChildPointer(const std::string& pointer, const std::string& key);
+
 // The names of the registered sections (for the documentation test).
 std::vector<std::string> SectionNames();
 

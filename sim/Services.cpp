@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <map>
+#include <set>
 
 #include <nlohmann/json.hpp>
 
@@ -36,6 +37,80 @@ const std::pair<const char*, uint32_t> kStateNames[] = {
     {"paused", kPaused},
 };
 
+std::string Lower(std::string s);
+
+// The services the registry installs (keys right below the services key, which a description may
+// also spell HKEY_LOCAL_MACHINE\...) and the services each depends on, by lower-case name; "+group"
+// entries name no service.
+std::map<std::string, std::pair<std::string, std::vector<std::string>>>
+DescribedDependencies(const json& machine) {
+    std::map<std::string, std::pair<std::string, std::vector<std::string>>> out;
+    const json* keys = nullptr;
+    if (auto r = machine.find("registry"); r != machine.end() && r->is_object())
+        if (auto k = r->find("keys"); k != r->end() && k->is_object())
+            keys = &*k;
+    if (!keys)
+        return out;
+    for (const auto& [key, values] : keys->items()) {
+        std::string lower = Lower(key);
+        for (const char* prefix : {"hkey_local_machine\\", "hklm\\"}) {
+            const std::string p = std::string(prefix) + "system\\currentcontrolset\\services\\";
+            if (lower.compare(0, p.size(), p) != 0)
+                continue;
+            const std::string name = lower.substr(p.size());
+            if (name.empty() || name.find('\\') != std::string::npos || !values.is_object())
+                break;
+            auto& entry = out[name];
+            entry.first = key;
+            if (auto d = values.find("DependOnService"); d != values.end() && d->is_object())
+                if (auto data = d->find("data"); data != d->end() && data->is_array())
+                    for (const json& n : *data)
+                        if (n.is_string() && !n.get<std::string>().empty() && n.get<std::string>()[0] != '+')
+                            entry.second.push_back(Lower(n.get<std::string>()));
+            break;
+        }
+    }
+    return out;
+}
+
+// The dependency path from `from` that comes back to `to` (empty when none).
+std::vector<std::string>
+PathBack(const std::map<std::string, std::pair<std::string, std::vector<std::string>>>& graph,
+         const std::string& from, const std::string& to, std::set<std::string>& seen) {
+    if (from == to)
+        return {to};
+    if (!seen.insert(from).second)
+        return {};
+    auto it = graph.find(from);
+    if (it == graph.end())
+        return {};
+    for (const std::string& next : it->second.second)
+        if (auto path = PathBack(graph, next, to, seen); !path.empty()) {
+            path.insert(path.begin(), from);
+            return path;
+        }
+    return {};
+}
+
+// Windows refuses a dependency cycle (ERROR_CIRCULAR_DEPENDENCY); a description that has one would
+// make a start or stop follow it for ever.
+void CheckDependencyCycles(const json& machine, sc::Report& r) {
+    const auto graph = DescribedDependencies(machine);
+    for (const auto& [name, entry] : graph)
+        for (const std::string& d : entry.second) {
+            std::set<std::string> seen;
+            auto path = PathBack(graph, d, name, seen);
+            if (path.empty())
+                continue;
+            std::string cycle = name;
+            for (const std::string& p : path)
+                cycle += " -> " + p;
+            r.Fail(sc::ChildPointer(sc::ChildPointer("/registry/keys", entry.first), "DependOnService"),
+                   "the services depend on each other in a cycle: " + cycle);
+            break;
+        }
+}
+
 const sc::Section
     kSection("services",
              sc::Map(sc::Object({
@@ -52,7 +127,8 @@ const sc::Section
                  {"process_id", sc::Uint32()},
                  {"pending_since_ms", sc::Uint64()},
                  {"pending_until_ms", sc::Uint64()},
-             })));
+             })),
+             CheckDependencyCycles);
 
 const sc::FaultKind kFaults({"OpenSCManager", "OpenService", "StartService", "ControlService",
                              "QueryServiceStatusEx", "EnumDependentServices", "ChangeServiceConfig"},
@@ -359,10 +435,19 @@ uint32_t ChangeConfig(const std::string& name, std::optional<uint32_t> startType
     // Only drivers start at boot or with the system.
     if (startType && (*startType > kDisabled || (*startType < 2 && !(c->type & kDriverTypes))))
         return ERROR_INVALID_PARAMETER;
-    if (dependencies)
-        for (const std::string& d : *dependencies)
-            if (Lower(d) == Lower(c->name))
+    if (dependencies) {
+        // A dependency that leads back to the service, directly or through others, is refused.
+        std::map<std::string, std::pair<std::string, std::vector<std::string>>> graph;
+        for (const Config& other : configs)
+            for (const std::string& d : other.dependencies)
+                if (!d.empty() && d[0] != '+')
+                    graph[Lower(other.name)].second.push_back(Lower(d));
+        for (const std::string& d : *dependencies) {
+            std::set<std::string> seen;
+            if (!d.empty() && d[0] != '+' && !PathBack(graph, Lower(d), Lower(c->name), seen).empty())
                 return ERROR_CIRCULAR_DEPENDENCY;
+        }
+    }
     const std::string key = std::string(kServicesKey) + "\\" + c->name;
     if (startType)
         if (uint32_t error =

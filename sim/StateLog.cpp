@@ -1,7 +1,9 @@
 #include "sim/StateLog.h"
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
+#include <stdexcept>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -45,16 +47,18 @@ public:
             at += n;
         }
     }
-    void Write(const std::string& text) const {
+    // 0, or the errno of the write that failed (ENOSPC on a full disk).
+    int Write(const std::string& text) const {
         size_t done = 0;
         while (done < text.size()) {
             ssize_t n = ::write(fd_, text.data() + done, text.size() - done);
             if (n < 0 && errno == EINTR)
                 continue;
             if (n <= 0)
-                return;
+                return n < 0 ? errno : ENOSPC;
             done += static_cast<size_t>(n);
         }
+        return 0;
     }
     off_t Size() const {
         struct stat st {};
@@ -91,9 +95,10 @@ std::optional<nlohmann::json> Parse(const std::string& line) {
 StateLog::StateLog(std::string file, size_t keep) : file_(std::move(file)), keep_(keep) {}
 
 void StateLog::Append(const std::function<nlohmann::json(const std::optional<nlohmann::json>& last)>& make) {
-    LockedFile log((Current().stateDir() / file_).string(), LOCK_EX);
+    const std::string path = (Current().stateDir() / file_).string();
+    LockedFile log(path, LOCK_EX);
     if (log.fd() < 0)
-        throw std::runtime_error("Cannot open the simulator log " + file_);
+        throw std::runtime_error("Cannot open the simulator log " + path + ": " + std::strerror(errno));
     std::optional<nlohmann::json> last;
     const off_t size = log.Size();
     if (size > 0) {
@@ -103,7 +108,11 @@ void StateLog::Append(const std::function<nlohmann::json(const std::optional<nlo
         if (!lines.empty())
             last = Parse(lines.back());
     }
-    log.Write(make(last).dump() + "\n");
+    if (int error = log.Write(make(last).dump() + "\n")) {
+        // A partly written entry would join the next one on its line.
+        [[maybe_unused]] const int cut = ::ftruncate(log.fd(), size);
+        throw std::runtime_error("Cannot write the simulator log " + path + ": " + std::strerror(error));
+    }
     if (static_cast<size_t>(log.Size()) > keep_ * kBytesPerEntry * 4) {
         auto lines = Lines(log.Read());
         std::string kept;

@@ -25,12 +25,6 @@ namespace {
 
 using Code = CConsolidatedError::KEDO2_ERRORS;
 
-// The acceleration's own record of whether the pairing is enabled.
-CachedRegistrySetting& HalvexEnabled() {
-    static CachedRegistrySetting setting("IsHalvexEnabled");
-    return setting;
-}
-
 CConsolidatedError Refusal(Code code, const char* message) {
     CConsolidatedError error;
     error.SetError(code, message);
@@ -223,7 +217,7 @@ CConsolidatedError UVIAccelerateBaseAction::resetCacheToAvailable(uint32_t contr
         if (error.IsError())
             return error;
         if (!found) {
-            HalvexEnabled().setBool(false);
+            IsHalvexEnabledSetting().setBool(false);
             return error;
         }
     }
@@ -281,7 +275,7 @@ CConsolidatedError UVIAccelerateBaseAction::getBlockCacheVolumeInfo(_UVI_VolumeI
 }
 
 void UVIAccelerateBaseAction::undoHalvexEnabledFlag() {
-    HalvexEnabled().setBool(false);
+    IsHalvexEnabledSetting().setBool(false);
 }
 
 void UVIAccelerateBaseAction::undoResetCacheToAvailable(uint32_t controllerHandle) {

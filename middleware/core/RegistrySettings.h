@@ -15,6 +15,8 @@ public:
     LONG setDword(DWORD value);
     // The same for a boolean, written as the DWORD 0 or 1.
     LONG setBool(bool value);
+    // Forgets the last written value, as a new process would; for tests that share one process.
+    void forgetForTests() { cached_.store(0xFFFFFFFF); }
 
 private:
     // Nothing written yet: the first set of a process writes unless its value is 0xFFFFFFFF.

@@ -8,6 +8,7 @@
 #include <tuple>
 
 #include "sim/DescriptionValues.h"
+#include "sim/driver/RaidState.h"
 #include "sim/storage/DiskEntries.h"
 
 namespace sim::driver {
@@ -326,6 +327,83 @@ const nlohmann::json& Rows(const nlohmann::json& object, const char* key) {
     return it != object.end() && it->is_array() ? *it : empty;
 }
 
+// What the driver's tables hold (the controller configuration's NumRaidDevs and NumArrays).
+constexpr size_t kMaxRaidVolumes = 8;
+constexpr size_t kMaxRaidArrays = 8;
+
+// A controller's RAID tables as the driver keeps them: no more volumes and arrays than its tables
+// hold, every member and array reference inside its table, and the volumes of an array within what
+// its members hold (each member carries its share of every volume, past the driver's metadata). A
+// member whose disk is gone (no "disks" entry at its address) has no capacity to check.
+void CheckRaidTables(const nlohmann::json& machine, const nlohmann::json& raid, const std::string& at,
+                     Report& r) {
+    const auto& disks = Rows(raid, "disks");
+    const auto& arrays = Rows(raid, "arrays");
+    const auto& volumes = Rows(raid, "volumes");
+    if (volumes.size() > kMaxRaidVolumes)
+        r.Fail(at + "/volumes", std::to_string(volumes.size()) +
+                                    " volumes; the driver's volume table holds " +
+                                    std::to_string(kMaxRaidVolumes));
+    if (arrays.size() > kMaxRaidArrays)
+        r.Fail(at + "/arrays", std::to_string(arrays.size()) + " arrays; the driver's array table holds " +
+                                   std::to_string(kMaxRaidArrays));
+    bool references = true;
+    for (size_t a = 0; a < arrays.size(); ++a) {
+        const auto& members = Rows(arrays[a], "disks");
+        for (size_t m = 0; m < members.size(); ++m)
+            if (DescValue(members[m]) >= disks.size()) {
+                r.Fail(at + "/arrays/" + std::to_string(a) + "/disks/" + std::to_string(m),
+                       "no disk " + members[m].dump() + " in the driver's disk table");
+                references = false;
+            }
+    }
+    for (size_t v = 0; v < volumes.size(); ++v)
+        if (volumes[v].is_object() && volumes[v].contains("array") &&
+            DescNumber(volumes[v], "array") >= arrays.size()) {
+            r.Fail(at + "/volumes/" + std::to_string(v) + "/array",
+                   "no array " + volumes[v]["array"].dump() + " on this controller");
+            references = false;
+        }
+    if (!references)
+        return;
+    for (size_t a = 0; a < arrays.size(); ++a) {
+        int64_t last = -1;
+        for (size_t v = 0; v < volumes.size(); ++v)
+            if (volumes[v].is_object() && volumes[v].contains("array") &&
+                DescNumber(volumes[v], "array") == a)
+                last = static_cast<int64_t>(v);
+        if (last < 0)
+            continue;
+        for (const auto& member : Rows(arrays[a], "disks")) {
+            const size_t i = DescValue(member);
+            const nlohmann::json sized = SizedDisk(machine, raid, i);
+            if (!sized.contains("sectors"))
+                continue;
+            const uint64_t need = DiskUsedSectors(raid, i) + DiskMetadataSectors(sized);
+            if (need > DiskSectors(sized)) {
+                r.Fail(at + "/volumes/" + std::to_string(last) + "/size_mb",
+                       "larger than the members of array " + std::to_string(a) + " allow: disk " +
+                           std::to_string(i) + " would need " + std::to_string(need) + " sectors and has " +
+                           std::to_string(DiskSectors(sized)));
+                break;
+            }
+        }
+    }
+}
+
+// A pairing state word other than "none" (0) and the default (1) describes a pairing, which takes
+// an enabled pair.
+void CheckPairing(const nlohmann::json& volumePort, const std::string& at, Report& r) {
+    if (!volumePort.is_object())
+        return;
+    const bool paired =
+        DescFlag(volumePort, "enabled") && volumePort.contains("fast") && volumePort.contains("slow");
+    if (volumePort.contains("state_word") && DescNumber(volumePort, "state_word") > 1 && !paired)
+        r.Fail(at + "/state_word", "a pairing state with no pairing (enabled, fast and slow)");
+    if (DescFlag(volumePort, "enabled") && !paired)
+        r.Fail(at + "/enabled", "an enabled pairing names its fast and slow disks");
+}
+
 } // namespace
 
 // Each disk is described once: no two disks share an address, a RAID volume's disk gives no identity
@@ -363,7 +441,10 @@ void CheckDiskDescriptions(const nlohmann::json& machine, Report& r) {
             continue;
         const std::string at = "/adapters/" + std::to_string(a);
         const int port = adapter.value("port", -1);
+        if (auto vp = adapter.find("volume_port"); vp != adapter.end())
+            CheckPairing(*vp, at + "/volume_port", r);
         if (auto raid = adapter.find("raid"); raid != adapter.end() && raid->is_object()) {
+            CheckRaidTables(machine, *raid, at + "/raid", r);
             const auto& table = Rows(*raid, "disks");
             for (size_t i = 0; i < table.size(); ++i)
                 if (table[i].is_object() && table[i].contains("device_number") &&

@@ -21,13 +21,17 @@ inline std::optional<nlohmann::json> SimCall(const std::string& kind, const nloh
 
 // The frame every binding that reaches the machine runs its call in, around the seam above and the
 // service's work: a state whose values are not of the form a service reads (written by hand or by
-// another tool) makes the JSON library throw; no such exception is part of any call's contract, so
-// the call fails as it documents with ERROR_INVALID_DATA instead: `failed(ERROR_INVALID_DATA)` gives
-// its result.
+// another tool) makes the JSON library throw, a state file that cannot be read or written makes the
+// machine throw; no such exception is part of any call's contract, so the call fails as it
+// documents with ERROR_INVALID_DATA instead: `failed(ERROR_INVALID_DATA)` gives its result. The
+// machine's own failures name their cause, which the user is told of (sim::ReportFailure).
 template <class Work, class Failed> auto Guarded(Work&& work, Failed&& failed) -> decltype(work()) {
     try {
         return work();
     } catch (const nlohmann::json::exception&) {
+        return failed(13u /* ERROR_INVALID_DATA */);
+    } catch (const std::exception& e) {
+        sim::ReportFailure(e.what());
         return failed(13u /* ERROR_INVALID_DATA */);
     }
 }

@@ -10,6 +10,7 @@
 
 #include "platform/win/WinError.h"
 #include "sim/Os.h"
+#include "sim/PlatformCall.h"
 #include "sim/TraceProviders.h"
 
 namespace platform {
@@ -150,3 +151,14 @@ ProviderCounts Provider(const std::string& name) {
 }
 
 } // namespace sim::trace
+
+namespace {
+
+// The simulator's own failures (a state file it cannot read or write) go to the trace as well.
+const bool g_failureTraceSet =
+    (sim::SetFailureTraceSink([](const std::string& what) {
+         platform::TraceWrite("moxsim", TRACE_LEVEL_ERROR, 0xFFFFFFFFu, "%s", what.c_str());
+     }),
+     true);
+
+} // namespace

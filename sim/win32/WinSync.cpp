@@ -60,13 +60,19 @@ HANDLE Handed(const sim::SyncResult& result, ACCESS_MASK access, bool reportExis
 }
 
 HANDLE Open(const char* kind, sim::SyncType type, DWORD access, LPCSTR name) {
-    if (!name) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return nullptr;
-    }
-    if (Injected(kind, Selectors(type, name, {{"access", access}})))
-        return nullptr;
-    return Handed(sim::OpenSyncObject(type, name), access, false);
+    // Named objects live in the machine's state directory, which may fail to be read: the call
+    // then fails (ERROR_INVALID_DATA) and the cause is told.
+    return platform::Guarded(
+        [&]() -> HANDLE {
+            if (!name) {
+                SetLastError(ERROR_INVALID_PARAMETER);
+                return nullptr;
+            }
+            if (Injected(kind, Selectors(type, name, {{"access", access}})))
+                return nullptr;
+            return Handed(sim::OpenSyncObject(type, name), access, false);
+        },
+        platform::LastErrorAnd(static_cast<HANDLE>(nullptr)));
 }
 
 // The handle's object when it is of the given type and the handle carries the rights; otherwise
@@ -155,10 +161,15 @@ void DeleteCriticalSection(LPCRITICAL_SECTION section) {
 // ---- mutexes ----
 
 HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL initialOwner, LPCSTR name) {
-    const std::string n = NameOf(name);
-    if (Injected("CreateMutex", Selectors(sim::SyncType::Mutex, n, {{"initial_owner", initialOwner != 0}})))
-        return nullptr;
-    return Handed(sim::CreateMutexObject(n, initialOwner != 0), MUTEX_ALL_ACCESS, true);
+    return platform::Guarded(
+        [&]() -> HANDLE {
+            const std::string n = NameOf(name);
+            if (Injected("CreateMutex",
+                         Selectors(sim::SyncType::Mutex, n, {{"initial_owner", initialOwner != 0}})))
+                return nullptr;
+            return Handed(sim::CreateMutexObject(n, initialOwner != 0), MUTEX_ALL_ACCESS, true);
+        },
+        platform::LastErrorAnd(static_cast<HANDLE>(nullptr)));
 }
 
 HANDLE OpenMutexA(DWORD desiredAccess, BOOL, LPCSTR name) {
@@ -181,12 +192,17 @@ BOOL ReleaseMutex(HANDLE mutex) {
 // ---- events ----
 
 HANDLE CreateEventA(LPSECURITY_ATTRIBUTES, BOOL manualReset, BOOL initialState, LPCSTR name) {
-    const std::string n = NameOf(name);
-    if (Injected("CreateEvent",
-                 Selectors(sim::SyncType::Event, n,
-                           {{"manual_reset", manualReset != 0}, {"initial_state", initialState != 0}})))
-        return nullptr;
-    return Handed(sim::CreateEventObject(n, manualReset != 0, initialState != 0), EVENT_ALL_ACCESS, true);
+    return platform::Guarded(
+        [&]() -> HANDLE {
+            const std::string n = NameOf(name);
+            if (Injected("CreateEvent", Selectors(sim::SyncType::Event, n,
+                                                  {{"manual_reset", manualReset != 0},
+                                                   {"initial_state", initialState != 0}})))
+                return nullptr;
+            return Handed(sim::CreateEventObject(n, manualReset != 0, initialState != 0), EVENT_ALL_ACCESS,
+                          true);
+        },
+        platform::LastErrorAnd(static_cast<HANDLE>(nullptr)));
 }
 
 HANDLE OpenEventA(DWORD desiredAccess, BOOL, LPCSTR name) {
@@ -217,12 +233,17 @@ BOOL ResetEvent(HANDLE event) {
 // ---- semaphores ----
 
 HANDLE CreateSemaphoreA(LPSECURITY_ATTRIBUTES, LONG initialCount, LONG maximumCount, LPCSTR name) {
-    const std::string n = NameOf(name);
-    if (Injected("CreateSemaphore",
-                 Selectors(sim::SyncType::Semaphore, n,
-                           {{"initial_count", initialCount}, {"maximum_count", maximumCount}})))
-        return nullptr;
-    return Handed(sim::CreateSemaphoreObject(n, initialCount, maximumCount), SEMAPHORE_ALL_ACCESS, true);
+    return platform::Guarded(
+        [&]() -> HANDLE {
+            const std::string n = NameOf(name);
+            if (Injected("CreateSemaphore",
+                         Selectors(sim::SyncType::Semaphore, n,
+                                   {{"initial_count", initialCount}, {"maximum_count", maximumCount}})))
+                return nullptr;
+            return Handed(sim::CreateSemaphoreObject(n, initialCount, maximumCount), SEMAPHORE_ALL_ACCESS,
+                          true);
+        },
+        platform::LastErrorAnd(static_cast<HANDLE>(nullptr)));
 }
 
 HANDLE OpenSemaphoreA(DWORD desiredAccess, BOOL, LPCSTR name) {

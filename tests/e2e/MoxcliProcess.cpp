@@ -51,6 +51,34 @@ std::string Run::Transcript() const {
 MoxcliProcess::MoxcliProcess(const fs::path& machine, const std::vector<std::string>& args,
                              const fs::path& state, const Environment& environment, const fs::path& program)
     : outPath_(state / "stdout.txt"), errPath_(state / "stderr.txt") {
+    // Everything the child needs is built before the fork: another thread of the test may hold the
+    // allocator's lock at that moment, and the child would wait for it forever.
+    std::vector<std::string> env;
+    const auto replaced = [&](const std::string& entry) {
+        const std::string name = entry.substr(0, entry.find('='));
+        if (name == "MOX_SIM_STATE" || name == "MOX_SIM_MACHINE" || name == "MOX_TRACE")
+            return true;
+        return std::any_of(environment.begin(), environment.end(),
+                           [&](const auto& item) { return item.first == name; });
+    };
+    for (char** e = environ; *e; ++e)
+        if (!replaced(*e))
+            env.emplace_back(*e);
+    env.push_back("MOX_SIM_STATE=" + (state / "machine").string());
+    if (!machine.empty())
+        env.push_back("MOX_SIM_MACHINE=" + machine.string());
+    for (const auto& [name, value] : environment)
+        env.push_back(name + "=" + value);
+    std::vector<const char*> envp;
+    for (const auto& e : env)
+        envp.push_back(e.c_str());
+    envp.push_back(nullptr);
+    std::vector<const char*> argv = {program.c_str()};
+    for (const auto& a : args)
+        argv.push_back(a.c_str());
+    argv.push_back(nullptr);
+    const std::string outPath = outPath_.string(), errPath = errPath_.string();
+
     int ended[2];
     if (::pipe2(ended, O_CLOEXEC) != 0)
         return;
@@ -61,8 +89,8 @@ MoxcliProcess::MoxcliProcess(const fs::path& machine, const std::vector<std::str
         return;
     }
     if (pid_ == 0) {
-        const int out = ::open(outPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int err = ::open(errPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         ::dup2(out, 1);
         ::dup2(err, 2);
         // Only the standard streams and the write end of the pipe (as descriptor 3, open until
@@ -73,19 +101,8 @@ MoxcliProcess::MoxcliProcess(const fs::path& machine, const std::vector<std::str
         else
             ::dup2(ended[1], 3);
         ::close_range(4, ~0U, 0);
-        ::setenv("MOX_SIM_STATE", (state / "machine").c_str(), 1);
-        if (machine.empty())
-            ::unsetenv("MOX_SIM_MACHINE");
-        else
-            ::setenv("MOX_SIM_MACHINE", machine.c_str(), 1);
-        ::unsetenv("MOX_TRACE");
-        for (const auto& [name, value] : environment)
-            ::setenv(name.c_str(), value.c_str(), 1);
-        std::vector<const char*> argv = {program.c_str()};
-        for (const auto& a : args)
-            argv.push_back(a.c_str());
-        argv.push_back(nullptr);
-        ::execv(program.c_str(), const_cast<char* const*>(argv.data()));
+        ::execve(program.c_str(), const_cast<char* const*>(argv.data()),
+                 const_cast<char* const*>(envp.data()));
         ::_exit(127);
     }
     ::close(ended[1]);

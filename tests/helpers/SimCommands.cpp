@@ -24,7 +24,7 @@ moxtest::ChildCommandRegistrar simGet("sim-get", [](const std::vector<std::strin
 moxtest::ChildCommandRegistrar simAdd("sim-add", [](const std::vector<std::string>& a) {
     int n = std::stoi(a.at(0));
     for (int i = 0; i < n; ++i)
-        sim::Current().Change("/n", [](sim::Value& v) { v = v.is_null() ? 1 : v.get<int>() + 1; });
+        sim::Current().Change("/test/n", [](sim::Value& v) { v = v.is_null() ? 1 : v.get<int>() + 1; });
     return 0;
 });
 

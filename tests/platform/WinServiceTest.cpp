@@ -8,6 +8,7 @@
 #include "platform/win/WinRegistry.h"
 #include "platform/win/WinService.h"
 #include "sim/Machine.h"
+#include "sim/Services.h"
 #include "tests/tools/Ostrel/ServiceCommands/ServiceTestMachine.h"
 
 namespace {
@@ -111,6 +112,24 @@ TEST_F(WinService, StartTypesAreWrittenToTheServicesRegistryKey) {
         ERROR_SUCCESS);
     EXPECT_EQ(std::string(deps, size), std::string("keplinafs\0\0", 11));
     RegCloseKey(key);
+    CloseServiceHandle(service);
+}
+
+TEST_F(WinService, ADependencyThatLeadsBackToTheServiceIsRefused) {
+    sim::MachineBuilder builder = servicetest::Machine();
+    servicetest::Install(builder, "HalvexHelper", 16, R"(["KeplinAfsService"])");
+    sim::ScopedMachine machine(builder);
+    SC_HANDLE service = Open(L"KeplinAfs");
+    ASSERT_NE(service, nullptr);
+    // Directly (the service depends on it) and through another service.
+    for (const wchar_t* dependencies : {L"KeplinAfsService\0\0", L"FltMgr\0HalvexHelper\0\0"}) {
+        EXPECT_FALSE(ChangeServiceConfigW(service, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE,
+                                          nullptr, nullptr, nullptr, dependencies, nullptr, nullptr,
+                                          nullptr));
+        EXPECT_EQ(GetLastError(), ERROR_CIRCULAR_DEPENDENCY);
+    }
+    // Nothing was written.
+    EXPECT_EQ(sim::services::Dependencies("KeplinAfs"), std::vector<std::string>());
     CloseServiceHandle(service);
 }
 

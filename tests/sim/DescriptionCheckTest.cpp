@@ -33,6 +33,13 @@ TEST(DescriptionCheck, EveryShippedMachineLoads) {
     EXPECT_EQ(Refusal(sim::MachineBuilder::Default()), "");
 }
 
+// A machine with one RAID controller whose "raid" section is `raid`.
+sim::MachineBuilder Raid(const char* raid) {
+    return sim::MachineBuilder("m")
+        .Append("/adapters", R"({"port": 0, "driver": "moxraid"})")
+        .Set("/adapters/0/raid", raid);
+}
+
 TEST(DescriptionCheck, RefusesWhatWouldLoadWrongWithPointerAndProblem) {
     struct Case {
         const char* name;
@@ -67,6 +74,49 @@ TEST(DescriptionCheck, RefusesWhatWouldLoadWrongWithPointerAndProblem) {
         {"device below a missing parent",
          sim::MachineBuilder("m").Set("/devices", R"({"nodes": [{"id": "PCI\\A", "parent": "PCI\\B"}]})"),
          "/devices/nodes/0/parent", "no node has the id"},
+        {"unknown device property",
+         sim::MachineBuilder("m").Set("/devices",
+                                      R"({"nodes": [{"id": "PCI\\A", "properties": {"DevicDesc": "x"}}]})"),
+         "/devices/nodes/0/properties/DevicDesc", "no property is named \"DevicDesc\""},
+        {"number property given as bad text",
+         sim::MachineBuilder("m").Set("/devices",
+                                      R"({"nodes": [{"id": "PCI\\A", "properties": {"Address": "0xZZ"}}]})"),
+         "/devices/nodes/0/properties/Address", "not a number: \"0xZZ\""},
+        {"typed property value of the wrong form",
+         sim::MachineBuilder("m").Set(
+             "/devices",
+             R"({"nodes": [{"id": "PCI\\A", "properties": {"{3ab22e31-8264-4b4e-9af5-a8d2d8e33e62},40": 7}}]})"),
+         "/devices/nodes/0/properties/{3ab22e31-8264-4b4e-9af5-a8d2d8e33e62},40", "give the bytes"},
+        {"more volumes than the driver's table holds",
+         Raid(R"({"volumes": [{"name": "V0"}, {"name": "V1"}, {"name": "V2"}, {"name": "V3"}, {"name": "V4"},
+                              {"name": "V5"}, {"name": "V6"}, {"name": "V7"}, {"name": "V8"}]})"),
+         "/adapters/0/raid/volumes", "9 volumes; the driver's volume table holds 8"},
+        {"more arrays than the driver's table holds",
+         Raid(R"({"arrays": [{}, {}, {}, {}, {}, {}, {}, {}, {}]})"), "/adapters/0/raid/arrays",
+         "9 arrays; the driver's array table holds 8"},
+        {"array member outside the disk table", Raid(R"({"arrays": [{"disks": [1]}]})"),
+         "/adapters/0/raid/arrays/0/disks/0", "no disk 1 in the driver's disk table"},
+        {"volume on a missing array", Raid(R"({"arrays": [], "volumes": [{"name": "V", "array": 0}]})"),
+         "/adapters/0/raid/volumes/0/array", "no array 0 on this controller"},
+        {"volume larger than its members allow",
+         Raid(
+             R"({"disks": [{"path": 0, "target": 2}, {"path": 0, "target": 3}], "arrays": [{"disks": [0, 1]}],
+                  "volumes": [{"name": "V", "level": 0, "size_mb": 1000, "array": 0}]})")
+             .Append("/disks", R"({"port": 0, "path": 0, "target": 2, "model": "A", "sectors": 1000000})")
+             .Append("/disks", R"({"port": 0, "path": 0, "target": 3, "model": "B", "sectors": 1000000})"),
+         "/adapters/0/raid/volumes/0/size_mb", "larger than the members of array 0 allow"},
+        {"pairing state with no pairing",
+         sim::MachineBuilder("m").Append("/adapters", R"({"port": 0, "volume_port": {"state_word": 2}})"),
+         "/adapters/0/volume_port/state_word", "a pairing state with no pairing"},
+        {"service dependency cycle", sim::MachineBuilder("m").Set("/registry/keys", R"({
+             "HKLM\\SYSTEM\\CurrentControlSet\\Services\\Alpha":
+                 {"Type": {"type": "REG_DWORD", "data": 16},
+                  "DependOnService": {"type": "REG_MULTI_SZ", "data": ["Beta"]}},
+             "HKLM\\SYSTEM\\CurrentControlSet\\Services\\Beta":
+                 {"Type": {"type": "REG_DWORD", "data": 16},
+                  "DependOnService": {"type": "REG_MULTI_SZ", "data": ["+Group", "alpha"]}}})"),
+         "/registry/keys/HKLM\\SYSTEM\\CurrentControlSet\\Services\\Alpha/DependOnService",
+         "the services depend on each other in a cycle: alpha -> beta -> alpha"},
         {"bad fault rule",
          sim::MachineBuilder("m").Append("/faults",
                                          R"({"kind": "DeviceIoControl", "outcome": {"win32": 5}})"),

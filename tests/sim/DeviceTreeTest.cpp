@@ -38,12 +38,31 @@ TEST(DeviceTree, InterfacePathsLeadToTheirDevices) {
     EXPECT_FALSE(sim::devices::HasNode(kState, "HTREE\\ROOT\\0"));
 }
 
-TEST(DeviceTree, MalformedPropertiesAreReportedByName) {
+TEST(DeviceTree, MalformedPropertiesAreRefusedAtLoadAndReportedByName) {
+    const json properties[] = {json::parse(R"({ "Sevrice": "x" })"),
+                               json::parse(R"({ "Address": "twelve" })"),
+                               json::parse(R"({ "{3ab22e31-8264-4b4e-9af5-a8d2d8e33e62},40": 5 })")};
+    const char* refusals[] = {"/devices/nodes/0/properties/Sevrice: no property is named \"Sevrice\"",
+                              "/devices/nodes/1/properties/Address: not a number: \"twelve\"",
+                              "/devices/nodes/2/properties/{3ab22e31-8264-4b4e-9af5-a8d2d8e33e62},40: give "
+                              "the bytes of a value of type 0"};
+    json described = json::parse(R"json({ "devices": { "nodes": [
+      { "id": "A\\B\\0" }, { "id": "A\\B\\1" }, { "id": "A\\B\\2" } ] } })json");
+    for (size_t i = 0; i < 3; ++i)
+        described["devices"]["nodes"][i]["properties"] = properties[i];
+    try {
+        sim::ScopedMachine refused(described);
+        ADD_FAILURE() << "loaded";
+    } catch (const std::runtime_error& e) {
+        for (const char* refusal : refusals)
+            EXPECT_NE(std::string(e.what()).find(refusal), std::string::npos) << e.what();
+    }
+
+    // A change made in the process, past the load checks, is still reported by name when read.
     sim::ScopedMachine machine(json::parse(R"json({ "devices": { "nodes": [
-      { "id": "A\\B\\0", "properties": { "Sevrice": "x" } },
-      { "id": "A\\B\\1", "properties": { "Address": "twelve" } },
-      { "id": "A\\B\\2", "properties": { "{3ab22e31-8264-4b4e-9af5-a8d2d8e33e62},40": 5 } }
-    ] } })json"));
+      { "id": "A\\B\\0" }, { "id": "A\\B\\1" }, { "id": "A\\B\\2" } ] } })json"));
+    for (size_t i = 0; i < 3; ++i)
+        machine->SetValue("/devices/nodes/" + std::to_string(i) + "/properties", properties[i]);
     const std::vector<std::string> errors = {"devices: unknown property name Sevrice",
                                              "devices: not a number: \"twelve\"",
                                              "devices: give the bytes of a value of type 0"};

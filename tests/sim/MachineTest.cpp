@@ -70,10 +70,10 @@ TEST(Machine, ConcurrentChangesFromSeveralProcessesAreNotLost) {
     moxtest::Child a({"sim-add", "50"});
     moxtest::Child b({"sim-add", "50"});
     for (int i = 0; i < 50; ++i)
-        m->Update([](sim::Value& s) { s["n"] = s.value("n", 0) + 1; });
+        m->Update([](sim::Value& s) { s["test"]["n"] = s["test"].value("n", 0) + 1; });
     EXPECT_EQ(a.Wait(), 0);
     EXPECT_EQ(b.Wait(), 0);
-    EXPECT_EQ(m->Snapshot()["n"], 150);
+    EXPECT_EQ(m->Snapshot()["test"]["n"], 150);
 }
 
 TEST(Machine, DamagedDescriptionIsAClearError) {

@@ -39,6 +39,13 @@ Child::Child(const std::string& path, const std::vector<std::string>& args) {
     // from seeing its end.
     if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe failed");
+    // Built before the fork: another thread of the test may hold the allocator's lock at that
+    // moment, and the child would wait for it forever.
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(program));
+    for (const auto& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
     pid_ = ::fork();
     if (pid_ < 0)
         throw std::runtime_error("fork failed");
@@ -49,11 +56,6 @@ Child::Child(const std::string& path, const std::vector<std::string>& args) {
         ::close(in[1]);
         ::close(out[0]);
         ::close(out[1]);
-        std::vector<char*> argv;
-        argv.push_back(const_cast<char*>(program));
-        for (const auto& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
         ::execv(program, argv.data());
         ::_exit(127);
     }

@@ -310,7 +310,9 @@ TEST_F(CacheOperations, SsdsNeedAPcieCacheDeviceUnlessTheyShareTheCacheArray) {
               std::string::npos);
 
     // The cache volume on the mirror's own array: the SSD volume may be accelerated.
+    // (Smaller, to fit in the room the mirror's volume leaves.)
     Restart(ssds.Set("/adapters/0/raid/volumes/1/array", "0")
+                .Set("/adapters/0/raid/volumes/1/size_mb", "300")
                 .Set("/adapters/0/raid/nv_cache/accelerated_volume", "-1"));
     const std::unique_ptr<Session> shared = FreshSession();
     result = internalUviVolumeSetCacheMode(*shared, VolumeNamed(*shared, "Volume0"), UVI_NVC_MODE_SAFE);

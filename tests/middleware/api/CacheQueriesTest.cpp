@@ -126,6 +126,8 @@ sim::MachineBuilder CacheInUse(uint32_t cacheVolumeFlags, const char* capability
     accelerated.facts = R"(, "cache_policy": 0)";
     moxtest::CacheVolume cache;
     cache.volume.name = "Cache";
+    // On the mirror's array, in the room its volume leaves.
+    cache.volume.sizeMb = 300;
     cache.volume.facts = R"(, "cache_policy": 0, "flags": )" + std::to_string(cacheVolumeFlags);
     cache.acceleratedVolume = static_cast<int>(moxtest::AddRaidVolume(b, accelerated));
     cache.mode = 5;

@@ -1,6 +1,7 @@
 // Core support's process-wide state, as each test of this folder expects to find it.
 #include "middleware/core/GlobalLogger.h"
 #include "middleware/core/HandleRegistry.h"
+#include "middleware/core/RegistrySettings.h"
 #include "tests/support/ProcessReset.h"
 
 namespace {
@@ -8,6 +9,8 @@ namespace {
 const moxtest::ResetBeforeEachTest g_reset([] {
     HandleRegistry::instance().resetForTests();
     GlobalLogger::SetLoggingOn();
+    IsHalvexEnabledSetting().forgetForTests();
+    HalvexStatusSetting().forgetForTests();
 });
 
 } // namespace
