@@ -1,5 +1,6 @@
 #include "cli/access/ManageOperations.h"
 
+#include "middleware/accelerate/UVIAccelerateAction.h"
 #include "platform/win/WinRegistry.h"
 
 namespace MOX {
@@ -8,6 +9,11 @@ _UVI_Error SeparationNotAvailable(bool) {
     _UVI_Error answer{};
     answer.status = UVI_STATUS_NOT_IMPLEMENTED;
     return answer;
+}
+
+_UVI_Error SeparatePairsThroughFacade(bool noSync) {
+    UVIAccelerateAction facade;
+    return noSync ? facade.doSeparateConcatenationNoSync() : facade.doVezkDisableOneStep();
 }
 
 Error ManageOperations::MarkAsSpare(uint32_t disk) {

@@ -27,9 +27,11 @@ template <class View> const View* FirstNamed(const std::vector<View>& views, con
 // data migration, or with noSync its clearing of the pairing metadata without flushing the cache.
 using PairSeparation = std::function<_UVI_Error(bool noSync)>;
 
-// Until the pairing facade is part of the build, a separation answers that it is not implemented
-// (status 10, no texts), so a machine with a pair is reported, never silently left paired.
+// A separation that answers it is not implemented (status 10, no texts): the pair is reported,
+// never silently left paired.
 _UVI_Error SeparationNotAvailable(bool noSync);
+// The pairing facade's separation, what the task uses unless told otherwise.
+_UVI_Error SeparatePairsThroughFacade(bool noSync);
 
 class ManageOperations {
 public:

@@ -203,7 +203,7 @@ void AccelerateTask::showClearCacheProgress(ConsoleRegion& region) {
     NvCacheStatInfo statistics{};
     if (session.GetNvCacheStatInfo(statistics).isError())
         return;
-    // The driver counts in 8 KiB units; the product wraps at 32 bits as the driver's own tools do.
+    // The driver counts in 8 KiB units; a cache of at most 64 GiB keeps the 32-bit product from wrapping.
     const uint32_t left = statistics.values[std::size(statistics.values) - 1];
     const uint32_t megabytes = static_cast<uint32_t>(left * 8u) / 1024u;
     printer->printWrapped("Total data left in cache: " + std::to_string(megabytes) + "MB", 0, 0);

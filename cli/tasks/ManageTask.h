@@ -96,7 +96,7 @@ private:
 
     std::vector<Action> actions;
     CliSession session;
-    PairSeparation separatePairs = SeparationNotAvailable;
+    PairSeparation separatePairs = SeparatePairsThroughFacade;
 };
 
 } // namespace MOX

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "middleware/accelerate/ServiceCommandFailure.h"
+#include "middleware/pairing/BootMigration.h"
 #include "platform/win/Trace.h"
 #include "tools/Ostrel/ServiceCommands/ServiceCommand.h"
 #include "tools/Ostrel/ServiceCommands/ServiceCommandFactories.h"
@@ -203,4 +204,11 @@ CConsolidatedError StartVezkTools() {
             return error;
     }
     return CConsolidatedError();
+}
+
+void StopVezkTools() {
+    static_cast<void>(UnregisterCacheServiceCom());
+    static_cast<void>(StopCacheService());
+    static_cast<void>(StopMinifilter());
+    RemoveBootMigration();
 }

@@ -23,3 +23,7 @@ CConsolidatedError StopMinifilter();
 
 // StartMinifilter, RegisterCacheServiceCom and StartCacheService, up to the first that fails.
 CConsolidatedError StartVezkTools();
+
+// What a separation stops: the COM server's registration, the cache service, the minifilter and the
+// boot migration, each tried whatever the one before did; nothing is reported.
+void StopVezkTools();

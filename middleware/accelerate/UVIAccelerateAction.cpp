@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <functional>
 
+#include "middleware/accelerate/PairingServiceSteps.h"
 #include "middleware/accelerate/UVIAccelerateVezkAction.h"
 #include "middleware/accelerate/UVIAccelerateWynAction.h"
 #include "middleware/api/ExportedCall.h"
@@ -16,10 +17,6 @@ template <class Action> _UVI_Error RunOn(const std::function<CConsolidatedError(
         Action action;
         return step(action);
     });
-}
-
-_UVI_Error NotImplemented() {
-    return RunExportedCall([] { return CConsolidatedError(CConsolidatedError::UVI_NOTIMPLEMENTED); });
 }
 
 // SSD caching may only be turned off; anything else is refused before any request.
@@ -41,7 +38,8 @@ void UVIAccelerateAction::setCacheVolSize(uint64_t bytes) {
 }
 
 _UVI_Error UVIAccelerateAction::doClearBlockCache() {
-    return NotImplemented();
+    return RunOn<UVIAccelerateVezkAction>(
+        [](UVIAccelerateVezkAction& action) { return action.doClearBlockCache(); });
 }
 
 _UVI_Error UVIAccelerateAction::doCreateCacheVolumeTask(uint32_t) {
@@ -117,23 +115,38 @@ void UVIAccelerateAction::setFcMode(_UVI_VezkFileCacheMode mode) {
 }
 
 _UVI_Error UVIAccelerateAction::doVezkEnableOneStep() {
-    return NotImplemented();
+    const AccelerateSettings settings = *m_Settings;
+    return RunExportedCall([&settings] {
+        return EnableVezkOneStep(settings.cacheVolumeSize, settings.fileCacheSize, settings.migrationStart,
+                                 settings.slowDisk, settings.fastDisk, settings.separationSafe,
+                                 settings.fcMode);
+    });
 }
 
 _UVI_Error UVIAccelerateAction::doVezkStartTools() {
-    return NotImplemented();
+    return RunOn<UVIAccelerateVezkAction>([](UVIAccelerateVezkAction& action) {
+        CConsolidatedError error;
+        return action.isSupported(0, error) ? StartVezkTools() : error;
+    });
 }
 
 _UVI_Error UVIAccelerateAction::doVezkDisableOneStep() {
-    return NotImplemented();
+    return RunOn<UVIAccelerateVezkAction>(
+        [](UVIAccelerateVezkAction& action) { return action.disableHalvexOneStep(); });
 }
 
 _UVI_Error UVIAccelerateAction::doSeparateConcatenation() {
-    return NotImplemented();
+    return RunOn<UVIAccelerateVezkAction>(
+        [](UVIAccelerateVezkAction& action) { return action.separateOnPairingController(); });
 }
 
-_UVI_Error UVIAccelerateAction::doSeparateConcatenation(uint32_t) {
-    return NotImplemented();
+_UVI_Error UVIAccelerateAction::doSeparateConcatenation(uint32_t controllerHandle) {
+    const bool preserve = m_Settings->preservePinningData;
+    return RunOn<UVIAccelerateVezkAction>([controllerHandle, preserve](UVIAccelerateVezkAction& action) {
+        return action.disableHalvexEntryPoint(SeparationRequest{controllerHandle, preserve},
+                                              UVIAccelerateVezkAction::makeDiskDeviceFactory(),
+                                              UVIAccelerateVezkAction::makeNodeDeviceFactory());
+    });
 }
 
 _UVI_Error UVIAccelerateAction::checkIfDiskPairValid(uint32_t slowDisk, uint32_t fastDisk,
@@ -158,7 +171,8 @@ _UVI_Error UVIAccelerateAction::checkIfDiskValid(uint32_t diskHandle, _UVI_VezkD
 
 _UVI_Error UVIAccelerateAction::doVezkAutomation(uint32_t& performed) {
     performed = 0;
-    return NotImplemented();
+    return RunOn<UVIAccelerateVezkAction>(
+        [&performed](UVIAccelerateVezkAction& action) { return action.doVezkAutomation(performed); });
 }
 
 _UVI_Error UVIAccelerateAction::doResetVolportPerformanceCounters() {
@@ -167,7 +181,8 @@ _UVI_Error UVIAccelerateAction::doResetVolportPerformanceCounters() {
 }
 
 _UVI_Error UVIAccelerateAction::doSeparateConcatenationNoSync() {
-    return NotImplemented();
+    return RunOn<UVIAccelerateVezkAction>(
+        [](UVIAccelerateVezkAction& action) { return action.clearMetadata(); });
 }
 
 uint64_t UVIAccelerateAction::getMinCacheSize(bool pairing) {

@@ -146,6 +146,7 @@ CIoctlNvCacheDisableBCD::CIoctlNvCacheDisableBCD(HANDLE target)
 
 CConsolidatedError CIoctlNvCacheDisableBCD::_realFormatSetData(BYTE* groupData) {
     std::memset(groupData, 0, kWordLength);
+    std::memcpy(groupData, &m_Disable, sizeof m_Disable);
     return CConsolidatedError();
 }
 

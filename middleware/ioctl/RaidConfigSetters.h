@@ -175,9 +175,14 @@ class CIoctlNvCacheDisableBCD : public CIoctlRaidGetSetConfig {
 
 public:
     explicit CIoctlNvCacheDisableBCD(HANDLE target);
+    // 1 disables the boot-critical-data option, 0 enables it again; 0 until set.
+    void SetDisable(uint32_t disable) { m_Disable = disable; }
 
 protected:
     CConsolidatedError _realFormatSetData(BYTE* groupData) override;
+
+private:
+    uint32_t m_Disable = 0;
 };
 
 // The ROHI policy field alone (a get of field 54 in an 84-byte buffer).

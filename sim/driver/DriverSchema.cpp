@@ -191,8 +191,10 @@ Shape VolumePort() {
                    {"file_cache_supported", Uint32()},
                    {"pairing_type", Uint32()},
                    {"data_location", Uint32()},
+                   {"data_volume", Uint32()},
                    {"mode", Uint32()},
                    {"events", Array(Text(), 64)},
+                   {"separation_error_event", Bool()},
                    {"event_counter", Uint32()},
                    {"event_value", Uint32()}});
 }

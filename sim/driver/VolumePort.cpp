@@ -9,6 +9,7 @@
 #include "platform/win/WinError.h"
 #include "sim/devio/Bytes.h"
 #include "sim/devio/Lookup.h"
+#include "sim/driver/DriverEvents.h"
 #include "sim/driver/RaidState.h"
 #include "sim/driver/VolumePortLayout.h"
 
@@ -39,6 +40,10 @@ enum Code : uint32_t {
     kFileCacheSupported = 0x80000D20,
 };
 
+// A pairing made or undone changes the volumes, disks and arrays the driver shows besides the pairing.
+constexpr uint64_t kPairingChange =
+    kEventFlagPairing | kEventFlagVolumes | kEventFlagDisks | kEventFlagArrays;
+
 json& Port(json& adapter) {
     json& vp = adapter["volume_port"];
     if (!vp.is_object())
@@ -59,6 +64,29 @@ int64_t FindDisk(const json& raid, uint32_t id) {
         if (DiskId(disks[i]) == (id & 0xFFFFFF))
             return static_cast<int64_t>(i);
     return -1;
+}
+
+// The index of the RAID table's volume whose address (path 7 unless it gives its own, target its
+// index unless it gives its own) is this id, -1 when none.
+int64_t FindVolume(const json& raid, uint32_t id) {
+    const json& volumes = Table(raid, "volumes");
+    for (size_t i = 0; i < volumes.size(); ++i) {
+        const auto path = static_cast<uint32_t>(Num(volumes[i], "path", 7));
+        const auto target = static_cast<uint32_t>(Num(volumes[i], "target", static_cast<int64_t>(i)));
+        if (((path & 0xFF) << 16 | (target & 0xFF) << 8) == (id & 0xFFFFFF))
+            return static_cast<int64_t>(i);
+    }
+    return -1;
+}
+
+// The first disk of the volume's array, -1 when none.
+int64_t FirstMember(const json& raid, int64_t volume) {
+    const int64_t array = Num(Table(raid, "volumes").at(volume), "array", -1);
+    const json& arrays = Table(raid, "arrays");
+    if (array < 0 || static_cast<size_t>(array) >= arrays.size())
+        return -1;
+    const json& members = Table(arrays.at(array), "disks");
+    return members.empty() ? -1 : members.at(0).get<int64_t>();
 }
 
 bool Present(const json& disk) {
@@ -105,6 +133,24 @@ uint32_t PairCheck(const json& raid, uint32_t fast, uint32_t slow) {
     return 0;
 }
 
+// The check of a pair whose fast disk already carries the data volume: as PairCheck, the fast
+// disk's membership of its own array aside.
+uint32_t MemberPairCheck(const json& raid, uint32_t fast, uint32_t slow) {
+    const int64_t index = FindDisk(raid, fast);
+    if (index < 0 || !Present(Table(raid, "disks").at(index)))
+        return 2;
+    if ((fast & 0xFFFFFF) == (slow & 0xFFFFFF))
+        return 1;
+    if (!Table(raid, "disks").at(index).value("solid_state", false))
+        return 2;
+    if (DiskCheck(raid, slow, false) != 0)
+        return 3;
+    const json& disks = Table(raid, "disks");
+    if (Bytes(disks.at(index)) > Bytes(disks.at(FindDisk(raid, slow))))
+        return 4;
+    return 0;
+}
+
 // Migration after a concatenation: percent done, 100 when none runs.
 int32_t MigrationPercent(const json& vp, uint64_t now) {
     auto it = vp.find("migration");
@@ -142,16 +188,26 @@ DriverAnswer Handle(DriverRequest& r) {
                       static_cast<uint64_t>(Num(vp, "platform_word", 0)));
                 break;
             case kConcatenate: {
-                const uint32_t fast = in.U32(concatenate::kFastDiskId);
+                // The first word names the pair's data volume on the fast disk (or, from older
+                // hosts, the fast disk itself); the fast disk is then the volume's array's disk.
+                uint32_t fast = in.U32(concatenate::kFastDiskId);
+                const int64_t dataVolume = FindVolume(raid, fast);
+                if (dataVolume >= 0) {
+                    const int64_t member = FirstMember(raid, dataVolume);
+                    fast = member >= 0 ? DiskId(disks.at(member)) : 0xFFFFFFFF;
+                }
                 const uint32_t slow = in.U32(concatenate::kSlowDiskId);
+                // In sectors of the slow disk.
                 const uint64_t cacheSize = in.U64(concatenate::kFileCacheSize);
                 if (!vp.value("supported", true))
                     rc = 3;
                 else if (vp.value("enabled", false))
                     rc = 4;
-                else if (PairCheck(raid, fast, slow) != 0)
+                else if (dataVolume >= 0 ? MemberPairCheck(raid, fast, slow) != 0
+                                         : PairCheck(raid, fast, slow) != 0)
                     rc = 1;
-                else if (cacheSize > Bytes(disks.at(FindDisk(raid, fast))))
+                else if (cacheSize * DiskSectorSize(disks.at(FindDisk(raid, slow))) >
+                         Bytes(disks.at(FindDisk(raid, fast))))
                     rc = 6;
                 if (rc != 0)
                     break;
@@ -159,14 +215,16 @@ DriverAnswer Handle(DriverRequest& r) {
                 vp["enabled"] = true;
                 vp["fast"] = fast & 0xFFFFFF;
                 vp["slow"] = slow & 0xFFFFFF;
+                if (dataVolume >= 0)
+                    vp["data_volume"] = dataVolume;
                 vp["block_size"] = DiskSectorSize(slowDisk);
                 vp["block_count"] = DiskSectors(slowDisk);
                 vp["file_cache_offset"] = in.U64(concatenate::kFileCacheOffset);
-                vp["file_cache_blocks"] = cacheSize / DiskSectorSize(slowDisk);
+                vp["file_cache_blocks"] = cacheSize;
                 vp["mode"] = in.U32(concatenate::kMode);
                 vp["data_location"] = in.U32(concatenate::kDataLocation);
                 vp["migration"] = {{"start_ms", now}, {"duration_ms", Num(vp, "migration_ms", 60000)}};
-                Announce(adapter, out);
+                Announce(adapter, out, kPairingChange);
                 break;
             }
             case kSeparate:
@@ -177,7 +235,10 @@ DriverAnswer Handle(DriverRequest& r) {
                 else {
                     vp["enabled"] = false;
                     vp.erase("migration");
-                    Announce(adapter, out);
+                    // A driver that logged an error while it separated says so with its event.
+                    Announce(adapter, out,
+                             kPairingChange |
+                                 (vp.value("separation_error_event", false) ? kEventFlagOther : 0));
                 }
                 break;
             case kMigrationStatus:

@@ -58,9 +58,17 @@ struct ScriptedPairing {
     };
     std::deque<Read> reads;
     int count = 0;
+    // Instead of the scripted records: the library's own, changed.
+    std::function<void(_UVI_VezkInfo&)> edit;
     MOX::ScopedUviStandIn<_UVI_VezkInfo, unsigned int, unsigned int, _UVI_Error*> standIn{
         UviGetVezkInfoEx, [this](unsigned int session, unsigned int controller, _UVI_Error* error) {
             ++count;
+            if (edit) {
+                _UVI_VezkInfo info = UviGetVezkInfoEx(session, controller, error);
+                if (error->status == 0)
+                    edit(info);
+                return info;
+            }
             const Read read = reads.empty() ? Read{Pairing(0)} : reads.front();
             if (reads.size() > 1)
                 reads.pop_front();
@@ -248,6 +256,47 @@ TEST_F(HalvexPairing, TheProgressReport) {
         if (c.returnCode == 5)
             EXPECT_EQ(result.getDetails(), std::vector<std::string>{"There is no Halvex Volume"});
     }
+}
+
+// ---- the information report ----
+
+TEST_F(HalvexPairing, TheInformationReportWarnsOfAnUnfinishedOperationButNotOfAnEnable) {
+    const std::string pending = "\nAn unfinished Halvex operation is pending\nCurrent operation status: ";
+    std::string text;
+    for (const uint32_t status : {0u, 5u, 6u, 7u}) {
+        ScriptedPairing pairing{Pairing(status)};
+        EXPECT_EQ(Run({AccelerateTask::HALVEX_INFO}, text).getType(), 0);
+        EXPECT_EQ(text.find(pending), std::string::npos) << status;
+    }
+    ScriptedPairing pairing{Pairing(1)};
+    EXPECT_EQ(Run({AccelerateTask::HALVEX_INFO}, text).getType(), 0);
+    EXPECT_NE(text.find(pending + "Halvex separation\nPlease run --HalvexMemory --disable to continue\n"),
+              std::string::npos)
+        << text;
+}
+
+TEST_F(HalvexPairing, TheInformationReportOfAnEnabledPairing) {
+    ScriptedPairing pairing{};
+    pairing.edit = [](_UVI_VezkInfo& info) {
+        info.migrationType = 3;
+        info.blockCacheUsedPercent = 37;
+    };
+    std::string text;
+    EXPECT_EQ(Run({AccelerateTask::HALVEX_INFO_VERBOSE}, text).getType(), 0);
+    // No migration: the state and, when verbose, the block cache's use.
+    EXPECT_NE(text.find("-- HALVEX MEMORY SYSTEM CONFIGURATION --\n            State: Normal\n"
+                        "Block Cache usage: 37%\n"),
+              std::string::npos)
+        << text;
+    EXPECT_EQ(text.find("Migration Progress"), std::string::npos);
+
+    pairing.edit = [](_UVI_VezkInfo& info) {
+        if (info.pairType != 0)
+            info.pairingVolumeHandle = 0x7FFF;
+    };
+    EXPECT_EQ(Run({AccelerateTask::HALVEX_INFO}, text).getType(), 0);
+    EXPECT_NE(text.find("No Halvex Memory System on Platform\n"), std::string::npos) << text;
+    EXPECT_EQ(text.find("-- HALVEX DRIVE CONFIGURATION --"), std::string::npos);
 }
 
 // ---- the enable ----

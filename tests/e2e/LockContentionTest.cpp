@@ -2,10 +2,8 @@
 // lists the PC exactly as a lone run does. Every step is ordered by the processes themselves: the
 // holder owns the lock before moxcli starts, and moxcli's wait for it signals the holder (a "signal"
 // fault rule of the machine), so nothing depends on how long anything takes.
-#include <cstdlib>
 #include <fstream>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,29 +24,6 @@ constexpr char kLock[] = "Scsi0:_RO";
 constexpr char kReached[] = "MoxE2eLockWaitReached";
 // How long the holder waits for moxcli to reach the lock before it reports that it did not.
 constexpr char kHolderLimitMs[] = "120000";
-
-// Sets environment variables for the processes started in its scope, and restores them after.
-class ScopedEnvironment {
-public:
-    explicit ScopedEnvironment(const Environment& environment) {
-        for (const auto& [name, value] : environment) {
-            const char* old = std::getenv(name.c_str());
-            saved_.push_back({name, old ? std::optional<std::string>(old) : std::nullopt});
-            ::setenv(name.c_str(), value.c_str(), 1);
-        }
-    }
-    ~ScopedEnvironment() {
-        for (const auto& [name, old] : saved_) {
-            if (old)
-                ::setenv(name.c_str(), old->c_str(), 1);
-            else
-                ::unsetenv(name.c_str());
-        }
-    }
-
-private:
-    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
-};
 
 // The default PC, on which moxcli signals kReached as it starts its first wait for kLock.
 std::string WatchedDefaultPc() {

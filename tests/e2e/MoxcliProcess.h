@@ -5,7 +5,9 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -96,6 +98,29 @@ public:
 private:
     TempDir state_;
     fs::path machine_;
+};
+
+// Sets environment variables for the processes started in its scope, and restores them after.
+class ScopedEnvironment {
+public:
+    explicit ScopedEnvironment(const Environment& environment) {
+        for (const auto& [name, value] : environment) {
+            const char* old = std::getenv(name.c_str());
+            saved_.push_back({name, old ? std::optional<std::string>(old) : std::nullopt});
+            ::setenv(name.c_str(), value.c_str(), 1);
+        }
+    }
+    ~ScopedEnvironment() {
+        for (const auto& [name, old] : saved_) {
+            if (old)
+                ::setenv(name.c_str(), old->c_str(), 1);
+            else
+                ::unsetenv(name.c_str());
+        }
+    }
+
+private:
+    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
 };
 
 // Compares the run with golden/<name>.txt (or rewrites it under MOX_UPDATE_GOLDEN=1).

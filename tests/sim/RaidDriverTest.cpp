@@ -546,13 +546,18 @@ TEST_F(RaidDriver, VolumePortPairsMigratesAndListsDisks) {
         ByteWriter w(b);
         w.U32(28, fast);
         w.U32(32, slow);
-        w.U64(48, uint64_t{8} << 30);
+        w.U64(48, (uint64_t{8} << 30) / 512); // the file cache in sectors of the slow disk
         w.U32(56, 1);
         return Send(kMiniport, b).read().U32(20);
     };
     EXPECT_EQ(concatenate(0x000200, 0x000200), 1u); // the same disk twice
     EXPECT_EQ(concatenate(0x000400, 0x000200), 0u);
     EXPECT_EQ(concatenate(0x000400, 0x000300), 4u); // already paired
+    // What changed, as the driver's event status gives it: the pairing, with its volumes, disks and arrays.
+    auto announced = [&] {
+        return machine_->At("/adapters/0/volume_port/event_value").get<uint64_t>() >> 20;
+    };
+    EXPECT_EQ(announced(), 0x17u);
 
     auto progress = [&] { return Send(kMiniport, Srb("OrvexVlp", 0x80000D02, 32)).read().U32(28); };
     EXPECT_EQ(progress(), 0u);
@@ -566,7 +571,11 @@ TEST_F(RaidDriver, VolumePortPairsMigratesAndListsDisks) {
     EXPECT_EQ(info.read().U32(72), 1u);
     EXPECT_EQ(info.read().U32(88), 0x000400u);
     EXPECT_EQ(info.read().U32(152), 0x000200u);
+    // A separation during which the driver logs an error says so with its event.
+    machine_->Update(
+        [](json& state) { state["adapters"][0]["volume_port"]["separation_error_event"] = true; });
     EXPECT_EQ(Send(kMiniport, Srb("OrvexVlp", 0x80000D04, 28)).read().U32(20), 0u);
+    EXPECT_EQ(announced(), 0x57u);
     EXPECT_EQ(Send(kMiniport, Srb("OrvexVlp", 0x80000D04, 28)).read().U32(20), 1u); // nothing to separate
     EXPECT_EQ(Send(kMiniport, Srb("OrvexVlp", 0x80000D12, 32)).read().U32(20), 1u); // supported
 }

@@ -122,6 +122,8 @@ TEST_F(VezkAction, DiskOfThePairingVolumeGoesOnToTheCommonChecks) {
 TEST_F(VezkAction, UndoStepsTakeTheAccelerationBack) {
     sim::MachineBuilder b = SsdCachingMachine();
     AddCache(b, 0, 3, 1, R"(, "transition_ms": 4000)");
+    // The pairing's cache volume carries the pairing flag, by which the pairing's own reset finds it.
+    b.Set("/adapters/0/raid/volumes/1/flags", "65536");
     b.Set("/registry/keys/HKLM\\SOFTWARE\\WOW6432Node\\Orvex\\Bexl/IsHalvexEnabled",
           R"({"type": "REG_DWORD", "data": 1})");
     Start(b);

@@ -4,10 +4,10 @@
 
 #include <gtest/gtest.h>
 
-#include "middleware/pairing/PairingState.h"
 #include "middleware/accelerate/UVIAccelerateWynAction.h"
 #include "middleware/api/EndDeviceQueries.h"
 #include "middleware/api/VolumeQueries.h"
+#include "middleware/pairing/PairingState.h"
 #include "sim/CallLog.h"
 #include "tests/middleware/accelerate/ActionTestSupport.h"
 

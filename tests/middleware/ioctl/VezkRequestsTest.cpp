@@ -34,14 +34,15 @@ TEST_F(VolumePort, EveryRequestIsFramedByteForByte) {
     const std::vector<Case> cases = {
         {"concatenate",
          [](HANDLE t) {
-             return std::make_unique<CIoctlVezkEnable>(t, kSsdE, kDiskC, 0x100000, uint64_t{8} << 30, true,
-                                                       2);
+             // A file cache of 8 GiB, in 512-byte sectors.
+             return std::make_unique<CIoctlVezkEnable>(t, kSsdE, kDiskC, 0x100000, (uint64_t{8} << 30) / 512,
+                                                       true, 2);
          },
          srb(64, 0x80000D01)
              .U32(28, kSsdE)
              .U32(32, kDiskC)
              .U64(40, 0x100000)
-             .U64(48, uint64_t{8} << 30)
+             .U64(48, (uint64_t{8} << 30) / 512)
              .U32(56, 2)
              .U32(60, 2)},
         {"migration", [](HANDLE t) { return std::make_unique<CIoctlVezkMigration>(t); }, srb(32, 0x80000D02)},
@@ -285,7 +286,8 @@ TEST_F(VolumePort, SharedEventIsSignalledAndCountedOnAConfigurationChange) {
     ASSERT_TRUE(before.Invoke().IsSuccessful());
     const uint64_t counter = before.GetEventCounter();
 
-    CIoctlVezkEnable enable(adapter_, kSsdE, kDiskC, 0, uint64_t{8} << 30, false, 2);
+    CIoctlVezkEnable enable(adapter_, kSsdE, kDiskC, 0, (uint64_t{8} << 30) / 512, false,
+                            2); // 8 GiB in sectors
     ASSERT_TRUE(enable.Invoke().IsSuccessful());
     EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_OBJECT_0);
     CIoctlSharedEventStatus after(adapter_);
