@@ -51,6 +51,18 @@ double BytesToGb(uint64_t bytes) {
 
 } // namespace
 
+void TakeCacheSize(double sizeGb, bool pairing, AccelerateTask& task, Error& result) {
+    const double min = BytesToGb(UVIAccelerateAction::getMinCacheSize(pairing));
+    const double max = BytesToGb(UVIAccelerateAction::getMaxCacheSize(pairing));
+    std::ostringstream bounds;
+    bounds << "Cache size cannot be less than " << min << " GB or more than the disk size up to " << max
+           << " GB.";
+    if (sizeGb < min || sizeGb > max)
+        result.set(42, bounds.str());
+    else
+        task.blockCacheSizeGb = sizeGb;
+}
+
 std::unique_ptr<ITask> AccelerateTaskFactory::createTask(CommandParser& parser) {
     const OptionTable& o = Options();
     Error result;
@@ -69,16 +81,7 @@ std::unique_ptr<ITask> AccelerateTaskFactory::createTask(CommandParser& parser) 
     const ParsedOption disk = given(o.diskToAccel).isSet ? given(o.diskToAccel) : given(o.driveToAccel);
 
     if (const ParsedOption cacheSize = given(o.cacheSize); cacheSize.isSet) {
-        const double size = cacheSize.intValue();
-        const double min = BytesToGb(UVIAccelerateAction::getMinCacheSize(false));
-        const double max = BytesToGb(UVIAccelerateAction::getMaxCacheSize(false));
-        std::ostringstream bounds;
-        bounds << "Cache size cannot be less than " << min << " GB or more than the disk size up to " << max
-               << " GB.";
-        if (size < min || size > max)
-            result.set(42, bounds.str());
-        else
-            task->blockCacheSizeGb = size;
+        TakeCacheSize(cacheSize.intValue(), false, *task, result);
         if (result.isError())
             throw MoxErrorException(result);
     }

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/Error.h"
 #include "cli/ITaskFactory.h"
 
 namespace MOX {
@@ -13,6 +14,12 @@ extern const std::string FALSE_TEXT;
 
 // SSD caching is at its end of life: the text every refused switch-on carries.
 extern const char* const WYN_END_OF_LIFE_TEXT;
+
+class AccelerateTask;
+
+// Takes a cache size in GB into the task when it lies within the facade's bounds of the mode
+// (pairing or SSD caching); otherwise sets return code 42 with the bounds text.
+void TakeCacheSize(double sizeGb, bool pairing, AccelerateTask& task, Error& result);
 
 class AccelerateTaskFactory : public ITaskFactory {
 public:

@@ -56,14 +56,17 @@ public:
             error = platform::OutcomeNumber(*outcome, "win32_error", ERROR_GEN_FAILURE);
             return false;
         }
-        if (unbuffered_ && (reinterpret_cast<uintptr_t>(buffer) % kSector != 0 || size % kSector != 0 ||
-                            position_ % kSector != 0)) {
-            error = ERROR_INVALID_PARAMETER;
-            return false;
-        }
         uint64_t fileSize = 0;
         if (DWORD gone = sim::files::SizeOf(path_, &fileSize)) {
             error = gone;
+            return false;
+        }
+        // At the end there is nothing to read, wherever the position stands.
+        if (position_ >= fileSize)
+            return true;
+        if (unbuffered_ && (reinterpret_cast<uintptr_t>(buffer) % kSector != 0 || size % kSector != 0 ||
+                            position_ % kSector != 0)) {
+            error = ERROR_INVALID_PARAMETER;
             return false;
         }
         uint64_t got = position_ < fileSize ? std::min<uint64_t>(size, fileSize - position_) : 0;

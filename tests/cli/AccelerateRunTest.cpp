@@ -25,10 +25,9 @@ namespace {
 using clitest::ModeRun;
 using clitest::VolumeModes;
 
-// The default PC with the RAID 1 volume "Data" and an SSD (0-0-6-0) whose one-disk array holds the
-// cache volume "NvCache", accelerating the volume of that index (-1: none).
-sim::MachineBuilder CacheMachine(int acceleratedVolume) {
-    sim::MachineBuilder pc = moxtest::DataVolumeMachine();
+// An SSD (0-0-6-0) whose one-disk array holds the cache volume "NvCache", accelerating the volume of
+// that index (-1: none).
+sim::MachineBuilder& AddCache(sim::MachineBuilder& pc, int acceleratedVolume) {
     moxtest::DriverDisk ssd = moxtest::SataSsd("TS-CACHE");
     ssd.target = 6;
     moxtest::AddDriverDisk(pc, ssd);
@@ -38,6 +37,12 @@ sim::MachineBuilder CacheMachine(int acceleratedVolume) {
     cache.acceleratedVolume = acceleratedVolume;
     moxtest::AddCacheVolume(pc, cache);
     return pc;
+}
+
+// The default PC with the RAID 1 volume "Data" and the cache.
+sim::MachineBuilder CacheMachine(int acceleratedVolume) {
+    sim::MachineBuilder pc = moxtest::DataVolumeMachine();
+    return AddCache(pc, acceleratedVolume);
 }
 
 bool Has(const std::string& text, const std::string& part) {
@@ -219,14 +224,7 @@ sim::MachineBuilder PreloadMachine() {
 
 sim::MachineBuilder PreloadMachineWithCache() {
     sim::MachineBuilder pc = PreloadMachine();
-    moxtest::DriverDisk ssd = moxtest::SataSsd("TS-CACHE");
-    ssd.target = 6;
-    moxtest::AddDriverDisk(pc, ssd);
-    moxtest::CacheVolume cache;
-    cache.volume.name = "NvCache";
-    cache.volume.array = static_cast<int>(moxtest::AddRaidArray(pc, {6}, 2));
-    moxtest::AddCacheVolume(pc, cache);
-    return pc;
+    return AddCache(pc, -1);
 }
 
 // The process keeps its controller table from the first session on: a machine with another set of
