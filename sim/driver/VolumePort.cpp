@@ -41,6 +41,9 @@ enum Code : uint32_t {
 };
 
 // A pairing made or undone changes the volumes, disks and arrays the driver shows besides the pairing.
+// The driver's number of the block cache's performance mode.
+constexpr int64_t kPerformanceMode = 5;
+
 constexpr uint64_t kPairingChange =
     kEventFlagPairing | kEventFlagVolumes | kEventFlagDisks | kEventFlagArrays;
 
@@ -168,6 +171,25 @@ bool MigrationRunning(const json& vp, uint64_t now) {
     return vp.contains("migration") && MigrationPercent(vp, now) < 100;
 }
 
+// Joined: enabled, and not separated yet. A separation migrates the blocks back and then dissolves
+// the pair, unless the description keeps it ("stays_paired", a driver that fails to let go).
+bool Paired(const json& vp, uint64_t now) {
+    if (!vp.value("enabled", false))
+        return false;
+    return !vp.value("separating", false) || MigrationRunning(vp, now) || vp.value("stays_paired", false);
+}
+
+// The pairing information's migration type: for a migration a request started, 1 while the blocks
+// move into the pair, 2 while they move back out of it, 3 after; else as described (0 by default).
+uint32_t MigrationType(const json& vp, uint64_t now) {
+    auto it = vp.find("migration");
+    if (it == vp.end() || !it->is_object() || !it->contains("start_ms"))
+        return static_cast<uint32_t>(Num(vp, "migration_type", 0));
+    if (!MigrationRunning(vp, now))
+        return 3;
+    return vp.value("separating", false) ? 2 : 1;
+}
+
 DriverAnswer Handle(DriverRequest& r) {
     const uint32_t code = r.srb->controlCode;
     const bool writes = code == kConcatenate || code == kSeparate || code == kResetCounters ||
@@ -201,7 +223,7 @@ DriverAnswer Handle(DriverRequest& r) {
                 const uint64_t cacheSize = in.U64(concatenate::kFileCacheSize);
                 if (!vp.value("supported", true))
                     rc = 3;
-                else if (vp.value("enabled", false))
+                else if (Paired(vp, now))
                     rc = 4;
                 else if (dataVolume >= 0 ? MemberPairCheck(raid, fast, slow) != 0
                                          : PairCheck(raid, fast, slow) != 0)
@@ -213,6 +235,7 @@ DriverAnswer Handle(DriverRequest& r) {
                     break;
                 const json& slowDisk = disks.at(FindDisk(raid, slow));
                 vp["enabled"] = true;
+                vp.erase("separating");
                 vp["fast"] = fast & 0xFFFFFF;
                 vp["slow"] = slow & 0xFFFFFF;
                 if (dataVolume >= 0)
@@ -224,17 +247,26 @@ DriverAnswer Handle(DriverRequest& r) {
                 vp["mode"] = in.U32(concatenate::kMode);
                 vp["data_location"] = in.U32(concatenate::kDataLocation);
                 vp["migration"] = {{"start_ms", now}, {"duration_ms", Num(vp, "migration_ms", 60000)}};
+                // The block cache accelerates the data volume in performance mode from the pairing on.
+                if (dataVolume >= 0) {
+                    json& cache = Raid(adapter)["nv_cache"];
+                    if (cache.is_object()) {
+                        cache["mode"] = kPerformanceMode;
+                        cache["accelerated_volume"] = dataVolume;
+                    }
+                }
                 Announce(adapter, out, kPairingChange);
                 break;
             }
             case kSeparate:
-                if (!vp.value("enabled", false))
+                // A pair already separating has nothing left to separate.
+                if (!Paired(vp, now) || vp.value("separating", false))
                     rc = 1;
                 else if (MigrationRunning(vp, now))
                     rc = 2;
                 else {
-                    vp["enabled"] = false;
-                    vp.erase("migration");
+                    vp["separating"] = true;
+                    vp["migration"] = {{"start_ms", now}, {"duration_ms", Num(vp, "migration_ms", 60000)}};
                     // A driver that logged an error while it separated says so with its event.
                     Announce(adapter, out,
                              kPairingChange |
@@ -245,16 +277,18 @@ DriverAnswer Handle(DriverRequest& r) {
                 w.U32(migration_status::kProgress, static_cast<uint32_t>(MigrationPercent(vp, now)));
                 break;
             case kGetInfo: {
-                const bool enabled = vp.value("enabled", false);
+                const bool enabled = Paired(vp, now);
                 using namespace pairing_info;
                 w.U64(kBlockCount, static_cast<uint64_t>(Num(vp, "block_count", 0)));
                 w.U64(kFileCacheBlocks, static_cast<uint64_t>(Num(vp, "file_cache_blocks", 0)));
                 w.U32(kBlockSize, static_cast<uint64_t>(Num(vp, "block_size", 512)));
                 w.U32(kPhysicalBlockSize, static_cast<uint64_t>(Num(vp, "physical_block_size", 4096)));
                 w.U32(kPairType, enabled ? 1 : 0);
-                w.U32(kPairState, static_cast<uint64_t>(Num(vp, "state_word", 1)));
-                w.U32(kFastDiskId, static_cast<uint64_t>(Num(vp, "fast", 0)));
-                w.U32(kSlowDiskId, static_cast<uint64_t>(Num(vp, "slow", 0)));
+                w.U32(kPairState, enabled ? static_cast<uint64_t>(Num(vp, "state_word", 1)) : 0);
+                if (enabled)
+                    w.U32(kMigrationType, MigrationType(vp, now));
+                w.U32(kFastDiskId, enabled ? static_cast<uint64_t>(Num(vp, "fast", 0)) : 0);
+                w.U32(kSlowDiskId, enabled ? static_cast<uint64_t>(Num(vp, "slow", 0)) : 0);
                 w.U8(kVolumeOnSlowDisk, static_cast<uint64_t>(Num(vp, "volume_on_slow", enabled ? 1 : 0)));
                 break;
             }
@@ -292,8 +326,7 @@ DriverAnswer Handle(DriverRequest& r) {
                 const uint32_t id = in.U32(clear_metadata::kDiskId) & 0xFFFFFF;
                 if (index < 0)
                     rc = 1;
-                else if (vp.value("enabled", false) &&
-                         (Num(vp, "fast", -1) == id || Num(vp, "slow", -1) == id))
+                else if (Paired(vp, now) && (Num(vp, "fast", -1) == id || Num(vp, "slow", -1) == id))
                     rc = 2;
                 else {
                     json& d = Raid(adapter)["disks"][index];
@@ -326,8 +359,8 @@ DriverAnswer Handle(DriverRequest& r) {
                     // Only the members of the pairing have a kind; a candidate has none, so the
                     // host does not take a lone drive for an array member.
                     const int64_t id = DiskId(d);
-                    const bool member = vp.value("enabled", false) &&
-                                        (Num(vp, "fast", -1) == id || Num(vp, "slow", -1) == id);
+                    const bool member =
+                        Paired(vp, now) && (Num(vp, "fast", -1) == id || Num(vp, "slow", -1) == id);
                     const int64_t kind = member ? (d.value("solid_state", false) ? 2 : 1) : 0;
                     w.U8(at + kPairKind, static_cast<uint64_t>(Num(d, "pairing_type", kind)));
                     w.CString(at + kSerial, d.value("serial", std::string()).substr(0, kSerialLength));

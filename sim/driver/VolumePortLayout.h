@@ -29,6 +29,7 @@ constexpr size_t kBlockSize = 64;
 constexpr size_t kPhysicalBlockSize = 68;
 constexpr size_t kPairType = 72; // not 0 while paired
 constexpr size_t kPairState = 80;
+constexpr size_t kMigrationType = 84;
 constexpr size_t kFastDiskId = 88;
 constexpr size_t kSlowDiskId = 152;
 constexpr size_t kVolumeOnSlowDisk = 216; // byte

@@ -53,6 +53,30 @@ TEST(HalvexMemoryMode, ProgressOfAMigrationAndWithoutAPairing) {
     ExpectGolden(ready.Command({"--HalvexMemory", "--progress"}), "halvex-progress-no-pair");
 }
 
+// The pairing's waits run on virtual time: a migration of minutes ends at once.
+const Environment kVirtualTime{{"MOX_SIM_CLOCK", "virtual"}};
+
+TEST(HalvexMemoryMode, EnableTheOnlyPairAndLookAtItWhileItMigrates) {
+    Scenario pc(moxtest::PairingEnableMachine());
+    ExpectGolden(pc.Command({"--HalvexMemory", "--info"}), "halvex-enable-before");
+    // The status is shown at each poll until the migration is over.
+    ExpectGolden(pc.Command({"--HalvexMemory", "--enable"}, kVirtualTime), "halvex-enable-chosen");
+    // Each later program's clock starts again where the migration began: it sees the migration run.
+    ExpectGolden(pc.Command({"--HalvexMemory", "--info"}, kVirtualTime), "halvex-enable-info");
+    ExpectGolden(pc.Command({"-I"}, kVirtualTime), "halvex-enable-information");
+    ExpectGolden(pc.Command({"--HalvexMemory", "--progress"}, kVirtualTime), "halvex-enable-progress");
+    ExpectGolden(pc.Command({"--HalvexMemory", "--disable"}, kVirtualTime), "halvex-disable-while-migrating");
+    ExpectGolden(pc.Command({"--HalvexMemory", "--enable"}, kVirtualTime), "halvex-enable-again");
+}
+
+TEST(HalvexMemoryMode, EnableTheNamedDrives) {
+    Scenario pc(moxtest::PairingEnableMachine());
+    ExpectGolden(
+        pc.Command({"--HalvexMemory", "--enable", "--fast-drive", "0-0-4-0", "--drive-to-accel", "0-0-0-0"},
+                   kVirtualTime),
+        "halvex-enable-named");
+}
+
 TEST(HalvexMemoryMode, WhileAnotherProcessEnablesADisableIsRefused) {
     // The enable has made its cache volume on the module and holds its section until the driver pairs.
     sim::MachineBuilder enabling = ReadyPairingMachine();

@@ -95,6 +95,10 @@ sim::MachineBuilder HybridMachine(const std::vector<HybridHalf>& halves);
 // The default PC with a second RAID 1 volume "Data" (array index 1) on two more hard disks, 0-0-4-0
 // and 0-0-5-0 (disk table indexes 4 and 5), beside its system volume Volume0, its spare 0-0-1-0 and
 // its pass-through disk 0-0-0-0.
+// The default machine with a cache-memory module of this size behind its SATA controller, which
+// Windows sees (disk 4, with an old partition); with the pass-through hard disk ZA1B2C3D, which gets an
+// EFI system partition in front of its data, it makes the one valid pair.
+sim::MachineBuilder PairingEnableMachine(uint64_t moduleBytes = uint64_t{32} << 30);
 sim::MachineBuilder DataVolumeMachine();
 
 // The firmware's remap request, empty: without it no controller can be scheduled for remapping.

@@ -15,29 +15,7 @@ namespace pairingtest {
 // Windows sees (disk 4, with an old partition); with the pass-through hard disk ZA1B2C3D, which gets an EFI
 // system partition in front of its data, it makes the one valid pair.
 inline sim::MachineBuilder EnableMachine(uint64_t moduleBytes = uint64_t{32} << 30) {
-    sim::MachineBuilder b = sim::MachineBuilder::Default();
-    const std::string id = R"(SCSI\\Disk&Ven_Halvex&Prod_M10\\4&3a7b2c10&0&040000)";
-    moxtest::DriverDisk module = moxtest::SataSsd("HVX-MOD-0001");
-    module.model = "Halvex M10";
-    module.target = 4;
-    module.sectors = moduleBytes / 512;
-    // A partition left from earlier use: the enable cleans the module.
-    module.diskFacts =
-        R"(, "device_number": 4, "instance_id": ")" + id +
-        R"(", "layout": {"style": "gpt", "partitions": [{"type": "basic", "offset": 1048576, "length": 1073741824}]})";
-    module.raidFacts = R"(, "metadata_sectors": 2048)";
-    moxtest::AddDriverDisk(b, module);
-    b.Append("/devices/nodes",
-             R"({"id": ")" + id +
-                 R"(", "parent": "PCI\\VEN_1F4A&DEV_2826&SUBSYS_7A211F4A&REV_11\\3&11583659&0&B8", )"
-                 R"("class": "{4d36e967-e325-11ce-bfc1-08002be10318}", )"
-                 R"("interfaces": [{"class": "{53f56307-b6bf-11d0-94f2-00a0c91efb8b}"}]})");
-    b.Set("/disks/1/layout/partitions",
-          R"([{"type": "efi", "offset": 1048576, "length": 104857600},
-              {"type": "msr", "offset": 105906176, "length": 16777216},
-              {"type": "basic", "offset": 122683392, "length": 2000000000000, "name": "Data"}])");
-    b.Set("/volumes/3/partition", "3");
-    return b;
+    return moxtest::PairingEnableMachine(moduleBytes);
 }
 
 inline std::string Describe(const _UVI_Error& result) {

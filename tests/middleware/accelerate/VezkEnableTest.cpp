@@ -271,3 +271,30 @@ TEST_F(VezkEnable, AnEnableRunningElsewhereKeepsThisOneOffTheDrives) {
 }
 
 } // namespace
+
+namespace {
+
+using namespace actiontest;
+using namespace pairingtest;
+
+// A size that was never worked out throws on its way; the enable keeps the exception from its
+// caller and logs it with what it knows.
+TEST_F(VezkEnable, AThrownStandardExceptionIsAGeneralFaultAndLogged) {
+    Start(EnableMachine());
+    sim::eventlog::Clear();
+    const CacheSizeSpec automatic{CacheSizeSpec::kAutomatic, 0, UINT64_MAX};
+    const CacheSizeSpec unresolved{CacheSizeSpec::kLargest, 0, UINT64_MAX};
+    const CConsolidatedError error =
+        EnableVezkOneStep(automatic, unresolved, 0, 0, 0, true, UVI_VEZK_FILE_CACHE_MODE_0);
+    EXPECT_EQ(error.GetErrorCode(), 0xA0000002u);
+    EXPECT_STREQ(error.GetErrorMessage(), "VolumeSize not specified but retrieval attempted");
+    const auto entries = sim::eventlog::Entries();
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].eventId, 0xC0010011u);
+    ASSERT_EQ(entries[0].strings.size(), 9u); // eight, then the program
+    EXPECT_EQ(entries[0].strings[0], "N/A");
+    EXPECT_EQ(entries[0].strings[6], std::to_string(0xA0000002u));
+    EXPECT_EQ(entries[0].strings[7], "VolumeSize not specified but retrieval attempted");
+}
+
+} // namespace
