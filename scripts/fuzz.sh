@@ -16,7 +16,7 @@ if ! command -v clang++ >/dev/null || ! ls /usr/lib/llvm-*/lib/clang/*/lib/linux
 fi
 seconds="${1:-60}"
 shift || true
-all=(DriverAnswers SessionBuild MachineLoad ExportedCalls)
+all=(DriverAnswers SessionBuild MachineLoad ExportedCalls MftRunList)
 targets=("$@")
 [ ${#targets[@]} -eq 0 ] && targets=("${all[@]}")
 build="$root/build/fuzz"

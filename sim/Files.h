@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include <nlohmann/json_fwd.hpp>
 
@@ -16,6 +17,19 @@ uint32_t Delete(const std::string& path);
 uint32_t PathOfId(uint64_t fileId, std::string* path);
 // For tests.
 bool Exists(const std::string& path);
+
+// What a folder search sees of one entry.
+struct FolderEntry {
+    std::string name; // as the store spells it
+    bool folder = false;
+    uint64_t size = 0;
+};
+// The files and folders directly in a folder ("C:\dir"), ordered by name without case;
+// ERROR_PATH_NOT_FOUND when the folder does not exist.
+uint32_t ListFolder(const std::string& folder, std::vector<FolderEntry>* entries);
+// A stored file's size now; ERROR_FILE_NOT_FOUND, or ERROR_PATH_NOT_FOUND when its folder does not
+// exist either.
+uint32_t SizeOf(const std::string& path, uint64_t* size);
 
 // For other services that name files by path, inside their own Read or Update of the state: the
 // form two spellings of one path share, and whether the state holds the file.

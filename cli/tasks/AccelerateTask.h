@@ -14,6 +14,7 @@
 #include "cli/Error.h"
 #include "cli/ITaskFactory.h"
 #include "cli/access/CliSession.h"
+#include "cli/tasks/AccelerateTaskFactory.h"
 #include "middleware/api/UviApi.h"
 
 class UVIAccelerateAction;
@@ -23,12 +24,6 @@ namespace MOX {
 class Controller;
 class ConsoleRegion;
 class PropertyFormatter;
-
-class AccelerateTaskFactory : public ITaskFactory {
-public:
-    AccelerateTaskFactory();
-    std::unique_ptr<ITask> createTask(CommandParser& parser) override;
-};
 
 // A percentage as its digits and "%"; "N/A" above 100, which the driver uses for not available.
 std::string PercentToText(uint32_t percent);

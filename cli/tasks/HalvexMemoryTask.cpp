@@ -1,7 +1,5 @@
 #include "cli/tasks/HalvexMemoryTask.h"
 
-#include <sstream>
-
 #include "cli/CommandParser.h"
 #include "cli/Options.h"
 #include "cli/tasks/AccelerateTask.h"
@@ -35,14 +33,6 @@ HalvexMemoryTaskFactory::HalvexMemoryTaskFactory() {
          {&o.enable, &o.start, &o.disable, &o.progress, &o.info, &o.clearCache})
         actionOptions.insert(*option);
 }
-
-namespace {
-
-double BytesToGb(uint64_t bytes) {
-    return static_cast<double>(bytes) / 1024 / 1024 / 1024;
-}
-
-} // namespace
 
 std::unique_ptr<ITask> HalvexMemoryTaskFactory::createTask(CommandParser& parser) {
     const OptionTable& o = Options();
@@ -82,18 +72,8 @@ std::unique_ptr<ITask> HalvexMemoryTaskFactory::createTask(CommandParser& parser
     if (fileCacheOffset.isSet)
         task->fileCacheOffset = fileCacheOffset.intValue();
 
-    if (cacheVolumeSize.isSet) {
-        const double size = cacheVolumeSize.intValue();
-        const double min = BytesToGb(UVIAccelerateAction::getMinCacheSize(true));
-        const double max = BytesToGb(UVIAccelerateAction::getMaxCacheSize(true));
-        std::ostringstream bounds;
-        bounds << "Cache size cannot be less than " << min << " GB or more than the disk size up to " << max
-               << " GB.";
-        if (size < min || size > max)
-            result.set(42, bounds.str());
-        else
-            task->blockCacheSizeGb = size;
-    }
+    if (cacheVolumeSize.isSet)
+        TakeCacheSize(cacheVolumeSize.intValue(), true, *task, result);
 
     if (!result.isError()) {
         if (given(o.info).isSet) {

@@ -64,3 +64,13 @@ LPVOID GlobalLock(HGLOBAL memory);
 BOOL GlobalUnlock(HGLOBAL memory);
 // Null on success, the handle back (last error set) for a handle that is not a block.
 HGLOBAL GlobalFree(HGLOBAL memory);
+
+// Pages of memory, aligned to a page (4096 bytes) as unbuffered I/O needs its buffers. Only a new
+// region (address null, commit and reserve) is made; VirtualFree releases a whole region
+// (size 0, MEM_RELEASE).
+constexpr DWORD MEM_COMMIT = 0x1000;
+constexpr DWORD MEM_RESERVE = 0x2000;
+constexpr DWORD MEM_RELEASE = 0x8000;
+constexpr DWORD PAGE_READWRITE = 0x04;
+LPVOID VirtualAlloc(LPVOID address, SIZE_T size, DWORD allocationType, DWORD protect);
+BOOL VirtualFree(LPVOID address, SIZE_T size, DWORD freeType);

@@ -156,3 +156,14 @@ BOOL DeviceIoControl(HANDLE device, DWORD ioControlCode, LPVOID inBuffer, DWORD 
 // Reads from the current position of a device (whole sectors) or of any other readable object.
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD numberOfBytesToRead, LPDWORD numberOfBytesRead,
               LPOVERLAPPED overlapped);
+
+// Moves the read position of a device or file: distanceLow with *distanceHigh (when given) as the
+// high half of a signed 64-bit distance from the start, the current position or the end. Returns the
+// low half of the new position and writes the high half to *distanceHigh; INVALID_SET_FILE_POINTER
+// with the last error set on failure (with a high half, that value can also be a valid low half, so
+// callers check the last error: NO_ERROR means success).
+constexpr DWORD FILE_BEGIN = 0;
+constexpr DWORD FILE_CURRENT = 1;
+constexpr DWORD FILE_END = 2;
+constexpr DWORD INVALID_SET_FILE_POINTER = 0xFFFFFFFF;
+DWORD SetFilePointer(HANDLE file, LONG distanceLow, LONG* distanceHigh, DWORD moveMethod);

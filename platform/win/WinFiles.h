@@ -1,7 +1,8 @@
 #pragma once
 // Files and volumes: deleting files by path, opening them by their file id on a volume, the path of
-// an open file, the conversion of file times and a volume's free space. CreateFileA/W and ReadFile
-// are in WinDeviceIo.h. Functions report failure through their result and the thread's last error.
+// an open file, searching a folder, the conversion of file times and a volume's free space.
+// CreateFileA/W, ReadFile and SetFilePointer are in WinDeviceIo.h. Functions report failure through their
+// result and the thread's last error.
 #include <cstddef>
 
 #include "platform/win/WinAccess.h"
@@ -95,3 +96,35 @@ BOOL FileTimeToSystemTime(const FILETIME* fileTime, LPSYSTEMTIME systemTime);
 // out pointer may be null. FALSE with the last error when the volume cannot be found or read.
 BOOL GetDiskFreeSpaceExA(LPCSTR directoryName, ULARGE_INTEGER* freeBytesAvailableToCaller,
                          ULARGE_INTEGER* totalNumberOfBytes, ULARGE_INTEGER* totalNumberOfFreeBytes);
+
+constexpr DWORD MAX_PATH = 260;
+
+// One entry of a folder search. The fixed part has the Windows layout; the names are wide text of
+// this platform.
+struct WIN32_FIND_DATAW {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+    DWORD dwReserved0;
+    DWORD dwReserved1;
+    WCHAR cFileName[MAX_PATH];
+    WCHAR cAlternateFileName[14];
+};
+static_assert(offsetof(WIN32_FIND_DATAW, ftCreationTime) == 4);
+static_assert(offsetof(WIN32_FIND_DATAW, nFileSizeHigh) == 28 &&
+              offsetof(WIN32_FIND_DATAW, nFileSizeLow) == 32);
+static_assert(offsetof(WIN32_FIND_DATAW, cFileName) == 44);
+using LPWIN32_FIND_DATAW = WIN32_FIND_DATAW*;
+
+// Searches a folder: "C:\dir\pattern", or a bare pattern for the current directory. The pattern's
+// last part may hold the wildcards * and ? and matches names without case ("*.*" matches every name,
+// a trailing "." names without extension); a folder other than a drive's root also yields "." and
+// "..". The first match is written and a search handle returned; INVALID_HANDLE_VALUE with
+// ERROR_FILE_NOT_FOUND when nothing matches, ERROR_PATH_NOT_FOUND when the folder does not exist.
+HANDLE FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW findFileData);
+// The next match; FALSE with ERROR_NO_MORE_FILES after the last.
+BOOL FindNextFileW(HANDLE findFile, LPWIN32_FIND_DATAW findFileData);
+BOOL FindClose(HANDLE findFile);

@@ -19,6 +19,7 @@
 #include "sim/devio/Miniport.h"
 #include "sim/devio/StorageRequests.h"
 #include "sim/storage/DiskEntries.h"
+#include "sim/storage/NtfsImage.h"
 
 namespace sim::devio {
 namespace {
@@ -362,13 +363,16 @@ IoResult Read(OpenDevice& device, std::span<uint8_t> out) {
             result = {false, ERROR_INVALID_PARAMETER, 0, false};
             return;
         }
-        const uint64_t total = DiskSectors(*disk);
+        // A volume reads as its NTFS image when it describes one, else as zeros.
+        const json* volume = device.kind == ObjectKind::Volume ? FindVolume(state, device.letter) : nullptr;
+        const bool ntfs = volume && storage::HasNtfs(*volume);
+        const uint64_t total = ntfs ? storage::NtfsSectors(*volume) : DiskSectors(*disk);
         uint64_t lba = device.position / sector;
         size_t done = 0;
         for (; done < out.size() && lba < total; done += sector, ++lba) {
-            // A volume reads as zeros: its file system is not simulated.
-            std::vector<uint8_t> data =
-                device.kind == ObjectKind::Disk ? DiskSector(*disk, lba) : std::vector<uint8_t>(sector);
+            std::vector<uint8_t> data = device.kind == ObjectKind::Disk ? DiskSector(*disk, lba)
+                                        : ntfs ? storage::NtfsSector(*volume, sector, lba)
+                                               : std::vector<uint8_t>(sector);
             std::copy(data.begin(), data.end(), out.begin() + static_cast<ptrdiff_t>(done));
         }
         result.bytes = static_cast<uint32_t>(done);
@@ -380,6 +384,26 @@ IoResult Read(OpenDevice& device, std::span<uint8_t> out) {
         result.bytes =
             std::min<uint32_t>(static_cast<uint32_t>(DescValue(outcome->at("bytes_read"))), result.bytes);
     return result;
+}
+
+IoResult Seek(OpenDevice& device, int64_t distance, uint32_t method, uint64_t& position) {
+    std::lock_guard lock(device.positionMutex);
+    // The end of a device is not a position this binding offers.
+    const bool known = method == kFileBegin || method == kFileCurrent;
+    const int64_t base = method == kFileCurrent ? static_cast<int64_t>(device.position) : 0;
+    const int64_t target = base + distance;
+    json selectors = DeviceSelectors(device);
+    selectors["offset"] = target;
+    std::optional<json> outcome = PlatformCall("SetFilePointer", selectors);
+    if (outcome && outcome->contains("win32_error"))
+        return FailWith(*outcome);
+    if (!known)
+        return {false, ERROR_INVALID_PARAMETER, 0, false};
+    if (target < 0)
+        return {false, ERROR_NEGATIVE_SEEK, 0, false};
+    device.position = static_cast<uint64_t>(target);
+    position = device.position;
+    return {true, 0, 0, false};
 }
 
 } // namespace sim::devio

@@ -62,5 +62,10 @@ struct IoResult {
 IoResult Control(OpenDevice& device, uint32_t ioControlCode, std::span<const uint8_t> input,
                  std::span<uint8_t> output);
 IoResult Read(OpenDevice& device, std::span<uint8_t> buffer);
+// Moves the read position (methods FILE_BEGIN 0 and FILE_CURRENT 1; FILE_END is refused with
+// ERROR_INVALID_PARAMETER); a position before the start gives ERROR_NEGATIVE_SEEK.
+constexpr uint32_t kFileBegin = 0;
+constexpr uint32_t kFileCurrent = 1;
+IoResult Seek(OpenDevice& device, int64_t distance, uint32_t method, uint64_t& position);
 
 } // namespace sim::devio

@@ -186,6 +186,9 @@ const FaultKind kDeviceIoControl("DeviceIoControl",
 const FaultKind
     kReadFile("ReadFile", {"path", "object", "port", "device_number", "letter", "offset", "size"},
               Object({{"win32_error", Uint32()}, {"bytes_returned", Uint32()}, {"bytes_read", Uint32()}}));
+const FaultKind kSetFilePointer("SetFilePointer",
+                                {"path", "object", "port", "device_number", "letter", "offset"},
+                                Object({{"win32_error", Uint32()}}));
 
 } // namespace
 } // namespace sim::devio

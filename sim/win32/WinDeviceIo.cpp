@@ -7,8 +7,8 @@
 #include "sim/WideText.h"
 #include "sim/devio/DeviceIo.h"
 #include "sim/win32/ReadableObject.h"
-#include "sim/win32/WinLocalFiles.h"
 #include "sim/win32/SimCall.h"
+#include "sim/win32/WinLocalFiles.h"
 
 namespace {
 
@@ -25,6 +25,12 @@ public:
         return r.ok;
     }
 
+    bool Seek(int64_t distance, DWORD method, uint64_t& position, DWORD& error) override {
+        auto r = sim::devio::Seek(*device_, distance, method, position);
+        error = r.error;
+        return r.ok;
+    }
+
 private:
     std::shared_ptr<sim::devio::OpenDevice> device_;
 };
@@ -34,10 +40,10 @@ std::atomic<platform::FileOpener> g_fileOpener{nullptr};
 HANDLE OpenPath(const std::string& path, const std::wstring& widePath, DWORD access, DWORD share,
                 DWORD disposition, DWORD flags) {
     if (!sim::devio::IsDevicePath(path)) {
-        if (platform::FileOpener opener = g_fileOpener.load())
-            return opener(widePath, access, share, disposition, flags);
         if (platform::IsLocalFileName(path))
             return platform::OpenLocalFile(path, access, share, disposition, flags);
+        if (platform::FileOpener opener = g_fileOpener.load())
+            return opener(widePath, access, share, disposition, flags);
         SetLastError(ERROR_PATH_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
@@ -138,6 +144,39 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD numberOfBytesToRead, LPDWORD num
         return FALSE;
     }
     return TRUE;
+}
+
+DWORD SetFilePointer(HANDLE file, LONG distanceLow, LONG* distanceHigh, DWORD moveMethod) {
+    auto object = platform::LookupHandleAs<platform::ReadableObject>(file);
+    if (!object) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return INVALID_SET_FILE_POINTER;
+    }
+    // Without a high half the distance is the signed 32-bit low half alone.
+    const int64_t distance =
+        distanceHigh
+            ? static_cast<int64_t>((static_cast<uint64_t>(static_cast<uint32_t>(*distanceHigh)) << 32) |
+                                   static_cast<uint32_t>(distanceLow))
+            : distanceLow;
+    uint64_t position = 0;
+    DWORD error = 0;
+    const bool ok = platform::Guarded([&] { return object->Seek(distance, moveMethod, position, error); },
+                                      [&](DWORD e) {
+                                          error = e;
+                                          return false;
+                                      });
+    if (!ok) {
+        SetLastError(error ? error : ERROR_GEN_FAILURE);
+        return INVALID_SET_FILE_POINTER;
+    }
+    if (!distanceHigh && position > 0x7FFFFFFF) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_SET_FILE_POINTER;
+    }
+    if (distanceHigh)
+        *distanceHigh = static_cast<LONG>(position >> 32);
+    SetLastError(NO_ERROR);
+    return static_cast<DWORD>(position);
 }
 
 namespace platform {

@@ -15,6 +15,7 @@
 #include "platform/win/WinFiles.h"
 #include "sim/Schema.h"
 #include "sim/win32/HandleTable.h"
+#include "sim/win32/ReadableObject.h"
 #include "sim/win32/SimCall.h"
 
 namespace {
@@ -22,10 +23,26 @@ namespace {
 const sim::schema::FaultKind kWriteFaults("WriteFile", {"path"},
                                           sim::schema::Object({{"win32_error", sim::schema::Uint32()}}));
 
-class LocalFile : public platform::KernelObject {
+class LocalFile : public platform::ReadableObject {
 public:
     LocalFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
     ~LocalFile() override { ::close(fd_); }
+    bool Read(void* buffer, DWORD size, DWORD& bytesRead, DWORD& error) override {
+        if (auto outcome =
+                platform::SimCall("ReadFile", {{"path", path_}, {"object", "file"}, {"size", size}})) {
+            bytesRead = 0;
+            error = platform::OutcomeNumber(*outcome, "win32_error", ERROR_GEN_FAILURE);
+            return false;
+        }
+        const ssize_t got = ::read(fd_, buffer, size);
+        if (got < 0) {
+            bytesRead = 0;
+            error = ERROR_GEN_FAILURE;
+            return false;
+        }
+        bytesRead = static_cast<DWORD>(got);
+        return true;
+    }
     int fd() const { return fd_; }
     const std::string& path() const { return path_; }
 

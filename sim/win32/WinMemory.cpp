@@ -1,10 +1,12 @@
-// Local and global memory blocks. Blocks come from the C heap, so a local block of the system's own
+// Local and global memory blocks, and page regions (VirtualAlloc, fault kind "VirtualAlloc" with
+// selector `size`, same outcome). Blocks come from the C heap, so a local block of the system's own
 // (FormatMessageW's) and one of LocalAlloc are freed alike.
 //
 // Fault kinds "LocalAlloc" and "GlobalAlloc", selectors `flags` and `size`: outcome
 // {"win32_error": n} makes the allocation fail with that last error (ERROR_NOT_ENOUGH_MEMORY by
 // default), as it does on a machine out of memory.
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <unordered_map>
 
@@ -18,6 +20,13 @@ namespace schema = sim::schema;
 
 const schema::FaultKind kFaults({"LocalAlloc", "GlobalAlloc"}, {"flags", "size"},
                                 schema::Object({{"win32_error", schema::Uint32()}}));
+const schema::FaultKind kVirtualFaults("VirtualAlloc", {"size"},
+                                       schema::Object({{"win32_error", schema::Uint32()}}));
+
+constexpr SIZE_T kPage = 4096;
+// More than this machine hands out at once: refused as on a machine out of address space, before
+// the C heap is asked.
+constexpr SIZE_T kLargestRegion = SIZE_T{1} << 36;
 
 // A zero-byte request still gets a block of its own, as on Windows.
 void* Allocate(const char* kind, UINT flags, SIZE_T bytes, bool zero) {
@@ -100,4 +109,37 @@ HGLOBAL GlobalFree(HGLOBAL memory) {
         std::free(memory);
     }
     return nullptr;
+}
+
+LPVOID VirtualAlloc(LPVOID address, SIZE_T size, DWORD allocationType, DWORD protect) {
+    if (address || size == 0 || (allocationType & MEM_COMMIT) == 0 || protect != PAGE_READWRITE) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    if (auto outcome = platform::SimCall("VirtualAlloc", {{"size", size}})) {
+        SetLastError(platform::OutcomeNumber(*outcome, "win32_error", ERROR_NOT_ENOUGH_MEMORY));
+        return nullptr;
+    }
+    if (size > kLargestRegion) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    // Regions are whole pages, zero-filled.
+    const SIZE_T rounded = (size + kPage - 1) / kPage * kPage;
+    void* region = std::aligned_alloc(kPage, rounded);
+    if (!region) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    std::memset(region, 0, rounded);
+    return region;
+}
+
+BOOL VirtualFree(LPVOID address, SIZE_T size, DWORD freeType) {
+    if (!address || size != 0 || freeType != MEM_RELEASE) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    std::free(address);
+    return TRUE;
 }

@@ -34,19 +34,20 @@ TEST(RunCommandLine, DriverVersionRuleIsMajorAndMinorOrMinorPlusThirty) {
 TEST(RunCommandLine, DispatcherNeedsExactlyOneMode) {
     struct Case {
         std::vector<std::string> args;
+        int32_t type;
         const char* detail;
     };
     const Case cases[] = {
-        {{}, "Not enough mode options provided"},
-        {{"-I", "-V"}, "Too many mode options provided"},
-        // A mode of help level 0 whose task is not built yet.
-        {{"--accelerate"}, "The --accelerate mode is not available in this version of moxcli."},
+        {{}, 1, "Not enough mode options provided"},
+        {{"-I", "-V"}, 1, "Too many mode options provided"},
+        // The one mode set reaches its factory, which checks the mode's own options.
+        {{"--accelerate"}, 2, "Accelerate parameters are incorrect or missing"},
     };
     for (const Case& c : cases) {
         Parsed parsed(c.args, 0);
         ASSERT_FALSE(parsed.result.isError());
         const MOX::Error result = MOX::RunTask(parsed.parser);
-        EXPECT_EQ(result.getType(), 1);
+        EXPECT_EQ(result.getType(), c.type);
         EXPECT_EQ(result.getDetails(), std::vector<std::string>{c.detail});
         EXPECT_EQ(result.getCode(), MOX::Error::NO_CODE);
     }
