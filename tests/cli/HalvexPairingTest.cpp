@@ -253,8 +253,9 @@ TEST_F(HalvexPairing, TheProgressReport) {
         const Error result = Run({AccelerateTask::HALVEX_PROGRESS}, text);
         EXPECT_EQ(result.getType(), c.returnCode) << c.shown;
         EXPECT_EQ(text, c.shown);
-        if (c.returnCode == 5)
+        if (c.returnCode == 5) {
             EXPECT_EQ(result.getDetails(), std::vector<std::string>{"There is no Halvex Volume"});
+        }
     }
 }
 
@@ -508,8 +509,9 @@ TEST_F(HalvexPairing, EachSeparationStepIsTheOneItsStatusCallsFor) {
         EXPECT_EQ(script.calls, c.calls) << c.status;
         EXPECT_EQ(result.getType(), c.returnCode) << c.status;
         EXPECT_EQ(result.getDetails(), c.details) << c.status;
-        if (c.status == 0)
+        if (c.status == 0) {
             EXPECT_EQ(script.separatedController, 3u);
+        }
     }
 }
 
