@@ -77,6 +77,14 @@ TEST(HalvexMemoryMode, EnableTheNamedDrives) {
         "halvex-enable-named");
 }
 
+// A second process that holds the enable's section on the machine of dir until told "done".
+std::unique_ptr<moxtest::Child> HoldEnableSection(const TempDir& dir, const fs::path& machine) {
+    ScopedEnvironment same(
+        {{"MOX_SIM_STATE", (dir.path() / "machine").string()}, {"MOX_SIM_MACHINE", machine.string()}});
+    return std::make_unique<moxtest::Child>(
+        std::vector<std::string>{"ncs-hold", "Global\\HalvexEnableOneStepSemaphore"});
+}
+
 TEST(HalvexMemoryMode, WhileAnotherProcessEnablesADisableIsRefused) {
     // The enable has made its cache volume on the module and holds its section until the driver pairs.
     sim::MachineBuilder enabling = ReadyPairingMachine();
@@ -87,18 +95,26 @@ TEST(HalvexMemoryMode, WhileAnotherProcessEnablesADisableIsRefused) {
     TempDir dir;
     const fs::path machine = dir.path() / "machine.json";
     std::ofstream(machine) << enabling.Text();
-    std::unique_ptr<moxtest::Child> holder;
-    {
-        ScopedEnvironment same(
-            {{"MOX_SIM_STATE", (dir.path() / "machine").string()}, {"MOX_SIM_MACHINE", machine.string()}});
-        holder = std::make_unique<moxtest::Child>(
-            std::vector<std::string>{"ncs-hold", "Global\\HalvexEnableOneStepSemaphore"});
-    }
+    const std::unique_ptr<moxtest::Child> holder = HoldEnableSection(dir, machine);
     ASSERT_EQ(holder->ReadLine(), "ready 0X20000000");
     ExpectGolden(RunMoxcli(machine, {"--HalvexMemory", "--disable"}, dir.path()),
                  "halvex-disable-while-enabling");
     // An enable under way is no unfinished operation.
     ExpectGolden(RunMoxcli(machine, {"--HalvexMemory", "--info"}, dir.path()), "halvex-info-while-enabling");
+    holder->WriteLine("done");
+    EXPECT_EQ(holder->Wait(), 0);
+}
+
+TEST(HalvexMemoryMode, WhileAnotherProcessHoldsTheEnableSectionAnEnableIsRefusedAndTouchesNothing) {
+    TempDir dir;
+    const fs::path machine = dir.path() / "machine.json";
+    std::ofstream(machine) << moxtest::PairingEnableMachine().Text();
+    const std::unique_ptr<moxtest::Child> holder = HoldEnableSection(dir, machine);
+    ASSERT_EQ(holder->ReadLine(), "ready 0X20000000");
+    ExpectGolden(RunMoxcli(machine, {"--HalvexMemory", "--enable"}, dir.path()),
+                 "halvex-enable-while-enabling");
+    // Neither drive was cleaned or paired: the report is the one before any enable.
+    ExpectGolden(RunMoxcli(machine, {"--HalvexMemory", "--info"}, dir.path()), "halvex-enable-before");
     holder->WriteLine("done");
     EXPECT_EQ(holder->Wait(), 0);
 }
