@@ -56,7 +56,7 @@ EFI_STATUS Transfer(EDKII_PEI_STORAGE_SECURITY_CMD_PPI* This, UINTN DeviceIndex,
     if (Transferred != nullptr)
         *Transferred = 0;
     UINT64 TimeoutUs = TimeoutToMicroseconds(Timeout);
-    // The caller gives the value as the specifications print it; the commands carry it the other way.
+    // The caller gives the value as the security protocols print it; the commands carry it byte-swapped.
     UINT16 Swapped = (UINT16)((Specific >> 8) | (Specific << 8));
     BOOLEAN Ok;
     if (Record->Kind == MOX_STORAGE_KIND_NVME)

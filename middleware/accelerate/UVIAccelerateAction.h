@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "middleware/accelerate/CacheSizeSpec.h"
+#include "middleware/accelerate/CacheSize.h"
 #include "middleware/api/UviNvcRecords.h"
 #include "middleware/api/UviVezkRecords.h"
 #include "middleware/api/UviVolumeRecords.h"
@@ -50,7 +50,7 @@ public:
     UVIAccelerateAction(const UVIAccelerateAction&) = delete;
     UVIAccelerateAction& operator=(const UVIAccelerateAction&) = delete;
 
-    // Slot 0: explicit, clamped to the spec's maximum.
+    // Slot 0: explicit, clamped to the size request's maximum.
     virtual void setCacheVolSize(uint64_t bytes);
     // Slot 1.
     virtual _UVI_Error doClearBlockCache();

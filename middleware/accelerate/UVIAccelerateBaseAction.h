@@ -10,7 +10,7 @@
 #include <memory>
 #include <string>
 
-#include "middleware/accelerate/CacheSizeSpec.h"
+#include "middleware/accelerate/CacheSize.h"
 #include "middleware/api/UviEndDeviceRecords.h"
 #include "middleware/api/UviNvcRecords.h"
 #include "middleware/api/UviVolumeRecords.h"

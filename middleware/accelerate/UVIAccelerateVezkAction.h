@@ -75,7 +75,7 @@ public:
     CConsolidatedError enableHalvexOneStep(const VezkEnableRequest& request);
     // Sends the driver's concatenation request for the request's pair.
     CConsolidatedError concatenate(const VezkEnableRequest& request);
-    // The automatic cache volume size on the fast drive, clamped to the spec's maximum.
+    // The automatic cache volume size on the fast drive, clamped to the size request's maximum.
     CConsolidatedError computeCacheVolumeSize(uint32_t fastDisk, bool fileCacheUsed, CacheSizeSpec& spec);
     // The largest file cache in MiB both drives have room for; 0 when either is unknown.
     uint32_t computeFileCacheSize(uint32_t slowDisk, uint32_t fastDisk, uint64_t migrationStart,

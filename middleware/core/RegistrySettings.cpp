@@ -24,3 +24,8 @@ CachedRegistrySetting& IsHalvexEnabledSetting() {
     static CachedRegistrySetting setting("IsHalvexEnabled");
     return setting;
 }
+
+void ForgetCachedSettingsForTests() {
+    HalvexStatusSetting().forgetForTests();
+    IsHalvexEnabledSetting().forgetForTests();
+}

@@ -27,3 +27,5 @@ private:
 // The process's settings "HalvexStatus" (set with setDword) and "IsHalvexEnabled" (set with setBool).
 CachedRegistrySetting& HalvexStatusSetting();
 CachedRegistrySetting& IsHalvexEnabledSetting();
+// Forgets what both settings last wrote, as a new process would; for tests that share one process.
+void ForgetCachedSettingsForTests();

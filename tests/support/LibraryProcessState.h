@@ -21,8 +21,7 @@ inline void ResetLibraryProcessState() {
     ResetIoctlDirectModeForTests();
     HandleRegistry::instance().resetForTests();
     GlobalLogger::SetLoggingOn();
-    IsHalvexEnabledSetting().forgetForTests();
-    HalvexStatusSetting().forgetForTests();
+    ForgetCachedSettingsForTests();
 }
 
 } // namespace moxtest

@@ -9,8 +9,7 @@ namespace {
 const moxtest::ResetBeforeEachTest g_reset([] {
     HandleRegistry::instance().resetForTests();
     GlobalLogger::SetLoggingOn();
-    IsHalvexEnabledSetting().forgetForTests();
-    HalvexStatusSetting().forgetForTests();
+    ForgetCachedSettingsForTests();
 });
 
 } // namespace

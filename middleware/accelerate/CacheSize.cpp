@@ -1,4 +1,4 @@
-#include "middleware/accelerate/CacheSizeSpec.h"
+#include "middleware/accelerate/CacheSize.h"
 
 #include <stdexcept>
 
